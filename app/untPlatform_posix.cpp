@@ -1,0 +1,5 @@
+#include "untPlatform.h"
+
+#include "fmuStandInProps.h"
+
+void RegisterPlatformDrivers() { RegisterStandInDriver(); }

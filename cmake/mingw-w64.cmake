@@ -1,0 +1,27 @@
+# Cross-build for 64-bit Windows with mingw-w64; tests run under Wine.
+#   cmake -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DORMANT_WITH_QT=OFF ...
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(ORMANT_MINGW_PREFIX x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${ORMANT_MINGW_PREFIX}-gcc)
+set(CMAKE_CXX_COMPILER ${ORMANT_MINGW_PREFIX}-g++)
+set(CMAKE_RC_COMPILER ${ORMANT_MINGW_PREFIX}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${ORMANT_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# Everything linked in, so the programs run under Wine without copying the
+# compiler's DLLs beside them.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++")
+
+# Test programs run under Wine in a prefix of the build's own, made on first
+# use (wine-run.sh); ORMANT_WINEPREFIX moves it elsewhere.
+set(ORMANT_WINEPREFIX "${CMAKE_BINARY_DIR}/wineprefix" CACHE PATH "Wine prefix of the tests")
+set(CMAKE_CROSSCOMPILING_EMULATOR
+    "${CMAKE_CURRENT_LIST_DIR}/wine-run.sh;${ORMANT_WINEPREFIX}" CACHE STRING
+    "Runs the test programs")

@@ -1,0 +1,46 @@
+#!/bin/bash
+# wine-run.sh PREFIX PROGRAM [ARG...]: runs a Windows program under Wine in
+# PREFIX, making the prefix first if needed. Fails loudly when Wine cannot run.
+set -euo pipefail
+if [ $# -lt 2 ]; then
+    echo "usage: $0 WINEPREFIX PROGRAM [ARG...]" >&2
+    exit 2
+fi
+export WINEPREFIX=$1
+shift
+export WINEDEBUG=${WINEDEBUG:--all}
+WINE=${ORMANT_WINE:-}
+if [ -z "$WINE" ]; then
+    for Candidate in /usr/lib/wine/wine64 "$(command -v wine64 || true)" "$(command -v wine || true)"; do
+        if [ -n "$Candidate" ] && [ -x "$Candidate" ]; then
+            WINE=$Candidate
+            break
+        fi
+    done
+fi
+if [ -z "$WINE" ]; then
+    echo "wine-run.sh: Wine not found (install wine64 or set ORMANT_WINE)" >&2
+    exit 1
+fi
+export ORMANT_WINE=$WINE
+
+WINESERVER=$(dirname "$WINE")/wineserver
+[ -x "$WINESERVER" ] || WINESERVER=$(command -v wineserver || echo wineserver)
+
+# Tests may start at the same time; only one of them makes the prefix.
+mkdir -p "$(dirname "$WINEPREFIX")"
+(
+    flock 9
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        Log=$WINEPREFIX.boot.log
+        "$WINE" wineboot -i >"$Log" 2>&1 || true
+        # The registry reaches the disk when the server stops.
+        "$WINESERVER" -w >>"$Log" 2>&1 || true
+        if [ ! -f "$WINEPREFIX/system.reg" ]; then
+            echo "wine-run.sh: Wine could not make the prefix $WINEPREFIX:" >&2
+            cat "$Log" >&2
+            exit 1
+        fi
+    fi
+) 9>"$WINEPREFIX.lock"
+exec "$WINE" "$@"

@@ -1,0 +1,106 @@
+#pragma once
+// Late-bound automation: objects created from a programmatic identifier and
+// called by member name. On Windows this is OLE Automation (IDispatch);
+// elsewhere an in-process registry of classes (untAutoRegistry.h).
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <variant>
+
+// HRESULTs that the layer raises or names in its texts.
+enum : uint32_t {
+    HR_E_FAIL = 0x80004005u,
+    HR_E_NOINTERFACE = 0x80004002u,
+    HR_CO_E_CLASSSTRING = 0x800401F3u,
+    HR_REGDB_E_CLASSNOTREG = 0x80040154u,
+    HR_CO_E_NOTINITIALIZED = 0x800401F0u,
+    HR_DISP_E_UNKNOWNNAME = 0x80020006u,
+    HR_DISP_E_MEMBERNOTFOUND = 0x80020003u,
+    HR_DISP_E_TYPEMISMATCH = 0x80020005u,
+    HR_DISP_E_EXCEPTION = 0x80020009u,
+    HR_DISP_E_BADPARAMCOUNT = 0x8002000Eu,
+    HR_DISP_E_PARAMNOTOPTIONAL = 0x8002000Fu,
+    HR_DISP_E_OVERFLOW = 0x8002000Au,
+};
+
+// A failure of an automation call or of creating an object. The text always
+// names the code, because some systems have no description for it.
+class EOleError : public std::runtime_error {
+public:
+    EOleError(uint32_t AResult, const std::string& Text) : std::runtime_error(Text), Result(AResult) {}
+    uint32_t Result;
+};
+
+// A value that does not convert to what the caller needs.
+class EConvertError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// "<description> (0x800401F3 CO_E_CLASSSTRING)": the system's description
+// where it has one, else ours, followed by the code and its name where known.
+std::string OleErrorText(uint32_t Result, const std::string& SystemText = {});
+[[noreturn]] void RaiseOleError(uint32_t Result, const std::string& SystemText = {},
+                                const std::string& Subject = {});
+
+// The result of a call: empty, integer, floating point, Boolean or text (UTF-8).
+class TAutoValue {
+public:
+    using TStorage = std::variant<std::monostate, int64_t, double, bool, std::string>;
+    TAutoValue() = default;
+    TAutoValue(int32_t V) : FValue(int64_t{V}) {}
+    TAutoValue(int64_t V) : FValue(V) {}
+    TAutoValue(double V) : FValue(V) {}
+    TAutoValue(bool V) : FValue(V) {}
+    TAutoValue(std::string V) : FValue(std::move(V)) {}
+    TAutoValue(const char* V) : FValue(std::string(V)) {}
+
+    bool IsEmpty() const { return std::holds_alternative<std::monostate>(FValue); }
+    const TStorage& Storage() const { return FValue; }
+    // Signed 32-bit or EConvertError: integers in range, Booleans (true is -1,
+    // as automation has it), whole numbers in floating point, decimal text.
+    int32_t AsInt32() const;
+    // Text of the value; empty for an empty value.
+    std::string AsString() const;
+
+private:
+    TStorage FValue;
+};
+
+// A reference to an automation object; copies share the object, the last one
+// releases it.
+class TAutoObject {
+public:
+    TAutoObject() = default;
+    // Creates the object registered under ProgId, or raises EOleError.
+    static TAutoObject Create(const std::string& ProgId);
+
+    bool IsEmpty() const { return !FImpl; }
+    void Clear() { FImpl.reset(); }
+    // One invocation by name with no arguments that serves a method call and a
+    // property read alike.
+    TAutoValue Get(const std::string& Name) const;
+    // Property write of one 32-bit integer.
+    void Put(const std::string& Name, int32_t Value) const;
+
+    struct TImpl;
+
+private:
+    explicit TAutoObject(std::shared_ptr<TImpl> Impl) : FImpl(std::move(Impl)) {}
+    const TImpl& Impl() const;
+    std::shared_ptr<TImpl> FImpl;
+};
+
+// Initialises automation for the calling thread for its lifetime (OLE on
+// Windows; nothing elsewhere).
+class TAutomationScope {
+public:
+    TAutomationScope();
+    ~TAutomationScope();
+    TAutomationScope(const TAutomationScope&) = delete;
+    TAutomationScope& operator=(const TAutomationScope&) = delete;
+
+private:
+    bool FInitialised = false;
+};

@@ -1,0 +1,220 @@
+// Automation through OLE: IDispatch objects created from their ProgID and
+// called by member name.
+#include "untAutomation.h"
+
+#include <windows.h>
+#include <oleauto.h>
+
+#include <cstdio>
+#include <limits>
+
+struct TAutoObject::TImpl {
+    explicit TImpl(IDispatch* ADispatch) : Dispatch(ADispatch) {}
+    ~TImpl() { Dispatch->Release(); }
+    TImpl(const TImpl&) = delete;
+    TImpl& operator=(const TImpl&) = delete;
+    IDispatch* Dispatch;
+};
+
+namespace {
+
+std::string WideToUtf8(const wchar_t* Text, int Length) {
+    if (!Text || Length <= 0)
+        return {};
+    const int Size = WideCharToMultiByte(CP_UTF8, 0, Text, Length, nullptr, 0, nullptr, nullptr);
+    std::string Result(Size, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, Text, Length, Result.data(), Size, nullptr, nullptr);
+    return Result;
+}
+
+std::string BstrToUtf8(BSTR Text) {
+    return WideToUtf8(Text, static_cast<int>(SysStringLen(Text)));
+}
+
+std::wstring Utf8ToWide(const std::string& Text) {
+    if (Text.empty())
+        return {};
+    const int Length = static_cast<int>(Text.size());
+    const int Size = MultiByteToWideChar(CP_UTF8, 0, Text.data(), Length, nullptr, 0);
+    std::wstring Result(Size, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, Text.data(), Length, Result.data(), Size);
+    return Result;
+}
+
+// The system's description of an HRESULT, or empty where it has none; the
+// common layer then supplies its own and always adds the code.
+std::string SystemText(HRESULT Result) {
+    wchar_t* Buffer = nullptr;
+    const DWORD Length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                            FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, static_cast<DWORD>(Result), 0,
+                                        reinterpret_cast<LPWSTR>(&Buffer), 0, nullptr);
+    std::string Text = WideToUtf8(Buffer, static_cast<int>(Length));
+    LocalFree(Buffer);
+    const auto End = Text.find_last_not_of(" \t\r\n");
+    Text.erase(End == std::string::npos ? 0 : End + 1);
+    return Text;
+}
+
+[[noreturn]] void RaiseResult(HRESULT Result, const std::string& Subject) {
+    RaiseOleError(static_cast<uint32_t>(Result), SystemText(Result), Subject);
+}
+
+class TVariant {
+public:
+    TVariant() { VariantInit(&V); }
+    ~TVariant() { VariantClear(&V); }
+    TVariant(const TVariant&) = delete;
+    TVariant& operator=(const TVariant&) = delete;
+    VARIANT V;
+};
+
+// The server's own account of its failure; the BSTRs it filled in are ours
+// to free.
+[[noreturn]] void RaiseServerException(EXCEPINFO& Info, const std::string& Name) {
+    if (Info.pfnDeferredFillIn)
+        Info.pfnDeferredFillIn(&Info);
+    const std::string Source = BstrToUtf8(Info.bstrSource);
+    std::string Text = BstrToUtf8(Info.bstrDescription);
+    SysFreeString(Info.bstrSource);
+    SysFreeString(Info.bstrDescription);
+    SysFreeString(Info.bstrHelpFile);
+    if (!Source.empty())
+        Text = Text.empty() ? Source : Source + ": " + Text;
+    const uint32_t Result =
+        FAILED(Info.scode) ? static_cast<uint32_t>(Info.scode) : uint32_t{HR_DISP_E_EXCEPTION};
+    RaiseOleError(Result, Text, Name);
+}
+
+void Invoke(IDispatch* Dispatch, const std::string& Name, WORD Flags, DISPPARAMS& Params,
+            VARIANT* Result) {
+    std::wstring WideName = Utf8ToWide(Name);
+    LPOLESTR Names[] = {WideName.data()};
+    DISPID Id = DISPID_UNKNOWN;
+    HRESULT Hr = Dispatch->GetIDsOfNames(IID_NULL, Names, 1, LOCALE_USER_DEFAULT, &Id);
+    if (FAILED(Hr))
+        RaiseResult(Hr, Name);
+    EXCEPINFO Info{};
+    UINT ArgError = 0;
+    Hr = Dispatch->Invoke(Id, IID_NULL, LOCALE_USER_DEFAULT, Flags, &Params, Result, &Info,
+                          &ArgError);
+    if (Hr == DISP_E_EXCEPTION)
+        RaiseServerException(Info, Name);
+    if (FAILED(Hr))
+        RaiseResult(Hr, Name);
+}
+
+[[noreturn]] void RaiseNotConvertible(VARTYPE Type, HRESULT Result) {
+    char Code[8];
+    std::snprintf(Code, sizeof Code, "0x%04X", static_cast<unsigned>(Type));
+    throw EConvertError("Значение типа " + std::string(Code) +
+                        " не преобразуется в простое значение: " +
+                        OleErrorText(static_cast<uint32_t>(Result), SystemText(Result)));
+}
+
+TAutoValue ChangedTo(VARIANT& Value, VARTYPE Type) {
+    TVariant Changed;
+    const HRESULT Hr = VariantChangeType(&Changed.V, &Value, 0, Type);
+    if (FAILED(Hr))
+        RaiseNotConvertible(Value.vt, Hr);
+    if (Type == VT_R8)
+        return Changed.V.dblVal;
+    return BstrToUtf8(Changed.V.bstrVal);
+}
+
+TAutoValue ToAutoValue(VARIANT& Value) {
+    switch (Value.vt) {
+    case VT_EMPTY:
+    case VT_NULL:
+        return {};
+    case VT_I1:
+        return int64_t{Value.cVal};
+    case VT_UI1:
+        return int64_t{Value.bVal};
+    case VT_I2:
+        return int64_t{Value.iVal};
+    case VT_UI2:
+        return int64_t{Value.uiVal};
+    case VT_I4:
+        return int64_t{Value.lVal};
+    case VT_UI4:
+        return int64_t{Value.ulVal};
+    case VT_INT:
+        return int64_t{Value.intVal};
+    case VT_UINT:
+        return int64_t{Value.uintVal};
+    case VT_I8:
+        return int64_t{Value.llVal};
+    case VT_UI8:
+        if (Value.ullVal > static_cast<ULONGLONG>(std::numeric_limits<int64_t>::max()))
+            RaiseNotConvertible(Value.vt, DISP_E_OVERFLOW);
+        return static_cast<int64_t>(Value.ullVal);
+    case VT_R4:
+        return double{Value.fltVal};
+    case VT_R8:
+        return Value.dblVal;
+    case VT_CY:
+    case VT_DATE:
+    case VT_DECIMAL:
+        return ChangedTo(Value, VT_R8);
+    case VT_BOOL:
+        return Value.boolVal != VARIANT_FALSE;
+    case VT_BSTR:
+        return BstrToUtf8(Value.bstrVal);
+    default:
+        // References, objects with a default value and the like: whatever the
+        // system can render as text.
+        return ChangedTo(Value, VT_BSTR);
+    }
+}
+
+} // namespace
+
+TAutoObject TAutoObject::Create(const std::string& ProgId) {
+    const std::wstring WideProgId = Utf8ToWide(ProgId);
+    CLSID Clsid{};
+    HRESULT Hr = CLSIDFromProgID(WideProgId.c_str(), &Clsid);
+    if (FAILED(Hr))
+        RaiseResult(Hr, ProgId);
+    IDispatch* Dispatch = nullptr;
+    Hr = CoCreateInstance(Clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IDispatch,
+                          reinterpret_cast<void**>(&Dispatch));
+    if (FAILED(Hr))
+        RaiseResult(Hr, ProgId);
+    return TAutoObject(std::make_shared<TImpl>(Dispatch));
+}
+
+const TAutoObject::TImpl& TAutoObject::Impl() const {
+    if (!FImpl)
+        throw std::logic_error("Объект автоматизации не создан");
+    return *FImpl;
+}
+
+TAutoValue TAutoObject::Get(const std::string& Name) const {
+    DISPPARAMS NoArguments{};
+    TVariant Result;
+    Invoke(Impl().Dispatch, Name, DISPATCH_METHOD | DISPATCH_PROPERTYGET, NoArguments, &Result.V);
+    return ToAutoValue(Result.V);
+}
+
+void TAutoObject::Put(const std::string& Name, int32_t Value) const {
+    VARIANT Argument;
+    VariantInit(&Argument);
+    Argument.vt = VT_I4;
+    Argument.lVal = Value;
+    DISPID Named = DISPID_PROPERTYPUT;
+    DISPPARAMS Params{&Argument, &Named, 1, 1};
+    Invoke(Impl().Dispatch, Name, DISPATCH_PROPERTYPUT, Params, nullptr);
+}
+
+TAutomationScope::TAutomationScope() {
+    // S_FALSE (already initialised here) must be balanced too. A thread that
+    // already runs another apartment model fails here yet can still create
+    // objects; a real failure shows at Create as CO_E_NOTINITIALIZED.
+    FInitialised = SUCCEEDED(OleInitialize(nullptr));
+}
+
+TAutomationScope::~TAutomationScope() {
+    if (FInitialised)
+        OleUninitialize();
+}

@@ -1,0 +1,186 @@
+// ormant-emu: plays the register on a pseudo-terminal (or a serial device)
+// so the timeout tool can be tried without the hardware.
+#include "untPtyRegister.h"
+
+#include <charconv>
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <optional>
+#include <pthread.h>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace {
+
+const char Usage[] =
+    R"(Usage: ormant-emu [options]
+Plays the register on its end of a serial line and logs the exchange.
+
+  --link PATH      make PATH a symlink to the line (replaced if a symlink is there)
+  --device PATH    use this serial device instead of a new pseudo-terminal
+  --baud N         baud rate of --device (default 9600)
+  --timeout MS     exchange timeout at start (default 150)
+  --cap MS         the longest exchange timeout honoured (default 100000)
+  --fault MODE     none, silence, wrong-enq[=0xNN], bad-checksum, no-stx,
+                   slow-bytes=MS
+  --log FILE       append the log to FILE (default stderr)
+  --help           this text
+
+Prints "PTY /dev/pts/N" (or "DEVICE PATH") on stdout once the line is ready;
+runs until SIGINT or SIGTERM.
+)";
+
+class EUsage : public std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+uint32_t ParseNumber(std::string_view Text, const std::string& What, int Base = 10) {
+    if (Base == 16 && (Text.starts_with("0x") || Text.starts_with("0X")))
+        Text.remove_prefix(2);
+    uint32_t Value = 0;
+    const auto [End, Error] = std::from_chars(Text.data(), Text.data() + Text.size(), Value, Base);
+    if (Text.empty() || Error != std::errc() || End != Text.data() + Text.size())
+        throw EUsage(What + ": not a number: " + std::string(Text));
+    return Value;
+}
+
+void ParseFault(std::string_view Mode, emu::TRegisterOptions& Options) {
+    using emu::TFault;
+    const auto Eq = Mode.find('=');
+    const std::string_view Name = Mode.substr(0, Eq);
+    const std::optional<std::string_view> Arg =
+        Eq == std::string_view::npos ? std::nullopt : std::optional(Mode.substr(Eq + 1));
+    if (Name == "wrong-enq") {
+        Options.Fault = TFault::WrongEnq;
+        if (Arg) {
+            const uint32_t Byte = ParseNumber(*Arg, "--fault wrong-enq", 16);
+            if (Byte > 0xFF)
+                throw EUsage("--fault wrong-enq: not a byte: " + std::string(*Arg));
+            Options.WrongEnqReply = static_cast<uint8_t>(Byte);
+        }
+        return;
+    }
+    if (Name == "slow-bytes") {
+        if (!Arg)
+            throw EUsage("--fault slow-bytes needs =MS");
+        Options.Fault = TFault::SlowBytes;
+        Options.ByteGapMs = ParseNumber(*Arg, "--fault slow-bytes");
+        if (Options.ByteGapMs == 0)
+            throw EUsage("--fault slow-bytes: the gap must be above 0 ms");
+        return;
+    }
+    if (Arg)
+        throw EUsage("--fault " + std::string(Name) + " takes no value");
+    if (Name == "none")
+        Options.Fault = TFault::None;
+    else if (Name == "silence")
+        Options.Fault = TFault::Silence;
+    else if (Name == "bad-checksum")
+        Options.Fault = TFault::BadChecksum;
+    else if (Name == "no-stx")
+        Options.Fault = TFault::NoStx;
+    else
+        throw EUsage("unknown fault mode: " + std::string(Mode));
+}
+
+struct TCommandLine {
+    emu::TRegisterOptions Register;
+    std::string Link;
+    std::optional<std::string> Device;
+    std::optional<uint32_t> Baud;
+    std::string LogFile;
+    bool Help = false;
+};
+
+TCommandLine Parse(int Argc, char** Argv) {
+    TCommandLine C;
+    for (int I = 1; I < Argc; ++I) {
+        std::string Option = Argv[I];
+        std::optional<std::string> Value;
+        if (const auto Eq = Option.find('='); Option.starts_with("--") && Eq != std::string::npos) {
+            Value = Option.substr(Eq + 1);
+            Option.resize(Eq);
+        }
+        if (Option == "--help") {
+            C.Help = true;
+            continue;
+        }
+        if (!Value) {
+            if (I + 1 >= Argc)
+                throw EUsage(Option + " needs a value");
+            Value = Argv[++I];
+        }
+        if (Option == "--link")
+            C.Link = *Value;
+        else if (Option == "--device")
+            C.Device = *Value;
+        else if (Option == "--baud")
+            C.Baud = ParseNumber(*Value, Option);
+        else if (Option == "--timeout")
+            C.Register.InitialTimeout = ParseNumber(*Value, Option);
+        else if (Option == "--cap")
+            C.Register.MaxTimeout = ParseNumber(*Value, Option);
+        else if (Option == "--fault")
+            ParseFault(*Value, C.Register);
+        else if (Option == "--log")
+            C.LogFile = *Value;
+        else
+            throw EUsage("unknown option: " + Option);
+    }
+    if (C.Baud && !C.Device)
+        throw EUsage("--baud applies to --device only");
+    if (!C.Link.empty() && C.Device && C.Link == *C.Device)
+        throw EUsage("--link would replace the device itself");
+    return C;
+}
+
+} // namespace
+
+int main(int Argc, char** Argv) {
+    // Blocked before any thread starts, so only RunUntilSignal takes them and
+    // the link is always removed.
+    sigset_t Stop;
+    sigemptyset(&Stop);
+    sigaddset(&Stop, SIGINT);
+    sigaddset(&Stop, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &Stop, nullptr);
+
+    TCommandLine C;
+    try {
+        C = Parse(Argc, Argv);
+    } catch (const EUsage& E) {
+        std::cerr << "ormant-emu: " << E.what() << "\nTry ormant-emu --help\n";
+        return 2;
+    }
+    if (C.Help) {
+        std::cout << Usage;
+        return 0;
+    }
+    try {
+        std::ofstream LogFile;
+        if (!C.LogFile.empty()) {
+            LogFile.open(C.LogFile, std::ios::app);
+            if (!LogFile)
+                throw std::runtime_error("cannot open the log " + C.LogFile);
+        }
+        std::ostream& LogStream = C.LogFile.empty() ? std::cerr : LogFile;
+        // Flushed per line so a technician can follow the log while it runs.
+        auto Sink = [&LogStream](const std::string& Line) { LogStream << Line << std::endl; };
+        std::optional<emu::TPtyRegister> Register;
+        if (C.Device)
+            Register.emplace(C.Register, emu::TPtyRegister::TDevice{*C.Device, C.Baud.value_or(9600)},
+                             C.Link, Sink);
+        else
+            Register.emplace(C.Register, C.Link, Sink);
+        std::cout << (Register->IsPty() ? "PTY " : "DEVICE ") << Register->SlavePath() << std::endl;
+        Register->RunUntilSignal();
+        Register.reset();
+        return 0;
+    } catch (const std::exception& E) {
+        std::cerr << "ormant-emu: " << E.what() << "\n";
+        return 1;
+    }
+}

@@ -1,0 +1,295 @@
+#include "untRegisterCore.h"
+
+#include "untFrames.h"
+#include "untRegisterProtocol.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace emu {
+
+namespace {
+
+// A broken-off frame is told from a slow host by this much at least, so a
+// tiny exchange timeout does not tear frames of an ordinary host apart.
+constexpr uint32_t MinFrameGapLimit = 50;
+
+// Status bytes of the short status answer after the error byte: operator
+// number, mode, submode, flags (uint16 little-endian). Fixed: nothing reads them
+// but people.
+constexpr std::string_view StatusBytes{"\x1E\x02\x00\x00\x00", 5};
+
+std::string Answer(uint8_t Code, uint8_t Error, std::string_view Rest = {}) {
+    std::string Data{static_cast<char>(Code), static_cast<char>(Error)};
+    Data += Rest;
+    return Data;
+}
+
+std::string ByteName(uint8_t Byte) {
+    switch (Byte) {
+    case ENQ:
+        return " ENQ";
+    case ACK:
+        return " ACK";
+    case NAK:
+        return " NAK";
+    }
+    return {};
+}
+
+} // namespace
+
+std::string HexBytes(std::string_view Bytes) {
+    static const char Digits[] = "0123456789ABCDEF";
+    std::string S;
+    for (char C : Bytes) {
+        const auto B = static_cast<uint8_t>(C);
+        if (!S.empty())
+            S += ' ';
+        S += Digits[B >> 4];
+        S += Digits[B & 0x0F];
+    }
+    return S;
+}
+
+std::string FaultName(TFault Fault) {
+    switch (Fault) {
+    case TFault::None:
+        return "none";
+    case TFault::Silence:
+        return "silence";
+    case TFault::WrongEnq:
+        return "wrong-enq";
+    case TFault::BadChecksum:
+        return "bad-checksum";
+    case TFault::NoStx:
+        return "no-stx";
+    case TFault::SlowBytes:
+        return "slow-bytes";
+    }
+    throw std::logic_error("unknown fault mode " +
+                           std::to_string(static_cast<int>(Fault)));
+}
+
+TRegisterCore::TRegisterCore(TRegisterOptions Options)
+    : FOptions(Options), FRequested(Options.InitialTimeout) {}
+
+uint32_t TRegisterCore::ExchangeTimeout() const {
+    return std::min(FRequested, FOptions.MaxTimeout);
+}
+
+uint32_t TRegisterCore::FrameGapLimit() const {
+    return std::max(ExchangeTimeout(), MinFrameGapLimit);
+}
+
+void TRegisterCore::Log(uint64_t NowMs, const std::string& Line) const {
+    if (FLog)
+        FLog(NowMs, Line);
+}
+
+std::optional<uint64_t> TRegisterCore::NextDeadline() const {
+    std::optional<uint64_t> Next;
+    if (FInFrame)
+        Next = FLastFrameByteAt + FrameGapLimit() + 1;
+    if (FAwaitingAck) {
+        const uint64_t AckDeadline = FAnswerSentAt + ExchangeTimeout();
+        Next = Next ? std::min(*Next, AckDeadline) : AckDeadline;
+    }
+    return Next;
+}
+
+void TRegisterCore::Advance(uint64_t NowMs) {
+    // Both timers may have run out since the last call; they fire in the
+    // order of their deadlines so the log reads in time order.
+    for (;;) {
+        const auto Next = NextDeadline();
+        if (!Next || *Next > NowMs)
+            return;
+        if (FInFrame && *Next == FLastFrameByteAt + FrameGapLimit() + 1) {
+            Log(*Next, "<- " + HexBytes(FFrame) + " discarded: frame broken off (no byte for " +
+                           std::to_string(FrameGapLimit()) + " ms)");
+            FInFrame = false;
+            FFrame.clear();
+        } else {
+            FAwaitingAck = false;
+            Log(*Next, "no ACK within " + std::to_string(ExchangeTimeout()) +
+                           " ms: answer kept for the next ENQ");
+        }
+    }
+}
+
+std::string TRegisterCore::Receive(std::string_view Bytes, uint64_t NowMs) {
+    Advance(NowMs);
+    FOutputStart = std::max(NowMs, FLineFreeAt);
+    if (FOptions.Fault == TFault::Silence) {
+        if (!Bytes.empty())
+            Log(NowMs, "<- " + HexBytes(Bytes) + " (silent: not answered)");
+        return {};
+    }
+    std::string Out;
+    for (char C : Bytes)
+        ReceiveByte(static_cast<uint8_t>(C), NowMs, Out);
+    if (!Out.empty())
+        FLineFreeAt = FOutputStart + uint64_t{ByteGap()} * Out.size();
+    return Out;
+}
+
+uint64_t TRegisterCore::DueTime(std::size_t Index) const {
+    return FOutputStart + uint64_t{ByteGap()} * Index;
+}
+
+void TRegisterCore::ReceiveByte(uint8_t Byte, uint64_t NowMs, std::string& Out) {
+    if (!FInFrame) {
+        if (Byte != STX) {
+            ReceiveControl(Byte, NowMs, Out);
+            return;
+        }
+        FInFrame = true;
+        FFrame.clear();
+    }
+    FFrame += static_cast<char>(Byte);
+    FLastFrameByteAt = NowMs;
+    // STX, length, data, checksum.
+    if (FFrame.size() >= 2 && FFrame.size() == 3 + static_cast<uint8_t>(FFrame[1]))
+        FrameComplete(NowMs, Out);
+}
+
+void TRegisterCore::ReceiveControl(uint8_t Byte, uint64_t NowMs, std::string& Out) {
+    const std::string In = "<- " + HexBytes(std::string(1, static_cast<char>(Byte))) + ByteName(Byte);
+    switch (Byte) {
+    case ENQ:
+        Log(NowMs, In);
+        if (FOptions.Fault == TFault::WrongEnq) {
+            Out += static_cast<char>(FOptions.WrongEnqReply);
+            Log(NowMs, "-> " + HexBytes(Out.substr(Out.size() - 1)) + " (wrong reply to ENQ)");
+        } else if (!FAnswer) {
+            Out += static_cast<char>(NAK);
+            Log(NowMs, "-> 15 NAK (no answer held)");
+        } else {
+            SendAnswer(NowMs, Out, true);
+        }
+        return;
+    case ACK: {
+        if (!FAnswer) {
+            Log(NowMs, In + " ignored: no answer held");
+            return;
+        }
+        // An ACK before the last byte left can only come from a confused host.
+        const uint64_t Delay = NowMs > FAnswerSentAt ? NowMs - FAnswerSentAt : 0;
+        FLastAckDelay = static_cast<uint32_t>(std::min<uint64_t>(Delay, UINT32_MAX));
+        FLastAckInTime = FAwaitingAck;
+        if (FAwaitingAck) {
+            FAwaitingAck = false;
+            FAnswer.reset();
+            Log(NowMs, In + " after " + std::to_string(Delay) + " ms: answer delivered");
+        } else {
+            Log(NowMs, In + " too late, " + std::to_string(Delay) +
+                           " ms after the answer (answer kept)");
+        }
+        return;
+    }
+    case NAK:
+        if (FAwaitingAck) {
+            Log(NowMs, In + ": sending the answer again");
+            SendAnswer(NowMs, Out, false);
+        } else {
+            Log(NowMs, In + " ignored: no answer awaiting ACK");
+        }
+        return;
+    }
+    Log(NowMs, In + " ignored (stray byte)");
+}
+
+void TRegisterCore::FrameComplete(uint64_t NowMs, std::string& Out) {
+    const std::string Frame = std::move(FFrame);
+    FFrame.clear();
+    FInFrame = false;
+    const std::string Body = Frame.substr(1, Frame.size() - 2);
+    const auto Expected = FrameChecksum(Body);
+    if (Expected != static_cast<uint8_t>(Frame.back())) {
+        Log(NowMs, "<- " + HexBytes(Frame) + " (frame with bad checksum, expected " +
+                       HexBytes(std::string(1, static_cast<char>(Expected))) + ")");
+        Out += static_cast<char>(NAK);
+        Log(NowMs, "-> 15 NAK");
+        return;
+    }
+    Log(NowMs, "<- " + HexBytes(Frame) + " (frame)");
+    const std::string Data = Body.substr(1);
+    if (Data.empty()) {
+        // Nothing to answer, and an ACK would leave the host waiting for an
+        // answer that never comes.
+        Out += static_cast<char>(NAK);
+        Log(NowMs, "-> 15 NAK (empty frame carries no command)");
+        return;
+    }
+    if (FAnswer)
+        Log(NowMs, "held answer " + HexBytes(*FAnswer) + " dropped: replaced by the new one");
+    FAwaitingAck = false;
+    FAnswer = Execute(Data);
+    SendAnswer(NowMs, Out, true);
+}
+
+std::string TRegisterCore::Execute(const std::string& Command) {
+    using namespace regproto;
+    const auto Code = static_cast<uint8_t>(Command[0]);
+    std::size_t Length = 0;
+    switch (Code) {
+    case CmdShortStatus:
+        Length = ShortStatusLength;
+        break;
+    case CmdSetExchangeTimeout:
+        Length = SetExchangeTimeoutLength;
+        break;
+    case CmdGetExchangeTimeout:
+        Length = GetExchangeTimeoutLength;
+        break;
+    default:
+        return Answer(Code, ErrNotSupported);
+    }
+    if (Command.size() != Length)
+        return Answer(Code, ErrBadParameters);
+    if (Command.compare(1, PasswordBytes.size(), PasswordBytes) != 0)
+        return Answer(Code, ErrWrongPassword);
+    switch (Code) {
+    case CmdShortStatus:
+        return Answer(Code, ErrOk, StatusBytes);
+    case CmdSetExchangeTimeout:
+        return SetTimeout(Command);
+    default:
+        return Answer(Code, ErrOk, PutUInt32(FRequested));
+    }
+}
+
+std::string TRegisterCore::SetTimeout(const std::string& Command) {
+    FRequested = regproto::GetUInt32(Command, 5);
+    // Logged without a time of its own: it belongs to the frame just logged.
+    Log(FLastFrameByteAt, "exchange timeout set to " + std::to_string(ExchangeTimeout()) +
+                              " ms (requested " + std::to_string(FRequested) + ", cap " +
+                              std::to_string(FOptions.MaxTimeout) + ")");
+    return Answer(regproto::CmdSetExchangeTimeout, regproto::ErrOk);
+}
+
+std::string TRegisterCore::AnswerFrame() const {
+    std::string Frame = BuildFrame(*FAnswer);
+    if (FOptions.Fault == TFault::BadChecksum)
+        Frame.back() = static_cast<char>(~static_cast<uint8_t>(Frame.back()));
+    else if (FOptions.Fault == TFault::NoStx)
+        Frame.front() = '\0';
+    return Frame;
+}
+
+void TRegisterCore::SendAnswer(uint64_t NowMs, std::string& Out, bool WithAck) {
+    const std::size_t Start = Out.size();
+    if (WithAck)
+        Out += static_cast<char>(ACK);
+    Out += AnswerFrame();
+    FAnswerSentAt = DueTime(Out.size() - 1);
+    FAwaitingAck = true;
+    std::string Line = "-> " + HexBytes(std::string_view(Out).substr(Start)) +
+                       (WithAck ? " (ACK + answer" : " (answer");
+    if (FAnswerSentAt > NowMs)
+        Line += ", last byte in " + std::to_string(FAnswerSentAt - NowMs) + " ms";
+    Log(NowMs, Line + ")");
+}
+
+} // namespace emu

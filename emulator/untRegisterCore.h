@@ -1,0 +1,106 @@
+#pragma once
+// The emulated register's side of the link, without I/O and without a clock:
+// bytes and the current time go in, bytes to send come out. The caller owns
+// the line and the clock, so tests drive it with made-up times.
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace emu {
+
+enum class TFault {
+    None,
+    Silence,     // never sends anything
+    WrongEnq,    // answers every ENQ with TRegisterOptions::WrongEnqReply
+    BadChecksum, // answer frames carry a wrong checksum
+    NoStx,       // answer frames start with 0x00 instead of STX
+    SlowBytes,   // TRegisterOptions::ByteGapMs between the bytes it sends
+};
+
+struct TRegisterOptions {
+    uint32_t InitialTimeout = 150; // requested exchange timeout at start, ms
+    uint32_t MaxTimeout = 100000;  // cap on the effective exchange timeout, ms
+    TFault Fault = TFault::None;
+    uint8_t WrongEnqReply = 0x1B;
+    uint32_t ByteGapMs = 0; // gap between sent bytes; applies whatever the fault
+};
+
+// Name of a fault mode as the command line spells it ("none", "silence", ...).
+std::string FaultName(TFault Fault);
+
+class TRegisterCore {
+public:
+    using TLog = std::function<void(uint64_t NowMs, const std::string& Line)>;
+
+    explicit TRegisterCore(TRegisterOptions Options);
+
+    // Bytes that came from the host at NowMs (monotonic ms, never decreasing).
+    // Returns the bytes to send, which the caller sends ByteGap() ms apart, the
+    // first of them at OutputStart().
+    std::string Receive(std::string_view Bytes, uint64_t NowMs);
+    // Lets the timers that expire by NowMs run out.
+    void Advance(uint64_t NowMs);
+    // When Advance has something to do next, if anything.
+    std::optional<uint64_t> NextDeadline() const;
+
+    uint32_t ExchangeTimeout() const; // effective: the requested value, capped
+    uint32_t RequestedTimeout() const { return FRequested; }
+    bool HoldsAnswer() const { return FAnswer.has_value(); }
+    bool AwaitingAck() const { return FAwaitingAck; }
+    uint32_t ByteGap() const { return FOptions.ByteGapMs; }
+    // When the first byte returned by the last Receive is due: later than its
+    // NowMs when slow bytes are still going out from an earlier call.
+    uint64_t OutputStart() const { return FOutputStart; }
+    const TRegisterOptions& Options() const { return FOptions; }
+
+    void SetLog(TLog Log) { FLog = std::move(Log); }
+
+    // Ms between the last answer sent and the host's ACK for it, whether the
+    // ACK came in time or not; LastAckInTime tells which.
+    std::optional<uint32_t> LastAckDelay() const { return FLastAckDelay; }
+    bool LastAckInTime() const { return FLastAckInTime; }
+
+    // The longest pause between the bytes of one host frame before the frame
+    // counts as broken off.
+    uint32_t FrameGapLimit() const;
+
+private:
+    void ReceiveByte(uint8_t Byte, uint64_t NowMs, std::string& Out);
+    void ReceiveControl(uint8_t Byte, uint64_t NowMs, std::string& Out);
+    void FrameComplete(uint64_t NowMs, std::string& Out);
+    std::string Execute(const std::string& Command);
+    std::string SetTimeout(const std::string& Command);
+    // Appends the held answer's frame to Out, after an ACK if WithAck, and
+    // starts the wait for ACK at the time its last byte leaves.
+    void SendAnswer(uint64_t NowMs, std::string& Out, bool WithAck);
+    std::string AnswerFrame() const;
+    uint64_t DueTime(std::size_t Index) const;
+    void Log(uint64_t NowMs, const std::string& Line) const;
+
+    TRegisterOptions FOptions;
+    uint32_t FRequested;
+    TLog FLog;
+
+    // Host frame being received: STX, length and data so far.
+    bool FInFrame = false;
+    std::string FFrame;
+    uint64_t FLastFrameByteAt = 0;
+
+    std::optional<std::string> FAnswer; // data of the held answer
+    bool FAwaitingAck = false;
+    uint64_t FAnswerSentAt = 0; // when the answer's last byte left
+    std::optional<uint32_t> FLastAckDelay;
+    bool FLastAckInTime = false;
+
+    // The outgoing line: the output of the current Receive starts at
+    // FOutputStart; FLineFreeAt is when the line takes the next byte.
+    uint64_t FOutputStart = 0;
+    uint64_t FLineFreeAt = 0;
+};
+
+// "05 ENQ", "02 05 11 3B ..." for the log.
+std::string HexBytes(std::string_view Bytes);
+
+} // namespace emu

@@ -1,0 +1,74 @@
+#pragma once
+// The system's own access to the register's serial line.
+#include <cstdint>
+#include <string>
+
+// What the probe needs of a serial line. TComPort is the real one; tests put a
+// line to an emulated register in its place.
+class TSerialLine {
+public:
+    virtual ~TSerialLine() = default;
+
+    // Plain values with no side effect; they take effect at the next open of a
+    // closed line.
+    uint32_t BaudRate = 0;  // bits per second
+    uint32_t ComNumber = 0; // n of COMn
+    uint32_t Timeout = 0;   // ms, see TComPort::SetTimeouts
+
+    virtual bool IsOpen() const = 0;
+    virtual void Open() = 0;
+    virtual void Close() noexcept = 0;
+    // Opens the line (always, even for empty data), then writes all of Data
+    // or fails with "Нет связи".
+    virtual void Write(const std::string& Data) = 0;
+    // Reads exactly Count bytes or fails with "Нет связи", dropping what came.
+    // Does not open the line; Count 0 touches nothing.
+    virtual void Read(uint32_t Count, std::string& Data) = 0;
+    // Discards whatever waits in the input queue of an open line.
+    virtual void PurgeInput() = 0;
+
+    uint8_t ReadByte();
+};
+
+// Name of the device behind COMn. On Windows "\\.\COMn". Elsewhere the link
+// "comN" in the port folder (ORMANT_PORT_DIR, default ~/.ormant/dosdevices) when
+// it exists, else /dev/ttyS<n-1>.
+std::string ComDeviceName(uint32_t ComNumber);
+
+// Raises the operating system's last error as EOSError, except the error that
+// means "this device cannot do that" (ERROR_INVALID_FUNCTION on Windows),
+// which is passed over so the caller carries on.
+void CheckLastError();
+
+class TComPort final : public TSerialLine {
+public:
+    TComPort();
+    ~TComPort() override;
+    TComPort(const TComPort&) = delete;
+    TComPort& operator=(const TComPort&) = delete;
+
+    bool IsOpen() const override { return FHandle != kInvalidHandle; }
+    void Open() override;
+    void Close() noexcept override;
+    void Write(const std::string& Data) override;
+    void Read(uint32_t Count, std::string& Data) override;
+    void PurgeInput() override;
+
+    // The handle value of a closed port: INVALID_HANDLE_VALUE on Windows,
+    // -1 as a file descriptor elsewhere.
+    static constexpr intptr_t kInvalidHandle = -1;
+
+private:
+    void OpenDevice(uint32_t Number);
+    void SetQueueSizes();
+    void SetBaudRate(uint32_t Rate);
+    void SetTimeouts();
+    // Closes the device and rethrows: a port whose settings did not all apply
+    // must not count as open, so the next Write retries the whole Open.
+    [[noreturn]] void AbandonOpen();
+
+    intptr_t FHandle = kInvalidHandle;
+    // The timeout in force on the open device; Windows keeps it in the driver,
+    // elsewhere the port applies it itself.
+    uint32_t FLineTimeout = 0;
+};

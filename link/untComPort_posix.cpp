@@ -1,0 +1,262 @@
+// The serial port on POSIX systems: termios for the line, poll() with a
+// monotonic clock for the timeouts (VTIME cannot express 100 s), flock() and
+// TIOCEXCL for exclusive use.
+#include "untComPort.h"
+
+#include "untError.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <optional>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+using TClock = std::chrono::steady_clock;
+using TMs = std::chrono::milliseconds;
+
+// ENOTTY plays the part of Windows' ERROR_INVALID_FUNCTION: the device is not
+// a terminal (or has no such control), so line settings cannot apply to it and
+// the port carries on without them, as Windows does for such devices.
+constexpr int PassedOverError = ENOTTY;
+
+std::string PortFolder() {
+    if (const char* Dir = std::getenv("ORMANT_PORT_DIR"); Dir && *Dir)
+        return Dir;
+    const char* Home = std::getenv("HOME");
+    return std::string(Home ? Home : "") + "/.ormant/dosdevices";
+}
+
+std::optional<speed_t> SpeedOf(uint32_t Rate) {
+    switch (Rate) {
+    case 1200: return B1200;
+    case 2400: return B2400;
+    case 4800: return B4800;
+    case 9600: return B9600;
+    case 19200: return B19200;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    case 115200: return B115200;
+    case 230400: return B230400;
+    }
+    return std::nullopt;
+}
+
+int WaitFor(int Fd, short Events, std::optional<TClock::time_point> Deadline) {
+    for (;;) {
+        int TimeoutMs = -1;
+        if (Deadline) {
+            auto Left = std::chrono::ceil<TMs>(*Deadline - TClock::now()).count();
+            TimeoutMs = static_cast<int>(std::clamp<long long>(Left, 0, 60'000));
+        }
+        pollfd P{Fd, Events, 0};
+        int N = ::poll(&P, 1, TimeoutMs);
+        if (N < 0 && errno == EINTR)
+            continue;
+        if (N < 0)
+            return -1;
+        if (N == 0) {
+            if (Deadline && TClock::now() < *Deadline)
+                continue; // the wait was cut to stay within poll's range
+            return 0;
+        }
+        if (P.revents & POLLNVAL) {
+            errno = EBADF;
+            return -1;
+        }
+        return 1; // ready, or hang-up/error that the next read or write reports
+    }
+}
+
+} // namespace
+
+std::string ComDeviceName(uint32_t ComNumber) {
+    std::string Link = PortFolder() + "/com" + std::to_string(ComNumber);
+    struct stat St;
+    if (ComNumber == 0 || ::lstat(Link.c_str(), &St) == 0)
+        return Link;
+    return "/dev/ttyS" + std::to_string(ComNumber - 1);
+}
+
+void CheckLastError() {
+    const int Error = errno;
+    if (Error == PassedOverError)
+        return;
+    throw EOSError(static_cast<uint32_t>(Error), std::strerror(Error));
+}
+
+TComPort::TComPort() = default;
+
+TComPort::~TComPort() { Close(); }
+
+void TComPort::Open() {
+    if (IsOpen())
+        return;
+    OpenDevice(ComNumber);
+    try {
+        SetQueueSizes();
+        SetBaudRate(BaudRate);
+        SetTimeouts();
+    } catch (...) {
+        AbandonOpen();
+    }
+}
+
+void TComPort::AbandonOpen() {
+    Close();
+    throw;
+}
+
+void TComPort::Close() noexcept {
+    if (!IsOpen())
+        return;
+    ::close(static_cast<int>(FHandle));
+    FHandle = kInvalidHandle;
+}
+
+void TComPort::OpenDevice(uint32_t Number) {
+    const std::string Name = ComDeviceName(Number);
+    // Non-blocking, so that open does not wait for a carrier before CLOCAL is set.
+    const int Fd = ::open(Name.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    FHandle = Fd;
+    int Error = Fd < 0 ? errno : 0;
+    if (Fd >= 0 && ::flock(Fd, LOCK_EX | LOCK_NB) != 0)
+        Error = errno == EWOULDBLOCK ? EBUSY : errno;
+    if (Error == 0 && ::ioctl(Fd, TIOCEXCL) != 0 && errno != PassedOverError)
+        Error = errno;
+    if (Error == 0)
+        return;
+    Close();
+    const std::string Detail = "COM" + std::to_string(Number) + " (" + Name + "): " + std::strerror(Error);
+    // The log shows only the register's text; the reason goes to the debug log,
+    // where a missing "dialout" membership (EACCES) can be told apart.
+    std::fprintf(stderr, "untComPort: %s\n", Detail.c_str());
+    if (Error == EBUSY)
+        RaiseDriverError(E_PORT_BUSY, LoadResString(SPortBusy), Detail);
+    RaiseDriverError(E_PORT_NOT_AVAILABLE, LoadResString(SPortNotAvailable), Detail);
+}
+
+void TComPort::SetQueueSizes() {
+    // The kernel's tty buffers are fixed; there is nothing to size here.
+}
+
+void TComPort::SetBaudRate(uint32_t Rate) {
+    const int Fd = static_cast<int>(FHandle);
+    termios Tio{};
+    if (::tcgetattr(Fd, &Tio) != 0)
+        CheckLastError();
+    // Raw 8N1: no parity, one stop bit, no flow control of any kind, no
+    // character processing.
+    ::cfmakeraw(&Tio);
+    Tio.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK | ISTRIP | IGNBRK | BRKINT | PARMRK);
+    Tio.c_iflag |= IGNPAR;
+    Tio.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS);
+    Tio.c_cflag |= CS8 | CLOCAL | CREAD;
+    Tio.c_cc[VMIN] = 0;
+    Tio.c_cc[VTIME] = 0;
+    const auto Speed = SpeedOf(Rate);
+    if (!Speed) {
+        errno = EINVAL;
+        CheckLastError();
+    } else if (::cfsetispeed(&Tio, *Speed) != 0 || ::cfsetospeed(&Tio, *Speed) != 0) {
+        CheckLastError();
+    }
+    if (::tcsetattr(Fd, TCSANOW, &Tio) != 0)
+        CheckLastError();
+    // DTR and RTS stay low: the line is driven without modem control. A
+    // pseudo-terminal has no modem lines and says so with ENOTTY or EINVAL.
+    int Lines = TIOCM_DTR | TIOCM_RTS;
+    if (::ioctl(Fd, TIOCMBIC, &Lines) != 0 && errno != EINVAL)
+        CheckLastError();
+}
+
+void TComPort::SetTimeouts() { FLineTimeout = Timeout; }
+
+void TComPort::Write(const std::string& Data) {
+    Open();
+    if (Data.empty())
+        return;
+    const int Fd = static_cast<int>(FHandle);
+    // Like WriteTotalTimeoutMultiplier = T, constant 0: n bytes may take n*T ms;
+    // T = 0 means no limit.
+    std::optional<TClock::time_point> Deadline;
+    if (FLineTimeout > 0)
+        Deadline = TClock::now() + TMs(uint64_t{FLineTimeout} * Data.size());
+    std::size_t Done = 0;
+    while (Done < Data.size()) {
+        const ssize_t N = ::write(Fd, Data.data() + Done, Data.size() - Done);
+        if (N > 0) {
+            Done += static_cast<std::size_t>(N);
+            continue;
+        }
+        if (N < 0 && errno == EINTR)
+            continue;
+        if (N < 0 && errno != EAGAIN) {
+            CheckLastError();
+            break;
+        }
+        const int Ready = WaitFor(Fd, POLLOUT, Deadline);
+        if (Ready < 0) {
+            CheckLastError();
+            break;
+        }
+        if (Ready == 0)
+            break;
+    }
+    if (Done != Data.size())
+        RaiseNoLink();
+}
+
+void TComPort::Read(uint32_t Count, std::string& Data) {
+    Data.clear();
+    if (Count == 0)
+        return;
+    const int Fd = static_cast<int>(FHandle);
+    Data.resize(Count);
+    // As ReadIntervalTimeout = T, ReadTotalTimeoutMultiplier = T, constant 1:
+    // give up when more than T ms pass between two bytes (once one has come),
+    // or when Count*T + 1 ms pass in all. T = 0 leaves only the 1 ms.
+    const auto Start = TClock::now();
+    const auto TotalDeadline = Start + TMs(uint64_t{FLineTimeout} * Count + 1);
+    std::optional<TClock::time_point> LastByte;
+    std::size_t Done = 0;
+    while (Done < Count) {
+        auto Deadline = TotalDeadline;
+        if (FLineTimeout > 0 && LastByte)
+            Deadline = std::min(Deadline, *LastByte + TMs(FLineTimeout));
+        const int Ready = WaitFor(Fd, POLLIN, Deadline);
+        if (Ready == 0)
+            break;
+        ssize_t N = Ready < 0 ? -1 : ::read(Fd, Data.data() + Done, Count - Done);
+        if (N > 0) {
+            Done += static_cast<std::size_t>(N);
+            LastByte = TClock::now();
+            continue;
+        }
+        if (N < 0 && (errno == EINTR || errno == EAGAIN))
+            continue;
+        if (N == 0)
+            errno = EIO; // end of file on a terminal: the other end has gone
+        CheckLastError();
+        break;
+    }
+    if (Done != Count) {
+        Data.clear();
+        RaiseNoLink();
+    }
+}
+
+void TComPort::PurgeInput() {
+    if (IsOpen() && ::tcflush(static_cast<int>(FHandle), TCIFLUSH) != 0)
+        CheckLastError();
+}

@@ -1,0 +1,47 @@
+#pragma once
+// Failures raised by the system itself. Every failure is an exception that
+// carries its (UTF-8) text; std::runtime_error plays the general failure type.
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+#include "untResource.h"
+
+// Identifiers of the program's string table (the Windows STRINGTABLE resource;
+// compiled in elsewhere).
+enum : unsigned {
+    SNoLink = IDS_NO_LINK,
+    SPortNotAvailable = IDS_PORT_NOT_AVAILABLE,
+    SPortBusy = IDS_PORT_BUSY,
+};
+
+// Text of a string-table entry, UTF-8; throws for an unknown identifier.
+std::string LoadResString(unsigned Id);
+
+// A failure of the port itself: no link, port absent, port held elsewhere.
+class EDriverError : public std::runtime_error {
+public:
+    EDriverError(int32_t ACode, const std::string& Message, std::string ADetail = {})
+        : std::runtime_error(Message), Code(ACode), Detail(std::move(ADetail)) {}
+    int32_t Code;
+    // What the operating system said, where it said anything; kept out of the
+    // message so the log shows the register's texts exactly.
+    std::string Detail;
+};
+
+enum : int32_t {
+    E_NO_LINK = -1,
+    E_PORT_NOT_AVAILABLE = -2,
+    E_PORT_BUSY = -3,
+};
+
+// A failed operating-system call: the code and the system's description.
+class EOSError : public std::runtime_error {
+public:
+    EOSError(uint32_t AErrorCode, const std::string& Description);
+    uint32_t ErrorCode;
+};
+
+[[noreturn]] void RaiseDriverError(int32_t Code, const std::string& Message,
+                                   const std::string& Detail = {});
+[[noreturn]] void RaiseNoLink();

@@ -1,0 +1,32 @@
+#include "untFrames.h"
+
+#include "untComPort.h"
+
+#include <stdexcept>
+
+uint8_t FrameChecksum(const std::string& S) {
+    uint8_t Sum = 0;
+    for (char C : S)
+        Sum ^= static_cast<uint8_t>(C);
+    return Sum;
+}
+
+std::string BuildFrame(const std::string& Data) {
+    if (Data.size() > MaxFrameData)
+        throw std::length_error("Сообщение длиной " + std::to_string(Data.size()) +
+                                " байт не помещается в кадр (не более 255 байт)");
+    std::string Body(1, static_cast<char>(Data.size()));
+    Body += Data;
+    std::string Frame(1, static_cast<char>(STX));
+    Frame += Body;
+    Frame += static_cast<char>(FrameChecksum(Body));
+    return Frame;
+}
+
+void ReadAnswer(TSerialLine& Port) {
+    std::string Head;
+    Port.Read(2, Head);
+    const uint32_t Length = static_cast<uint8_t>(Head[1]);
+    std::string Rest;
+    Port.Read(Length + 1, Rest);
+}
