@@ -9,9 +9,13 @@
 #include <QTextBlock>
 #include <QTextCursor>
 
-void TMemoLog::Clear() { FMemo.clear(); }
+void TMemoLog::Clear() {
+    FMemo.clear();
+}
 
-void TMemoLog::Add(const std::string& Line) { FMemo.appendPlainText(QString::fromStdString(Line)); }
+void TMemoLog::Add(const std::string& Line) {
+    FMemo.appendPlainText(QString::fromStdString(Line));
+}
 
 int TMemoLog::Count() const {
     // An empty text control still has one empty block; it holds no line.
@@ -29,7 +33,9 @@ void TMemoLog::SetLine(int Index, const std::string& Line) {
     Cursor.insertText(QString::fromStdString(Line));
 }
 
-void TMemoLog::Repaint() { FMemo.repaint(); }
+void TMemoLog::Repaint() {
+    FMemo.repaint();
+}
 
 TfmMain::TfmMain(QWidget* Owner)
     : QWidget(Owner), FLog((setupUi(this), *Memo)), FTest(*this), FClock(&SystemClock()) {
@@ -70,13 +76,21 @@ TfmMain::~TfmMain() {
     FDriver.Release();
 }
 
-void TfmMain::FormCreate() { setWindowTitle(QGuiApplication::applicationDisplayName()); }
+void TfmMain::FormCreate() {
+    setWindowTitle(QGuiApplication::applicationDisplayName());
+}
 
-TAutoObject TfmMain::GetDriver() { return FDriver.GetDriver(); }
+TAutoObject TfmMain::GetDriver() {
+    return FDriver.GetDriver();
+}
 
-void TfmMain::CheckResult(int32_t Code) { FDriver.CheckResult(Code); }
+void TfmMain::CheckResult(int32_t Code) {
+    FDriver.CheckResult(Code);
+}
 
-void TfmMain::ProcessMessages() { QCoreApplication::processEvents(); }
+void TfmMain::ProcessMessages() {
+    QCoreApplication::processEvents();
+}
 
 void TfmMain::btnStartClick() {
     // Start is disabled while a run goes on; a click queued before that must
@@ -101,11 +115,17 @@ void TfmMain::btnStartClick() {
     FRunning = false;
 }
 
-void TfmMain::btnStopClick() { FStopped = true; }
+void TfmMain::btnStopClick() {
+    FStopped = true;
+}
 
-void TfmMain::btnClearClick() { Memo->clear(); }
+void TfmMain::btnClearClick() {
+    Memo->clear();
+}
 
-void TfmMain::btnCloseClick() { close(); }
+void TfmMain::btnCloseClick() {
+    close();
+}
 
 void TfmMain::btnDriverClick() {
     try {
@@ -116,7 +136,9 @@ void TfmMain::btnDriverClick() {
     }
 }
 
-void TfmMain::FormClose() { FStopped = true; }
+void TfmMain::FormClose() {
+    FStopped = true;
+}
 
 void TfmMain::closeEvent(QCloseEvent* Event) {
     FormClose();

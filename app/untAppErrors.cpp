@@ -18,7 +18,9 @@ TExceptionDisplay& CurrentDisplay() {
 
 } // namespace
 
-void ShowException(const std::exception& E) { CurrentDisplay()(E.what()); }
+void ShowException(const std::exception& E) {
+    CurrentDisplay()(E.what());
+}
 
 TExceptionDisplay SetExceptionDisplay(TExceptionDisplay NewDisplay) {
     return std::exchange(CurrentDisplay(), std::move(NewDisplay));

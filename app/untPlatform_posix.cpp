@@ -2,4 +2,6 @@
 
 #include "fmuStandInProps.h"
 
-void RegisterPlatformDrivers() { RegisterStandInDriver(); }
+void RegisterPlatformDrivers() {
+    RegisterStandInDriver();
+}

@@ -4,8 +4,10 @@ set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
 set(ORMANT_MINGW_PREFIX x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${ORMANT_MINGW_PREFIX}-gcc)
-set(CMAKE_CXX_COMPILER ${ORMANT_MINGW_PREFIX}-g++)
+# The POSIX threads flavour: the other one has no std::mutex or std::thread,
+# which GoogleTest needs.
+set(CMAKE_C_COMPILER ${ORMANT_MINGW_PREFIX}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${ORMANT_MINGW_PREFIX}-g++-posix)
 set(CMAKE_RC_COMPILER ${ORMANT_MINGW_PREFIX}-windres)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${ORMANT_MINGW_PREFIX})

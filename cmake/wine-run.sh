@@ -1,6 +1,8 @@
 #!/bin/bash
 # wine-run.sh PREFIX PROGRAM [ARG...]: runs a Windows program under Wine in
 # PREFIX, making the prefix first if needed. Fails loudly when Wine cannot run.
+# wine-run.sh PREFIX --prepare: only makes the prefix.
+# wine-run.sh PREFIX --wait: waits until Wine has stopped in PREFIX.
 set -euo pipefail
 if [ $# -lt 2 ]; then
     echo "usage: $0 WINEPREFIX PROGRAM [ARG...]" >&2
@@ -26,6 +28,9 @@ export ORMANT_WINE=$WINE
 
 WINESERVER=$(dirname "$WINE")/wineserver
 [ -x "$WINESERVER" ] || WINESERVER=$(command -v wineserver || echo wineserver)
+if [ "$1" = --wait ]; then
+    exec "$WINESERVER" -w
+fi
 
 # Tests may start at the same time; only one of them makes the prefix.
 mkdir -p "$(dirname "$WINEPREFIX")"
@@ -43,4 +48,5 @@ mkdir -p "$(dirname "$WINEPREFIX")"
         fi
     fi
 ) 9>"$WINEPREFIX.lock"
+[ "$1" = --prepare ] && exit 0
 exec "$WINE" "$@"

@@ -28,7 +28,8 @@ enum : uint32_t {
 // names the code, because some systems have no description for it.
 class EOleError : public std::runtime_error {
 public:
-    EOleError(uint32_t AResult, const std::string& Text) : std::runtime_error(Text), Result(AResult) {}
+    EOleError(uint32_t AResult, const std::string& Text)
+        : std::runtime_error(Text), Result(AResult) {}
     uint32_t Result;
 };
 

@@ -3,7 +3,6 @@
 #include "untAutomation.h"
 
 #include <windows.h>
-#include <oleauto.h>
 
 #include <cstdio>
 #include <limits>
@@ -45,10 +44,9 @@ std::wstring Utf8ToWide(const std::string& Text) {
 // common layer then supplies its own and always adds the code.
 std::string SystemText(HRESULT Result) {
     wchar_t* Buffer = nullptr;
-    const DWORD Length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                            FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        nullptr, static_cast<DWORD>(Result), 0,
-                                        reinterpret_cast<LPWSTR>(&Buffer), 0, nullptr);
+    const DWORD Length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, static_cast<DWORD>(Result), 0, reinterpret_cast<LPWSTR>(&Buffer), 0, nullptr);
     std::string Text = WideToUtf8(Buffer, static_cast<int>(Length));
     LocalFree(Buffer);
     const auto End = Text.find_last_not_of(" \t\r\n");

@@ -56,9 +56,10 @@ std::string StandInErrorDescription(int32_t Code) {
 }
 
 TStandInDriver::TStandInDriver(std::shared_ptr<TStandInSettingsStore> Store,
-                               TPropertiesDialog Dialog)
+                               TPropertiesDialog Dialog, std::unique_ptr<TSerialLine> Line)
     : FStore(std::move(Store)), FDialog(std::move(Dialog)), FSettings(FStore->Load()),
-      FPort(std::make_unique<TComPort>()), FResultDescription(StandInErrorDescription(SD_OK)) {}
+      FPort(Line ? std::move(Line) : std::make_unique<TComPort>()),
+      FResultDescription(StandInErrorDescription(SD_OK)) {}
 
 TStandInDriver::~TStandInDriver() = default;
 
@@ -96,7 +97,9 @@ void TStandInDriver::Put(const std::string& Name, const TAutoValue& Value) {
     Store();
 }
 
-void TStandInDriver::Store() { FStore->Save(FSettings); }
+void TStandInDriver::Store() {
+    FStore->Save(FSettings);
+}
 
 void TStandInDriver::Fail(int32_t Code, const std::string& Description) {
     FResultCode = Code;

@@ -3,14 +3,13 @@
 // the same members under the same identifier, speaking the register's link
 // protocol over its own connection to the line.
 #include "untAutoRegistry.h"
+#include "untComPort.h"
 
 #include <functional>
 
-class TComPort;
-
 struct TStandInSettings {
     int32_t ComNumber = 1;
-    int32_t Baudrate = 2; // index into the seven rates, 9600
+    int32_t Baudrate = 2;  // index into the seven rates, 9600
     int32_t Timeout = 150; // ms, the register's exchange timeout
 };
 
@@ -38,7 +37,10 @@ enum : int32_t {
 
 class TStandInDriver final : public TAutoServer {
 public:
-    TStandInDriver(std::shared_ptr<TStandInSettingsStore> Store, TPropertiesDialog Dialog);
+    // Line is the driver's own connection to the register; a TComPort unless
+    // given.
+    TStandInDriver(std::shared_ptr<TStandInSettingsStore> Store, TPropertiesDialog Dialog,
+                   std::unique_ptr<TSerialLine> Line = {});
     ~TStandInDriver() override;
 
     TAutoValue Invoke(const std::string& Name) override;
@@ -63,7 +65,7 @@ private:
     std::shared_ptr<TStandInSettingsStore> FStore;
     TPropertiesDialog FDialog;
     TStandInSettings FSettings;
-    std::unique_ptr<TComPort> FPort;
+    std::unique_ptr<TSerialLine> FPort;
     bool FConnected = false;
     int32_t FResultCode = SD_OK;
     std::string FResultDescription;
@@ -72,7 +74,8 @@ private:
 // The register's answer to a command was an error or made no sense.
 class EStandInFailure : public std::runtime_error {
 public:
-    EStandInFailure(int32_t ACode, const std::string& Text) : std::runtime_error(Text), Code(ACode) {}
+    EStandInFailure(int32_t ACode, const std::string& Text)
+        : std::runtime_error(Text), Code(ACode) {}
     int32_t Code;
 };
 

@@ -24,6 +24,7 @@ Plays the register on its end of a serial line and logs the exchange.
   --baud N         baud rate of --device (default 9600)
   --timeout MS     exchange timeout at start (default 150)
   --cap MS         the longest exchange timeout honoured (default 100000)
+  --grace MS       how much longer than its timeout it really waits (default 0)
   --fault MODE     none, silence, wrong-enq[=0xNN], bad-checksum, no-stx,
                    slow-bytes=MS
   --log FILE       append the log to FILE (default stderr)
@@ -123,6 +124,8 @@ TCommandLine Parse(int Argc, char** Argv) {
             C.Register.InitialTimeout = ParseNumber(*Value, Option);
         else if (Option == "--cap")
             C.Register.MaxTimeout = ParseNumber(*Value, Option);
+        else if (Option == "--grace")
+            C.Register.GraceMs = ParseNumber(*Value, Option);
         else if (Option == "--fault")
             ParseFault(*Value, C.Register);
         else if (Option == "--log")
@@ -171,8 +174,9 @@ int main(int Argc, char** Argv) {
         auto Sink = [&LogStream](const std::string& Line) { LogStream << Line << std::endl; };
         std::optional<emu::TPtyRegister> Register;
         if (C.Device)
-            Register.emplace(C.Register, emu::TPtyRegister::TDevice{*C.Device, C.Baud.value_or(9600)},
-                             C.Link, Sink);
+            Register.emplace(C.Register,
+                             emu::TPtyRegister::TDevice{*C.Device, C.Baud.value_or(9600)}, C.Link,
+                             Sink);
         else
             Register.emplace(C.Register, C.Link, Sink);
         std::cout << (Register->IsPty() ? "PTY " : "DEVICE ") << Register->SlavePath() << std::endl;

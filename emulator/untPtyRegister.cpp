@@ -151,7 +151,7 @@ void TPtyRegister::OpenDevice(const TDevice& Device) {
 }
 
 void TPtyRegister::MakeLink() {
-    struct stat St{};
+    struct stat St {};
     if (lstat(FLinkPath.c_str(), &St) == 0 && !S_ISLNK(St.st_mode))
         throw std::runtime_error(FLinkPath + " exists and is not a symlink; not replacing it");
     // Made aside and renamed over, so the link never points nowhere.
@@ -175,19 +175,19 @@ void TPtyRegister::RemoveLink() noexcept {
     char Target[4096];
     const ssize_t N = readlink(FLinkPath.c_str(), Target, sizeof Target - 1);
     if (N < 0 || std::string(Target, static_cast<std::size_t>(N)) != FSlavePath) {
-        WriteLog(MonotonicMs(), "link " + FLinkPath + " no longer points to " + FSlavePath +
-                                    "; left alone");
+        WriteLog(MonotonicMs(),
+                 "link " + FLinkPath + " no longer points to " + FSlavePath + "; left alone");
         return;
     }
     if (::unlink(FLinkPath.c_str()) != 0)
-        WriteLog(MonotonicMs(), "cannot remove the link " + FLinkPath + ": " + std::strerror(errno));
+        WriteLog(MonotonicMs(),
+                 "cannot remove the link " + FLinkPath + ": " + std::strerror(errno));
 }
 
 void TPtyRegister::Start() {
     using namespace std::chrono;
-    FWallOffsetMs =
-        duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count() -
-        static_cast<int64_t>(MonotonicMs());
+    FWallOffsetMs = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count() -
+                    static_cast<int64_t>(MonotonicMs());
     FCore.SetLog([this](uint64_t NowMs, const std::string& Line) { WriteLog(NowMs, Line); });
     if (!FLinkPath.empty())
         MakeLink();
@@ -195,16 +195,17 @@ void TPtyRegister::Start() {
     if (FWakeFd < 0)
         RaiseErrno("cannot create an eventfd");
     const auto& O = FCore.Options();
-    WriteLog(MonotonicMs(),
-             std::string(FIsPty ? "PTY " : "DEVICE ") + FSlavePath +
-                 (FLinkPath.empty() ? "" : " (link " + FLinkPath + ")") + ": exchange timeout " +
-                 std::to_string(FCore.ExchangeTimeout()) + " ms (requested " +
-                 std::to_string(FCore.RequestedTimeout()) + ", cap " +
-                 std::to_string(O.MaxTimeout) + "), fault " + FaultName(O.Fault) +
-                 (O.Fault == TFault::WrongEnq ? " " + HexBytes(std::string(1, static_cast<char>(
-                                                                                 O.WrongEnqReply)))
-                                              : "") +
-                 (O.ByteGapMs ? ", " + std::to_string(O.ByteGapMs) + " ms between sent bytes" : ""));
+    WriteLog(
+        MonotonicMs(),
+        std::string(FIsPty ? "PTY " : "DEVICE ") + FSlavePath +
+            (FLinkPath.empty() ? "" : " (link " + FLinkPath + ")") + ": exchange timeout " +
+            std::to_string(FCore.ExchangeTimeout()) + " ms (requested " +
+            std::to_string(FCore.RequestedTimeout()) + ", cap " + std::to_string(O.MaxTimeout) +
+            "), fault " + FaultName(O.Fault) +
+            (O.Fault == TFault::WrongEnq
+                 ? " " + HexBytes(std::string(1, static_cast<char>(O.WrongEnqReply)))
+                 : "") +
+            (O.ByteGapMs ? ", " + std::to_string(O.ByteGapMs) + " ms between sent bytes" : ""));
     FThread = std::thread([this] { Run(); });
 }
 
@@ -240,8 +241,8 @@ void TPtyRegister::Run() {
 }
 
 void TPtyRegister::Serve() {
-    std::string Pending; // bytes still to send
-    uint64_t NextDue = 0;  // when Pending[0] is due
+    std::string Pending;  // bytes still to send
+    uint64_t NextDue = 0; // when Pending[0] is due
     bool WriteBlocked = false;
     const uint32_t Gap = FCore.ByteGap();
     for (;;) {
@@ -274,8 +275,8 @@ void TPtyRegister::Serve() {
             Deadline = Deadline ? std::min(*Deadline, NextDue) : NextDue;
         int Timeout = -1;
         if (Deadline)
-            Timeout = *Deadline > Now ? static_cast<int>(std::min<uint64_t>(*Deadline - Now, 60000))
-                                      : 0;
+            Timeout =
+                *Deadline > Now ? static_cast<int>(std::min<uint64_t>(*Deadline - Now, 60000)) : 0;
         pollfd Fds[2] = {{FLineFd, static_cast<short>(POLLIN | (WriteBlocked ? POLLOUT : 0)), 0},
                          {FWakeFd, POLLIN, 0}};
         if (poll(Fds, 2, Timeout) < 0) {

@@ -69,7 +69,7 @@ private:
     mutable std::mutex FMutex; // guards FCore
     TLogSink FLog;
     mutable std::mutex FLogMutex; // the sink hears one line at a time
-    int64_t FWallOffsetMs = 0; // system clock minus the monotonic clock, ms
+    int64_t FWallOffsetMs = 0;    // system clock minus the monotonic clock, ms
 
     bool FIsPty = true;
     std::string FSlavePath;

@@ -67,8 +67,7 @@ std::string FaultName(TFault Fault) {
     case TFault::SlowBytes:
         return "slow-bytes";
     }
-    throw std::logic_error("unknown fault mode " +
-                           std::to_string(static_cast<int>(Fault)));
+    throw std::logic_error("unknown fault mode " + std::to_string(static_cast<int>(Fault)));
 }
 
 TRegisterCore::TRegisterCore(TRegisterOptions Options)
@@ -92,7 +91,7 @@ std::optional<uint64_t> TRegisterCore::NextDeadline() const {
     if (FInFrame)
         Next = FLastFrameByteAt + FrameGapLimit() + 1;
     if (FAwaitingAck) {
-        const uint64_t AckDeadline = FAnswerSentAt + ExchangeTimeout();
+        const uint64_t AckDeadline = FAnswerSentAt + ExchangeTimeout() + FOptions.GraceMs;
         Next = Next ? std::min(*Next, AckDeadline) : AckDeadline;
     }
     return Next;
@@ -150,12 +149,13 @@ void TRegisterCore::ReceiveByte(uint8_t Byte, uint64_t NowMs, std::string& Out) 
     FFrame += static_cast<char>(Byte);
     FLastFrameByteAt = NowMs;
     // STX, length, data, checksum.
-    if (FFrame.size() >= 2 && FFrame.size() == 3 + static_cast<uint8_t>(FFrame[1]))
+    if (FFrame.size() >= 2 && FFrame.size() == 3u + static_cast<uint8_t>(FFrame[1]))
         FrameComplete(NowMs, Out);
 }
 
 void TRegisterCore::ReceiveControl(uint8_t Byte, uint64_t NowMs, std::string& Out) {
-    const std::string In = "<- " + HexBytes(std::string(1, static_cast<char>(Byte))) + ByteName(Byte);
+    const std::string In =
+        "<- " + HexBytes(std::string(1, static_cast<char>(Byte))) + ByteName(Byte);
     switch (Byte) {
     case ENQ:
         Log(NowMs, In);
@@ -183,8 +183,8 @@ void TRegisterCore::ReceiveControl(uint8_t Byte, uint64_t NowMs, std::string& Ou
             FAnswer.reset();
             Log(NowMs, In + " after " + std::to_string(Delay) + " ms: answer delivered");
         } else {
-            Log(NowMs, In + " too late, " + std::to_string(Delay) +
-                           " ms after the answer (answer kept)");
+            Log(NowMs,
+                In + " too late, " + std::to_string(Delay) + " ms after the answer (answer kept)");
         }
         return;
     }

@@ -25,6 +25,10 @@ struct TRegisterOptions {
     TFault Fault = TFault::None;
     uint8_t WrongEnqReply = 0x1B;
     uint32_t ByteGapMs = 0; // gap between sent bytes; applies whatever the fault
+    // How much longer than its exchange timeout the register really waits for
+    // an ACK: real clocks are not exact, and a register told 100000 ms may
+    // well take a host that is 20 ms late.
+    uint32_t GraceMs = 0;
 };
 
 // Name of a fault mode as the command line spells it ("none", "silence", ...).

@@ -39,15 +39,24 @@ std::string PortFolder() {
 
 std::optional<speed_t> SpeedOf(uint32_t Rate) {
     switch (Rate) {
-    case 1200: return B1200;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    case 230400: return B230400;
+    case 1200:
+        return B1200;
+    case 2400:
+        return B2400;
+    case 4800:
+        return B4800;
+    case 9600:
+        return B9600;
+    case 19200:
+        return B19200;
+    case 38400:
+        return B38400;
+    case 57600:
+        return B57600;
+    case 115200:
+        return B115200;
+    case 230400:
+        return B230400;
     }
     return std::nullopt;
 }
@@ -97,7 +106,9 @@ void CheckLastError() {
 
 TComPort::TComPort() = default;
 
-TComPort::~TComPort() { Close(); }
+TComPort::~TComPort() {
+    Close();
+}
 
 void TComPort::Open() {
     if (IsOpen())
@@ -137,7 +148,8 @@ void TComPort::OpenDevice(uint32_t Number) {
     if (Error == 0)
         return;
     Close();
-    const std::string Detail = "COM" + std::to_string(Number) + " (" + Name + "): " + std::strerror(Error);
+    const std::string Detail =
+        "COM" + std::to_string(Number) + " (" + Name + "): " + std::strerror(Error);
     // The log shows only the register's text; the reason goes to the debug log,
     // where a missing "dialout" membership (EACCES) can be told apart.
     std::fprintf(stderr, "untComPort: %s\n", Detail.c_str());
@@ -180,7 +192,9 @@ void TComPort::SetBaudRate(uint32_t Rate) {
         CheckLastError();
 }
 
-void TComPort::SetTimeouts() { FLineTimeout = Timeout; }
+void TComPort::SetTimeouts() {
+    FLineTimeout = Timeout;
+}
 
 void TComPort::Write(const std::string& Data) {
     Open();

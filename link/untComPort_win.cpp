@@ -7,7 +7,9 @@ TCreateFileA ComPortCreateFile = ::CreateFileA;
 
 namespace {
 
-HANDLE AsHandle(intptr_t Handle) { return reinterpret_cast<HANDLE>(Handle); }
+HANDLE AsHandle(intptr_t Handle) {
+    return reinterpret_cast<HANDLE>(Handle);
+}
 
 std::string WideToUtf8(const wchar_t* Text, int Length) {
     if (Length <= 0)
@@ -22,10 +24,9 @@ std::string WideToUtf8(const wchar_t* Text, int Length) {
 // with; some systems (Wine among them) have none for many codes.
 std::string SystemErrorText(DWORD Code) {
     wchar_t* Buffer = nullptr;
-    const DWORD Length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                            FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        nullptr, Code, 0, reinterpret_cast<LPWSTR>(&Buffer), 0,
-                                        nullptr);
+    const DWORD Length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, Code, 0, reinterpret_cast<LPWSTR>(&Buffer), 0, nullptr);
     std::string Text = WideToUtf8(Buffer, static_cast<int>(Length));
     LocalFree(Buffer);
     const auto End = Text.find_last_not_of(" \t\r\n");
@@ -51,7 +52,9 @@ void CheckLastError() {
 
 TComPort::TComPort() = default;
 
-TComPort::~TComPort() { Close(); }
+TComPort::~TComPort() {
+    Close();
+}
 
 void TComPort::Open() {
     if (IsOpen())
@@ -79,7 +82,8 @@ void TComPort::OpenDevice(uint32_t Number) {
     if (Handle != INVALID_HANDLE_VALUE)
         return;
     const DWORD Code = GetLastError();
-    const std::string Detail = Name + ": " + SystemErrorText(Code) + " (" + std::to_string(Code) + ")";
+    const std::string Detail =
+        Name + ": " + SystemErrorText(Code) + " (" + std::to_string(Code) + ")";
     if (Code == ERROR_ACCESS_DENIED)
         RaiseDriverError(E_PORT_BUSY, LoadResString(SPortBusy), Detail);
     RaiseDriverError(E_PORT_NOT_AVAILABLE, LoadResString(SPortNotAvailable), Detail);

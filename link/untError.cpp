@@ -9,4 +9,6 @@ void RaiseDriverError(int32_t Code, const std::string& Message, const std::strin
     throw EDriverError(Code, Message, Detail);
 }
 
-void RaiseNoLink() { RaiseDriverError(E_NO_LINK, LoadResString(SNoLink)); }
+void RaiseNoLink() {
+    RaiseDriverError(E_NO_LINK, LoadResString(SNoLink));
+}

@@ -18,13 +18,19 @@ const std::string Separator = "----------------------------";
     throw std::runtime_error(Text);
 }
 
-std::string Bytes(uint8_t Byte) { return std::string(1, static_cast<char>(Byte)); }
+std::string Bytes(uint8_t Byte) {
+    return std::string(1, static_cast<char>(Byte));
+}
 
 } // namespace
 
-std::string ProbeCommand() { return std::string("\x11\x3B\x00\x00\x00", 5); }
+std::string ProbeCommand() {
+    return std::string("\x11\x3B\x00\x00\x00", 5);
+}
 
-void TTimeoutTest::Log(const std::string& Line) { FHost.Log().Add(Line); }
+void TTimeoutTest::Log(const std::string& Line) {
+    FHost.Log().Add(Line);
+}
 
 void TTimeoutTest::AddToLastLine(const std::string& S) {
     TLog& L = FHost.Log();

@@ -21,6 +21,7 @@ std::string ProbeCommand();
 class TTimeoutTest {
 public:
     explicit TTimeoutTest(TTestHost& Host) : FHost(Host) {}
+    virtual ~TTimeoutTest() = default;
 
     // Connects the driver, raises the register's timeout, probes the fixed
     // delays, searches on request, and restores the timeout however the part
@@ -28,7 +29,7 @@ public:
     void RunTest();
     // One probe: returns when the register let go of its answer after Delay
     // ms without acknowledgement; raises with the text the log shows if not.
-    void TestTimeout(uint32_t Delay);
+    virtual void TestTimeout(uint32_t Delay);
     void SetDeviceTimeout(int32_t T);
     // Logs and runs one probe; true when it passed. Never raises for a failed
     // probe: its text ends the delay's line.

@@ -91,9 +91,9 @@ TEST_F(RegisterCore, CommandErrors) {
     struct {
         std::string Data, Answer;
     } Cases[] = {
-        {"\x11\x3B\x00\x00"s, "\x11\x33"s},               // short
-        {"\x11\x3B\x00\x00\x00\x00"s, "\x11\x33"s},       // long
-        {"\x11\x3C\x00\x00\x00"s, "\x11\x4F"s},           // password
+        {"\x11\x3B\x00\x00"s, "\x11\x33"s},                 // short
+        {"\x11\x3B\x00\x00\x00\x00"s, "\x11\x33"s},         // long
+        {"\x11\x3C\x00\x00\x00"s, "\x11\x4F"s},             // password
         {"\x14\x3B\x00\x00\x00\x10\x00\x00"s, "\x14\x33"s}, // T has 3 bytes
         {"\x14\x00\x00\x00\x00\x10\x00\x00\x00"s, "\x14\x4F"s},
         {"\x15\x3B\x00\x00"s, "\x15\x33"s},
@@ -347,7 +347,8 @@ TEST_F(RegisterCore, FaultSlowBytesStartsWaitAfterLastByte) {
 
 TEST(RegisterProtocol, CommandBytes) {
     EXPECT_EQ(regproto::ShortStatusCommand(), "\x11\x3B\x00\x00\x00"s);
-    EXPECT_EQ(regproto::SetExchangeTimeoutCommand(0x01020304), "\x14\x3B\x00\x00\x00\x04\x03\x02\x01"s);
+    EXPECT_EQ(regproto::SetExchangeTimeoutCommand(0x01020304),
+              "\x14\x3B\x00\x00\x00\x04\x03\x02\x01"s);
     EXPECT_EQ(regproto::GetExchangeTimeoutCommand(), "\x15\x3B\x00\x00\x00"s);
     EXPECT_EQ(regproto::GetUInt32("\xFF\xFE\x00\x80"s, 0), 0x8000FEFFu);
 }

@@ -82,9 +82,7 @@ TEST(Automation, UnknownProgIdNamesCodeAndProgId) {
 
 TEST(Automation, ScopesNest) {
     TAutomationScope Outer;
-    {
-        TAutomationScope Inner;
-    }
+    { TAutomationScope Inner; }
     // The inner scope's end must not have ended the outer one.
     EXPECT_FALSE(TAutoObject::Create("Scripting.Dictionary").IsEmpty());
 }

@@ -1,0 +1,63 @@
+// Frames as built for the register and as read off the line.
+#include "VirtualRegister.h"
+#include "untError.h"
+#include "untFrames.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::string Bytes(std::initializer_list<int> Values) {
+    std::string S;
+    for (int V : Values)
+        S += static_cast<char>(V);
+    return S;
+}
+
+TEST(Frames, BuildFrameCountsLengthIntoChecksum) {
+    EXPECT_EQ(BuildFrame("abc"), Bytes({0x02, 0x03, 0x61, 0x62, 0x63, 0x63}));
+    EXPECT_EQ(BuildFrame(""), Bytes({0x02, 0x00, 0x00}));
+    EXPECT_EQ(BuildFrame(std::string("\x11\x3B\x00\x00\x00", 5)),
+              Bytes({0x02, 0x05, 0x11, 0x3B, 0x00, 0x00, 0x00, 0x2F}));
+    EXPECT_EQ(BuildFrame(std::string(255, 'x')).size(), 258u);
+}
+
+TEST(Frames, DataThatDoesNotFitTheLengthByteIsRefused) {
+    // A length byte of 0 for 256 bytes would put garbage on the line.
+    EXPECT_THROW(BuildFrame(std::string(256, 'x')), std::length_error);
+}
+
+class ReadAnswerTest : public ::testing::Test {
+protected:
+    ReadAnswerTest() {
+        Line.Timeout = 50;
+        Line.Open();
+    }
+    TVirtualRegister Register;
+    TVirtualLine Line{Register};
+};
+
+TEST_F(ReadAnswerTest, TakesExactlyOneFrameWhateverItsContent) {
+    // Length 0, then a frame with a wrong checksum and no STX: read and dropped
+    // all the same, and nothing past them is touched.
+    Register.Input = Bytes({0x02, 0x00, 0x00}) + Bytes({0xFF, 0x02, 0x11, 0x00, 0x99}) + "\x15";
+    ReadAnswer(Line);
+    EXPECT_EQ(Register.Input.size(), 6u);
+    ReadAnswer(Line);
+    EXPECT_EQ(Register.Input, "\x15");
+}
+
+TEST_F(ReadAnswerTest, ShortAnswerIsNoLink) {
+    Register.Input = Bytes({0x02, 0x05, 0x11, 0x00});
+    try {
+        ReadAnswer(Line);
+        FAIL() << "a short answer was accepted";
+    } catch (const EDriverError& E) {
+        EXPECT_EQ(E.Code, -1);
+        EXPECT_STREQ(E.what(), "Нет связи");
+    }
+    // The rest of the frame (6 bytes) was waited for as the port would.
+    EXPECT_EQ(Register.Now, 6u * 50 + 1);
+}
+
+} // namespace

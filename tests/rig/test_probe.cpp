@@ -1,0 +1,139 @@
+// One probe against the emulated register, in virtual time.
+#include "VirtualRegister.h"
+#include "untFrames.h"
+#include "untTimeoutTest.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const std::string Enq = "\x05", Ack = "\x06";
+const std::string Command = std::string("\x02\x05\x11\x3B\x00\x00\x00\x2F", 8);
+
+emu::TRegisterOptions Register(uint32_t TimeoutMs, emu::TFault Fault = emu::TFault::None) {
+    emu::TRegisterOptions O;
+    O.InitialTimeout = TimeoutMs;
+    O.Fault = Fault;
+    return O;
+}
+
+// Text of the probe's failure, or "OK".
+std::string Probe(TVirtualRig& Rig, uint32_t Delay) {
+    TTimeoutTest Test(Rig);
+    try {
+        Test.TestTimeout(Delay);
+        return "OK";
+    } catch (const std::exception& E) {
+        return E.what();
+    }
+}
+
+TEST(Probe, LateAckAcceptedPassesAndRejectedFails) {
+    TVirtualRig Rig(Register(500));
+    EXPECT_EQ(Probe(Rig, 400), "OK");
+    EXPECT_EQ(Rig.Line.Written, Enq + Command + Ack + Enq);
+    EXPECT_FALSE(Rig.Register.Core.HoldsAnswer());
+
+    // The register still offers its answer: the probe takes it, acknowledges
+    // it, and fails.
+    Rig.Line.Written.clear();
+    EXPECT_EQ(Probe(Rig, 500), "Тест не пройден!");
+    EXPECT_EQ(Rig.Line.Written, Enq + Command + Ack + Enq + Ack);
+    EXPECT_FALSE(Rig.Register.Core.HoldsAnswer());
+    EXPECT_TRUE(Rig.Register.Input.empty());
+}
+
+TEST(Probe, LineParametersComeFromTheDriver) {
+    TVirtualRig Rig(Register(500));
+    Rig.Store->Settings = {12, 6, 777};
+    Probe(Rig, 0);
+    EXPECT_EQ(Rig.Line.ComNumber, 12u);
+    EXPECT_EQ(Rig.Line.BaudRate, 115200u);
+    EXPECT_EQ(Rig.Line.Timeout, 777u);
+    EXPECT_EQ(Rig.Driver->Calls,
+              (std::vector<std::string>{"Disconnect", "Baudrate", "ComNumber", "Timeout"}));
+}
+
+TEST(Probe, BaudrateIndexOutsideTheTableFailsBeforeTheLine) {
+    for (int32_t Index : {-1, 7}) {
+        TVirtualRig Rig(Register(500));
+        Rig.Store->Settings.Baudrate = Index;
+        EXPECT_EQ(Probe(Rig, 100), "Неверный номер скорости обмена в настройках драйвера: " +
+                                       std::to_string(Index) + " (допустимы 0-6)");
+        EXPECT_EQ(Rig.Line.Opens, 0);
+    }
+}
+
+TEST(Probe, WrongRepliesAndSilence) {
+    {
+        TVirtualRig Rig(Register(500, emu::TFault::WrongEnq));
+        EXPECT_EQ(Probe(Rig, 100), "Принят неверный код ответа: 0x1Bh");
+        EXPECT_EQ(Rig.Line.Written, Enq); // nothing after the failure
+    }
+    {
+        TVirtualRig Rig(Register(500, emu::TFault::Silence));
+        EXPECT_EQ(Probe(Rig, 100), "Нет связи");
+    }
+    {
+        // The register goes quiet while the acknowledgement is held back:
+        // only a received byte can pass the probe.
+        TVirtualRig Rig(Register(500));
+        Rig.OnMessages = [&] { Rig.Register.Mute = true; };
+        EXPECT_EQ(Probe(Rig, 100), "Нет связи");
+    }
+}
+
+TEST(Probe, PendingAnswerIsTakenOffTheLineUnacknowledged) {
+    TVirtualRig Rig(Register(500));
+    // An answer the register holds from an exchange nobody finished.
+    Rig.Register.HostWrites(Command);
+    Rig.Register.Advance(1000);
+    Rig.Register.Input.clear();
+    ASSERT_TRUE(Rig.Register.Core.HoldsAnswer());
+
+    EXPECT_EQ(Probe(Rig, 100), "OK");
+    EXPECT_EQ(Rig.Line.Written, Enq + Command + Ack + Enq);
+}
+
+TEST(Probe, StaleInputIsNotTakenForTheReply) {
+    TVirtualRig Rig(Register(500));
+    EXPECT_EQ(Probe(Rig, 100), "OK");
+    // A byte from an exchange that broke off waits on the still-open line.
+    Rig.Register.Input = "\x1B";
+    EXPECT_EQ(Probe(Rig, 100), "OK");
+    EXPECT_EQ(Rig.Line.Opens, 1);
+}
+
+TEST(Probe, StopDuringTheWaitLeavesTheAnswerForTheNextProbe) {
+    TVirtualRig Rig(Register(500));
+    int Steps = 0;
+    Rig.OnMessages = [&] {
+        if (++Steps == 3)
+            Rig.StopFlag = true;
+    };
+    EXPECT_EQ(Probe(Rig, 10000), "Тест прерван");
+    EXPECT_EQ(Steps, 3); // honoured at the very step it was set
+    EXPECT_EQ(Rig.Register.Now, 60u);
+    EXPECT_TRUE(Rig.Register.Core.HoldsAnswer());
+
+    Rig.StopFlag = false;
+    Rig.OnMessages = nullptr;
+    EXPECT_EQ(Probe(Rig, 100), "OK");
+    EXPECT_FALSE(Rig.Register.Core.HoldsAnswer());
+}
+
+TEST(Probe, HoldBackEndsAtTheFirstStepPastTheDelay) {
+    // Delay -> time from the answer to the late ACK, as the register saw it.
+    const std::pair<uint32_t, uint32_t> Cases[] = {
+        {0, 20}, {19, 20}, {20, 40}, {100, 120}, {101, 120}};
+    for (auto [Delay, Expected] : Cases) {
+        for (uint32_t TickOffset : {1000u, 0xFFFFFFFFu - 50}) { // the second wraps mid-wait
+            TVirtualRig Rig(Register(100000), TickOffset);
+            ASSERT_EQ(Probe(Rig, Delay), "OK");
+            EXPECT_EQ(Rig.Register.Core.LastAckDelay(), Expected)
+                << "delay " << Delay << ", ticks from " << TickOffset;
+        }
+    }
+}
+
+} // namespace

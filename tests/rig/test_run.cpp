@@ -1,0 +1,205 @@
+// Whole test runs against the emulated register and the stand-in driver, in
+// virtual time, checked line by line.
+#include "VirtualRegister.h"
+#include "untTimeoutTest.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using TLines = std::vector<std::string>;
+const std::string Sep = "----------------------------";
+const TLines Head = {"Подключение к ФР", "Установка таймаута ФР 100000 мс.", "Отключение от ФР",
+                     Sep, "Тест фиксированных таймаутов"};
+const TLines Restore = {Sep, "Установка таймаута ФР 150 мс.", "Отключение от ФР"};
+
+TLines Join(std::initializer_list<TLines> Parts) {
+    TLines All;
+    for (const auto& P : Parts)
+        All.insert(All.end(), P.begin(), P.end());
+    return All;
+}
+
+// A register whose exchange timeout is capped at CapMs whatever it is told;
+// Grace lets one told 100000 ms take the 100000 ms probe's overshoot.
+emu::TRegisterOptions Tolerating(uint32_t CapMs, uint32_t GraceMs = 0) {
+    emu::TRegisterOptions O;
+    O.MaxTimeout = CapMs;
+    O.GraceMs = GraceMs;
+    return O;
+}
+
+class RunTest : public ::testing::Test {
+protected:
+    void Run(TTimeoutTest& Test) {
+        Rig->RunAsStartButton([&] { Test.RunTest(); });
+    }
+    void Run() {
+        TTimeoutTest Test(*Rig);
+        Run(Test);
+    }
+    // One rig at a time: each registers its driver under the one identifier.
+    void Make(emu::TRegisterOptions Options = {}) {
+        Rig.reset();
+        Rig = std::make_unique<TVirtualRig>(Options);
+    }
+    void ExpectRestored() { EXPECT_EQ(Rig->Register.Core.RequestedTimeout(), 150u); }
+    std::unique_ptr<TVirtualRig> Rig;
+};
+
+// Decides each probe by its delay, so the search can be followed exactly.
+class TDelayDecided final : public TTimeoutTest {
+public:
+    TDelayDecided(TTestHost& Host, std::function<bool(uint32_t)> APasses)
+        : TTimeoutTest(Host), Passes(std::move(APasses)) {}
+    void TestTimeout(uint32_t Delay) override {
+        Probes.push_back(Delay);
+        if (!Passes(Delay))
+            throw std::runtime_error("Тест не пройден!");
+    }
+    std::function<bool(uint32_t)> Passes;
+    std::vector<uint32_t> Probes;
+};
+
+TEST_F(RunTest, AllFixedDelaysPassWithOrWithoutTheSearchBox) {
+    for (bool Detect : {false, true}) {
+        Make(Tolerating(100000, 100));
+        Rig->Detect = Detect;
+        Run();
+        EXPECT_EQ(Rig->Lines.Lines, Join({Head,
+                                          {"100    мс : OK", "1000   мс : OK", "10000  мс : OK",
+                                           "100000 мс : OK", "Тест пройден!"},
+                                          Restore}));
+        ExpectRestored();
+    }
+}
+
+TEST_F(RunTest, FailedFixedDelayWithoutTheBoxEndsOnItsLine) {
+    Make(Tolerating(500));
+    Run();
+    EXPECT_EQ(Rig->Lines.Lines,
+              Join({Head, {"100    мс : OK", "1000   мс : Тест не пройден!"}, Restore}));
+    ExpectRestored();
+}
+
+TEST_F(RunTest, FailedHundredMillisecondsHasNothingToSearch) {
+    Make(Tolerating(50));
+    Rig->Detect = true;
+    Run();
+    EXPECT_EQ(Rig->Lines.Lines,
+              Join({Head,
+                    {"100    мс : Тест не пройден!", Sep, "Определение максимального таймаута"},
+                    Restore}));
+    ExpectRestored();
+}
+
+TEST_F(RunTest, SearchBisectsFromZeroToTheLargestPassingDelay) {
+    Make();
+    Rig->Detect = true;
+    TDelayDecided Test(*Rig, [](uint32_t D) { return D <= 6000; });
+    Run(Test);
+    EXPECT_EQ(Test.Probes, (std::vector<uint32_t>{100, 1000, 10000, 5000, 7500, 6250, 5625, 5937,
+                                                  6093, 6015, 5976, 5995, 6005, 6000}));
+    const TLines& L = Rig->Lines.Lines;
+    ASSERT_GE(L.size(), 6u);
+    EXPECT_EQ(TLines(L.end() - 6, L.end() - 3),
+              (TLines{"6000   мс : OK", Sep, "Максимальный таймаут: 6000 мс."}));
+
+    Make();
+    Rig->Detect = true;
+    // Passes the fixed 100 and 1000 but nothing the search tries.
+    TDelayDecided Failing(*Rig, [](uint32_t D) { return D == 100 || D == 1000; });
+    Run(Failing);
+    EXPECT_EQ(Failing.Probes, (std::vector<uint32_t>{100, 1000, 10000, 5000, 2500, 1250, 625, 312,
+                                                     156, 78, 39, 19, 9}));
+    EXPECT_EQ(Rig->Lines.Lines.at(Rig->Lines.Lines.size() - 4), "Максимальный таймаут: 0 мс.");
+}
+
+TEST_F(RunTest, SearchAgainstTheRegisterFindsItsTimeoutLessTheWaitStep) {
+    Make(Tolerating(3000));
+    Rig->Detect = true;
+    Run();
+    // A probe passes while its wait, rounded up to a whole 20 ms step past the
+    // delay, stays within the register's 3000 ms.
+    const TLines& L = Rig->Lines.Lines;
+    ASSERT_GE(L.size(), 4u);
+    const std::string Result = L.at(L.size() - 4);
+    ASSERT_EQ(Result.rfind("Максимальный таймаут: ", 0), 0u) << Result;
+    const int Found = std::stoi(Result.substr(Result.find(": ") + 2));
+    EXPECT_LE(Found, 2979);
+    EXPECT_GT(Found, 2979 - 10);
+    ExpectRestored();
+}
+
+TEST_F(RunTest, StopEndsTheRunWithoutVerdictOrResult) {
+    // Stop while the fixed 1000 ms probe waits, then while the search's third
+    // probe waits: no verdict, no further probe, no result; always the restore.
+    // Lines in the log when the stop comes: head, 100 and 1000; then head, the
+    // fixed three, separator, heading and three search probes.
+    for (int StopAtLine : {7, 13}) {
+        Make(Tolerating(3000));
+        Rig->Detect = true;
+        Rig->OnMessages = [&, StopAtLine] {
+            if (Rig->Lines.Count() >= StopAtLine)
+                Rig->StopFlag = true;
+        };
+        Run();
+        const TLines& L = Rig->Lines.Lines;
+        ASSERT_EQ(L.size(), StopAtLine + Restore.size());
+        const std::string& Stopped = L.at(StopAtLine - 1);
+        EXPECT_EQ(Stopped.substr(Stopped.find(" : ")), " : Тест прерван");
+        EXPECT_EQ(TLines(L.end() - 3, L.end()), Restore);
+        for (const auto& Line : L)
+            EXPECT_EQ(Line.find("Максимальный"), std::string::npos);
+        ExpectRestored();
+    }
+}
+
+TEST_F(RunTest, ConnectFailureEndsTheRunBeforeTheTimeoutIsTouched) {
+    Make(Tolerating(3000));
+    Rig->Register.Mute = true;
+    Run();
+    EXPECT_EQ(Rig->Lines.Lines, (TLines{"Подключение к ФР", "Ошибка драйвера: (-1) Нет связи"}));
+    for (const auto& Call : Rig->Driver->Calls)
+        EXPECT_NE(Call.rfind("Timeout=", 0), 0u) << "the timeout was written";
+}
+
+TEST_F(RunTest, DriverNotInstalledLeavesOnlyItsFailure) {
+    Make();
+    UnregisterAutoClass(DriverProgId);
+    Run();
+    ASSERT_EQ(Rig->Lines.Lines.size(), 1u);
+    EXPECT_NE(Rig->Lines.Lines[0].find("0x800401F3"), std::string::npos);
+}
+
+TEST_F(RunTest, FailedRaiseStillRestoresAndTheRestoreFailureWins) {
+    Make();
+    Rig->Driver->Forced["SetExchangeParam"] = {-5};
+    Run();
+    EXPECT_EQ(Rig->Lines.Lines, Join({{"Подключение к ФР", "Установка таймаута ФР 100000 мс."},
+                                      Restore,
+                                      {"Ошибка драйвера: (-5) Сбой SetExchangeParam"}}));
+    ExpectRestored();
+
+    Make();
+    Rig->Driver->Forced["SetExchangeParam"] = {-5, -6};
+    Run();
+    EXPECT_EQ(Rig->Lines.Lines.back(), "Ошибка драйвера: (-6) Сбой SetExchangeParam");
+    EXPECT_EQ(Rig->Lines.Lines.size(), 5u);
+}
+
+TEST_F(RunTest, ClearingTheLogMidRunLosesNoLaterLine) {
+    Make(Tolerating(500));
+    bool Cleared = false;
+    Rig->OnMessages = [&] {
+        if (!Cleared && Rig->Lines.Count() == 7) { // during the 1000 ms probe
+            Rig->Lines.Clear();
+            Cleared = true;
+        }
+    };
+    Run();
+    // The failure had no line to end; the restore's lines follow as usual.
+    EXPECT_EQ(Rig->Lines.Lines, Restore);
+}
+
+} // namespace

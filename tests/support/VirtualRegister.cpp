@@ -1,0 +1,106 @@
+#include "VirtualRegister.h"
+
+#include "untError.h"
+
+#include <stdexcept>
+
+void TVirtualRegister::Advance(uint64_t Ms) {
+    Now += Ms;
+    Core.Advance(Now);
+}
+
+void TVirtualRegister::HostWrites(const std::string& Bytes) {
+    const std::string Out = Core.Receive(Bytes, Now);
+    if (!Mute)
+        Input += Out;
+}
+
+void TVirtualLine::Open() {
+    if (FOpen)
+        return;
+    FOpen = true;
+    FTimeout = Timeout;
+    ++Opens;
+}
+
+void TVirtualLine::Write(const std::string& Data) {
+    Open();
+    Written += Data;
+    FRegister.HostWrites(Data);
+}
+
+void TVirtualLine::Read(uint32_t Count, std::string& Data) {
+    Data.clear();
+    if (Count == 0)
+        return;
+    if (!FOpen)
+        throw std::logic_error("read from a closed line");
+    std::string& In = FRegister.Input;
+    if (In.size() >= Count) {
+        Data = In.substr(0, Count);
+        In.erase(0, Count);
+        return;
+    }
+    FRegister.Advance(uint64_t{FTimeout} * Count + 1);
+    In.clear();
+    RaiseNoLink();
+}
+
+void TVirtualLine::PurgeInput() {
+    if (FOpen)
+        FRegister.Input.clear();
+}
+
+TAutoServer& TScriptedDriver::Inner() {
+    if (!FInner)
+        FInner = FMakeInner();
+    return *FInner;
+}
+
+TAutoValue TScriptedDriver::Invoke(const std::string& Name) {
+    Calls.push_back(Name);
+    if (Name == "ResultCodeDescription" && !FForcedDescription.empty())
+        return FForcedDescription;
+    FForcedDescription.clear();
+    if (auto It = Forced.find(Name); It != Forced.end() && !It->second.empty()) {
+        const int32_t Code = It->second.front();
+        It->second.pop_front();
+        if (Code != 0) {
+            FForcedDescription = "Сбой " + Name;
+            return Code;
+        }
+    }
+    return Inner().Invoke(Name);
+}
+
+void TScriptedDriver::Put(const std::string& Name, const TAutoValue& Value) {
+    Calls.push_back(Name + "=" + Value.AsString());
+    Inner().Put(Name, Value);
+}
+
+TVirtualRig::TVirtualRig(emu::TRegisterOptions Options, uint32_t TickOffset)
+    : Register(Options), VirtualClock(Register, TickOffset) {
+    Driver = std::make_shared<TScriptedDriver>([this] {
+        return std::make_shared<TStandInDriver>(Store, nullptr,
+                                                std::make_unique<TVirtualLine>(Register));
+    });
+    RegisterAutoClass(DriverProgId, [D = Driver] { return D; });
+}
+
+TVirtualRig::~TVirtualRig() {
+    UnregisterAutoClass(DriverProgId);
+}
+
+void TVirtualRig::ProcessMessages() {
+    if (OnMessages)
+        OnMessages();
+}
+
+void TVirtualRig::RunAsStartButton(const std::function<void()>& Run) {
+    Lines.Clear();
+    try {
+        Run();
+    } catch (const std::exception& E) {
+        Lines.Add(E.what());
+    }
+}

@@ -1,0 +1,136 @@
+#pragma once
+// A register emulated in virtual time, and what the timeout test needs around
+// it: lines to it, a clock that drives it, the stand-in driver on its own line
+// and a host with a plain log. No real time passes in tests built on this.
+#include "untAutoRegistry.h"
+#include "untClock.h"
+#include "untComPort.h"
+#include "untDriver.h"
+#include "untRegisterCore.h"
+#include "untStandInDriver.h"
+#include "untTestHost.h"
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <vector>
+
+class TVirtualRegister {
+public:
+    explicit TVirtualRegister(emu::TRegisterOptions Options = {}) : Core(Options) {}
+    void Advance(uint64_t Ms);
+    void HostWrites(const std::string& Bytes);
+
+    emu::TRegisterCore Core;
+    uint64_t Now = 0;
+    // Bytes on their way to the host; one buffer whoever holds the line, as
+    // with a pseudo-terminal.
+    std::string Input;
+    // A muted register hears but its answers never reach the host.
+    bool Mute = false;
+};
+
+class TVirtualLine final : public TSerialLine {
+public:
+    explicit TVirtualLine(TVirtualRegister& Register) : FRegister(Register) {}
+    bool IsOpen() const override { return FOpen; }
+    void Open() override;
+    void Close() noexcept override { FOpen = false; }
+    void Write(const std::string& Data) override;
+    // Missing bytes cost the time the real port would wait for them.
+    void Read(uint32_t Count, std::string& Data) override;
+    void PurgeInput() override;
+
+    int Opens = 0;
+    std::string Written;
+
+private:
+    TVirtualRegister& FRegister;
+    bool FOpen = false;
+    uint32_t FTimeout = 0;
+};
+
+class TVirtualClock final : public TClock {
+public:
+    TVirtualClock(TVirtualRegister& Register, uint32_t TickOffset)
+        : FRegister(Register), FOffset(TickOffset) {}
+    uint32_t GetTickCount() override { return static_cast<uint32_t>(FRegister.Now + FOffset); }
+    void Sleep(uint32_t Ms) override { FRegister.Advance(Ms); }
+
+private:
+    TVirtualRegister& FRegister;
+    uint32_t FOffset;
+};
+
+class TMemoryStore final : public TStandInSettingsStore {
+public:
+    TStandInSettings Load() override { return Settings; }
+    void Save(const TStandInSettings& S) override { Settings = S; }
+    TStandInSettings Settings;
+};
+
+// Wraps a driver to force result codes of chosen calls and to record calls.
+class TScriptedDriver final : public TAutoServer {
+public:
+    // The real driver is made on first use, so settings a test puts in its
+    // store before that are the ones it loads.
+    explicit TScriptedDriver(std::function<std::shared_ptr<TAutoServer>()> MakeInner)
+        : FMakeInner(std::move(MakeInner)) {}
+    TAutoValue Invoke(const std::string& Name) override;
+    void Put(const std::string& Name, const TAutoValue& Value) override;
+
+    // The next calls of Name return these codes in turn (0: call through).
+    std::map<std::string, std::deque<int32_t>> Forced;
+    std::vector<std::string> Calls;
+
+private:
+    TAutoServer& Inner();
+    std::function<std::shared_ptr<TAutoServer>()> FMakeInner;
+    std::shared_ptr<TAutoServer> FInner;
+    std::string FForcedDescription;
+};
+
+class TVectorLog final : public TLog {
+public:
+    void Clear() override { Lines.clear(); }
+    void Add(const std::string& Line) override { Lines.push_back(Line); }
+    int Count() const override { return static_cast<int>(Lines.size()); }
+    std::string Line(int Index) const override { return Lines.at(Index); }
+    void SetLine(int Index, const std::string& Line) override { Lines.at(Index) = Line; }
+    void Repaint() override {}
+    std::vector<std::string> Lines;
+};
+
+// The register, the program's line and clock, and the stand-in driver on a
+// line of its own, registered as the driver for the lifetime of the rig.
+class TVirtualRig final : public TTestHost {
+public:
+    explicit TVirtualRig(emu::TRegisterOptions Options = {}, uint32_t TickOffset = 1000);
+    ~TVirtualRig() override;
+
+    TSerialLine& ComPort() override { return Line; }
+    TAutoObject GetDriver() override { return Holder.GetDriver(); }
+    void CheckResult(int32_t Code) override { Holder.CheckResult(Code); }
+    bool Stopped() const override { return StopFlag; }
+    void SetStopped(bool Value) override { StopFlag = Value; }
+    TLog& Log() override { return Lines; }
+    void ProcessMessages() override;
+    bool DetectTimeout() const override { return Detect; }
+    TClock& Clock() override { return VirtualClock; }
+
+    // What the Start button does with the run: a clean log, the failure's
+    // text as the last line.
+    void RunAsStartButton(const std::function<void()>& Run);
+
+    TVirtualRegister Register;
+    TVirtualLine Line{Register};
+    TVirtualClock VirtualClock;
+    std::shared_ptr<TMemoryStore> Store = std::make_shared<TMemoryStore>();
+    std::shared_ptr<TScriptedDriver> Driver;
+    TDriverHolder Holder;
+    TVectorLog Lines;
+    bool StopFlag = false;
+    bool Detect = false;
+    // Called whenever the test lets the "window" process its messages.
+    std::function<void()> OnMessages;
+};
