@@ -1,0 +1,147 @@
+// The stand-in driver over a real pseudo-terminal to the emulator, and the
+// automation layer's texts as the program shows them.
+#include "VirtualRegister.h"
+#include "untPtyRegister.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class StandInDriver : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Dir = fs::temp_directory_path() / ("ormant-standin-" + std::to_string(::getpid()));
+        fs::create_directories(Dir);
+        ::setenv("ORMANT_PORT_DIR", Dir.c_str(), 1);
+        Store->Settings = {5, 2, 150};
+        Driver = std::make_unique<TStandInDriver>(Store, [this](TStandInSettings& S) {
+            S.ComNumber = 9;
+            return DialogAccepts;
+        });
+    }
+    void TearDown() override {
+        Register.reset();
+        fs::remove_all(Dir);
+        ::unsetenv("ORMANT_PORT_DIR");
+    }
+    void StartRegister(emu::TRegisterOptions Options = {}) {
+        Register = std::make_unique<emu::TPtyRegister>(Options, (Dir / "com5").string());
+    }
+    int32_t Call(const std::string& Name) { return Driver->Invoke(Name).AsInt32(); }
+    std::string Description() { return Driver->Invoke("ResultCodeDescription").AsString(); }
+
+    fs::path Dir;
+    std::unique_ptr<emu::TPtyRegister> Register;
+    std::shared_ptr<TMemoryStore> Store = std::make_shared<TMemoryStore>();
+    bool DialogAccepts = true;
+    std::unique_ptr<TStandInDriver> Driver;
+};
+
+TEST_F(StandInDriver, SetsTheRegistersTimeoutOverTheLineAndGivesTheLineBack) {
+    emu::TRegisterOptions Capped;
+    Capped.MaxTimeout = 2000;
+    StartRegister(Capped);
+    EXPECT_EQ(Call("Connect"), 0);
+    Driver->Put("Timeout", 100000);
+    EXPECT_EQ(Call("SetExchangeParam"), 0);
+    EXPECT_EQ(Register->RequestedTimeout(), 100000u);
+    EXPECT_EQ(Register->ExchangeTimeout(), 2000u);
+    EXPECT_EQ(Call("Disconnect"), 0);
+    EXPECT_EQ(Call("Disconnect"), 0); // also when not connected
+
+    // Without Connect: connected for the call only, then the port is free.
+    Driver->Put("Timeout", 150);
+    EXPECT_EQ(Call("SetExchangeParam"), 0);
+    EXPECT_EQ(Register->RequestedTimeout(), 150u);
+    TComPort Port;
+    Port.ComNumber = 5;
+    Port.BaudRate = 9600;
+    EXPECT_NO_THROW(Port.Write(""));
+    EXPECT_EQ(Store->Settings.Timeout, 150); // kept in its settings
+}
+
+TEST_F(StandInDriver, FailuresAreCodesWithDescriptions) {
+    EXPECT_EQ(Call("Connect"), -2); // no register, no port
+    EXPECT_EQ(Description(), "СOM порт не доступен");
+
+    emu::TRegisterOptions Silent;
+    Silent.Fault = emu::TFault::Silence;
+    StartRegister(Silent);
+    EXPECT_EQ(Call("Connect"), -1);
+    EXPECT_EQ(Description(), "Нет связи");
+    EXPECT_EQ(Call("SetExchangeParam"), -1);
+    Register.reset();
+
+    emu::TRegisterOptions Garbled;
+    Garbled.Fault = emu::TFault::BadChecksum;
+    StartRegister(Garbled);
+    EXPECT_EQ(Call("Connect"), -4);
+    EXPECT_EQ(Description(), "Неверный ответ ФР: неверная контрольная сумма");
+    Register.reset();
+
+    StartRegister();
+    Driver->Put("Timeout", -1);
+    EXPECT_EQ(Call("SetExchangeParam"), -6);
+    Driver->Put("Baudrate", 7);
+    EXPECT_EQ(Call("Connect"), -5);
+    EXPECT_EQ(Description(), "Неверный номер скорости обмена: 7");
+    Driver->Put("Baudrate", 2);
+    EXPECT_EQ(Call("Connect"), 0);
+    EXPECT_EQ(Description(), "Ошибок нет");
+}
+
+TEST_F(StandInDriver, PropertiesDialogSavesOnlyWhenConfirmed) {
+    DialogAccepts = false;
+    EXPECT_EQ(Call("ShowProperties"), 0);
+    EXPECT_EQ(Call("ComNumber"), 5);
+    DialogAccepts = true;
+    EXPECT_EQ(Call("ShowProperties"), 0);
+    EXPECT_EQ(Call("ComNumber"), 9);
+    EXPECT_EQ(Store->Settings.ComNumber, 9);
+    EXPECT_THROW(Driver->Invoke("Beep"), EOleError);
+}
+
+TEST(Automation, DriverHolderCreatesOnceAndRetriesAfterAFailedCreation) {
+    TDriverHolder Holder;
+    try {
+        Holder.GetDriver();
+        FAIL() << "a driver that is not installed was created";
+    } catch (const EOleError& E) {
+        EXPECT_STREQ(E.what(), "Недопустимая строка с указанием класса (0x800401F3 "
+                               "CO_E_CLASSSTRING): \"Addin.Ormant\"");
+    }
+    int Created = 0;
+    auto Store = std::make_shared<TMemoryStore>();
+    RegisterAutoClass(DriverProgId, [&] {
+        ++Created;
+        return std::make_shared<TStandInDriver>(Store, nullptr);
+    });
+    Holder.GetDriver();
+    Holder.GetDriver().Put("Timeout", 7);
+    EXPECT_EQ(Created, 1);
+    EXPECT_EQ(Store->Settings.Timeout, 7);
+
+    Holder.CheckResult(0);
+    Holder.GetDriver().Put("Baudrate", 9);
+    const int32_t Code = Holder.GetDriver().Get("Connect").AsInt32();
+    try {
+        Holder.CheckResult(Code);
+        FAIL() << "a failed call passed the check";
+    } catch (const std::exception& E) {
+        EXPECT_STREQ(E.what(), "Ошибка драйвера: (-5) Неверный номер скорости обмена: 9");
+    }
+    try {
+        Holder.GetDriver().Get("Beep");
+    } catch (const EOleError& E) {
+        EXPECT_STREQ(E.what(), "Неизвестное имя (0x80020006 DISP_E_UNKNOWNNAME): \"Beep\"");
+    }
+    UnregisterAutoClass(DriverProgId);
+}
+
+} // namespace

@@ -1,0 +1,34 @@
+// Values of late-bound calls and the texts of their failures, alike on every
+// system.
+#include "untAutomation.h"
+
+#include <climits>
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(Automation, ValuesConvertToInt32OrFailWithTheirText) {
+    EXPECT_EQ(TAutoValue(int64_t{-2147483648LL}).AsInt32(), INT32_MIN);
+    EXPECT_EQ(TAutoValue(" 42 ").AsInt32(), 42);
+    EXPECT_EQ(TAutoValue(true).AsInt32(), -1);
+    EXPECT_EQ(TAutoValue(2.5).AsInt32(), 2); // halves to even
+    for (const TAutoValue& Bad : {TAutoValue(int64_t{1} << 31), TAutoValue("12abc"), TAutoValue(""),
+                                  TAutoValue(), TAutoValue(1e10), TAutoValue("+-1")}) {
+        EXPECT_THROW(Bad.AsInt32(), EConvertError) << Bad.AsString();
+    }
+    try {
+        TAutoValue("abc").AsInt32();
+    } catch (const EConvertError& E) {
+        EXPECT_STREQ(E.what(), "Значение \"abc\" не является допустимым целым числом");
+    }
+}
+
+TEST(Automation, FailureTextsNameTheCodeWhereTheSystemHasNoWords) {
+    EXPECT_EQ(OleErrorText(HR_DISP_E_UNKNOWNNAME),
+              "Неизвестное имя (0x80020006 DISP_E_UNKNOWNNAME)");
+    EXPECT_EQ(OleErrorText(HR_REGDB_E_CLASSNOTREG, "Class not registered"),
+              "Class not registered (0x80040154 REGDB_E_CLASSNOTREG)");
+    EXPECT_EQ(OleErrorText(0x8007000Eu), "Ошибка OLE (0x8007000E)");
+}
+
+} // namespace

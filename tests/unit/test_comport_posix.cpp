@@ -1,0 +1,202 @@
+// The serial port over pseudo-terminals: exclusive use, device names, the
+// timeouts in real time (generous bounds), and what a vanished device does.
+#include "untComPort.h"
+#include "untError.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <pty.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using TClock = std::chrono::steady_clock;
+
+long long MsSince(TClock::time_point Start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(TClock::now() - Start).count();
+}
+
+// A pseudo-terminal whose slave is reachable as COMn through the port folder.
+class PtyPort : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Dir = fs::temp_directory_path() / ("ormant-ports-" + std::to_string(::getpid()));
+        fs::create_directories(Dir);
+        ::setenv("ORMANT_PORT_DIR", Dir.c_str(), 1);
+        char Name[64];
+        ASSERT_EQ(::openpty(&Master, &Slave, Name, nullptr, nullptr), 0);
+        fs::create_symlink(Name, Dir / "com12");
+        Port.ComNumber = 12;
+        Port.BaudRate = 9600;
+        Port.Timeout = 100;
+    }
+    void TearDown() override {
+        Port.Close();
+        if (Master >= 0)
+            ::close(Master);
+        ::close(Slave);
+        fs::remove_all(Dir);
+        ::unsetenv("ORMANT_PORT_DIR");
+    }
+    std::string FromMaster() {
+        char Buf[64];
+        ssize_t N = ::read(Master, Buf, sizeof Buf);
+        return N > 0 ? std::string(Buf, N) : std::string();
+    }
+    void ToMaster(const std::string& S) {
+        ASSERT_EQ(::write(Master, S.data(), S.size()), ssize_t(S.size()));
+    }
+
+    fs::path Dir;
+    int Master = -1, Slave = -1;
+    TComPort Port;
+};
+
+TEST_F(PtyPort, ComNumberReachesItsLinkOrTheSerialDevice) {
+    EXPECT_EQ(ComDeviceName(12), (Dir / "com12").string());
+    EXPECT_EQ(ComDeviceName(3), "/dev/ttyS2");
+}
+
+TEST_F(PtyPort, OpensOnFirstWriteEvenWhenEmptyAndReadsNothingForZero) {
+    std::string Data = "junk";
+    Port.Read(0, Data); // closed, and still no failure: nothing is touched
+    EXPECT_TRUE(Data.empty());
+    EXPECT_FALSE(Port.IsOpen());
+    Port.Write("");
+    EXPECT_TRUE(Port.IsOpen());
+    Port.Write("\x05");
+    EXPECT_EQ(FromMaster(), "\x05");
+    Port.Close();
+    Port.Close();
+    EXPECT_FALSE(Port.IsOpen());
+}
+
+TEST_F(PtyPort, HeldPortIsBusyAndFreedByCloseOrDestruction) {
+    {
+        TComPort Holder;
+        Holder.ComNumber = 12;
+        Holder.BaudRate = 9600;
+        Holder.Write("");
+        try {
+            Port.Write("");
+            FAIL() << "a held port opened twice";
+        } catch (const EDriverError& E) {
+            EXPECT_EQ(E.Code, -3);
+            EXPECT_STREQ(E.what(), "СOM порт занят другим приложением");
+        }
+        EXPECT_FALSE(Port.IsOpen());
+    } // the destructor closes
+    Port.Write("");
+    EXPECT_TRUE(Port.IsOpen());
+}
+
+TEST_F(PtyPort, MissingPortIsNotAvailableWithTheSystemsReason) {
+    Port.ComNumber = 13;
+    fs::create_symlink(Dir / "nowhere", Dir / "com13");
+    try {
+        Port.Write("\x05");
+        FAIL() << "a missing port opened";
+    } catch (const EDriverError& E) {
+        EXPECT_EQ(E.Code, -2);
+        EXPECT_STREQ(E.what(), "СOM порт не доступен");
+        EXPECT_NE(E.Detail.find("No such file"), std::string::npos) << E.Detail;
+    }
+    EXPECT_FALSE(Port.IsOpen());
+}
+
+TEST_F(PtyPort, FailedSettingLeavesThePortClosedForAFullRetry) {
+    Port.BaudRate = 12345;
+    EXPECT_THROW(Port.Write("\x05"), EOSError);
+    EXPECT_FALSE(Port.IsOpen());
+    Port.BaudRate = 4800;
+    Port.Write("\x05");
+    EXPECT_TRUE(Port.IsOpen());
+}
+
+TEST_F(PtyPort, LineIsRawEightBitsWithoutFlowControl) {
+    Port.Write("");
+    termios Tio{};
+    ASSERT_EQ(::tcgetattr(Slave, &Tio), 0);
+    EXPECT_EQ(Tio.c_cflag & CSIZE, tcflag_t(CS8));
+    EXPECT_EQ(Tio.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
+    EXPECT_EQ(Tio.c_iflag & (IXON | IXOFF | ICRNL | ISTRIP), 0u);
+    EXPECT_EQ(Tio.c_lflag & (ICANON | ECHO | ISIG), 0u);
+    EXPECT_EQ(::cfgetospeed(&Tio), speed_t(B9600));
+    // Control characters pass untouched both ways.
+    ToMaster(std::string("\x11\x13\x0D\x00\x03", 5));
+    std::string Data;
+    Port.Read(5, Data);
+    EXPECT_EQ(Data, std::string("\x11\x13\x0D\x00\x03", 5));
+}
+
+TEST_F(PtyPort, ReadGivesUpAfterTheTimeoutsAndDropsWhatCame) {
+    Port.Timeout = 200;
+    Port.Write("");
+    auto Start = TClock::now();
+    try {
+        Port.ReadByte();
+        FAIL() << "a byte came from nowhere";
+    } catch (const EDriverError& E) {
+        EXPECT_EQ(E.Code, -1);
+        EXPECT_STREQ(E.what(), "Нет связи");
+    }
+    EXPECT_GE(MsSince(Start), 200); // T + 1 ms for one byte
+    EXPECT_LT(MsSince(Start), 700);
+
+    // Between bytes: more than T ms of silence ends the read long before the
+    // total of 5*T + 1 ms; the two bytes that came are dropped.
+    ToMaster("ab");
+    Start = TClock::now();
+    std::string Data;
+    EXPECT_THROW(Port.Read(5, Data), EDriverError);
+    EXPECT_TRUE(Data.empty());
+    EXPECT_GE(MsSince(Start), 200);
+    EXPECT_LT(MsSince(Start), 700);
+
+    // Bytes that keep coming within T each are all waited for.
+    std::thread Sender([&] {
+        for (char C : std::string("xyz")) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(120));
+            ToMaster(std::string(1, C));
+        }
+    });
+    Port.Read(3, Data);
+    Sender.join();
+    EXPECT_EQ(Data, "xyz");
+}
+
+TEST_F(PtyPort, ZeroTimeoutLeavesOnlyTheOneMillisecond) {
+    Port.Timeout = 0;
+    Port.Write("");
+    const auto Start = TClock::now();
+    EXPECT_THROW(Port.ReadByte(), EDriverError);
+    EXPECT_LT(MsSince(Start), 200);
+}
+
+TEST_F(PtyPort, PurgeDiscardsStaleInput) {
+    Port.Write("");
+    ToMaster("\x1B\x06");
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    Port.PurgeInput();
+    ToMaster("\x15");
+    EXPECT_EQ(Port.ReadByte(), 0x15);
+}
+
+TEST_F(PtyPort, VanishedDeviceIsASystemFailureNotAHang) {
+    Port.Timeout = 5000;
+    Port.Write("");
+    ::close(Master);
+    Master = -1;
+    const auto Start = TClock::now();
+    EXPECT_THROW(Port.ReadByte(), EOSError);
+    EXPECT_THROW(Port.Write("\x05"), EOSError);
+    EXPECT_LT(MsSince(Start), 1000);
+}
+
+} // namespace
