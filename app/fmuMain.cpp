@@ -133,6 +133,8 @@ void TfmMain::btnDriverClick() {
         CheckResult(GetDriver().Get("ShowProperties").AsInt32());
     } catch (const std::exception& E) {
         ShowException(E);
+    } catch (...) {
+        ShowException(std::runtime_error("Неизвестная ошибка"));
     }
 }
 

@@ -1,7 +1,7 @@
 #include "untError.h"
 
 EOSError::EOSError(uint32_t AErrorCode, const std::string& Description)
-    : std::runtime_error("Системная ошибка. Код: " + std::to_string(AErrorCode) + ".\n" +
+    : std::runtime_error("Системная ошибка. Код: " + std::to_string(AErrorCode) + ". " +
                          Description),
       ErrorCode(AErrorCode) {}
 

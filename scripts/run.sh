@@ -1,0 +1,46 @@
+#!/bin/bash
+# Builds the program if needed and starts it against the register emulator on
+# a pseudo-terminal, with the stand-in driver pointed at it (COM1 in a port
+# folder of this build). Options are passed to the emulator, e.g.
+#   scripts/run.sh --cap 5000
+#   scripts/run.sh --fault wrong-enq
+set -euo pipefail
+Root=$(cd "$(dirname "$0")/.." && pwd)
+Build=${ORMANT_BUILD:-$Root/build}
+
+"$Root/scripts/setup.sh"
+[ -f "$Build/build.ninja" ] || cmake -S "$Root" -B "$Build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build "$Build" -j2 --target ormant-timeout ormant-emu
+
+if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
+    echo "run.sh: there is no display to show the window on." >&2
+    echo "        Run it under a virtual one:  xvfb-run -a scripts/run.sh" >&2
+    exit 1
+fi
+
+Run=$Build/run
+mkdir -p "$Run/dosdevices"
+export ORMANT_PORT_DIR=$Run/dosdevices
+export ORMANT_DRIVER_INI=$Run/driver.ini
+# The emulator is always COM1 here; the driver's other settings stay as the
+# operator left them in its dialog.
+if [ -f "$ORMANT_DRIVER_INI" ] && grep -q '^ComNumber=' "$ORMANT_DRIVER_INI"; then
+    sed -i 's/^ComNumber=.*/ComNumber=1/' "$ORMANT_DRIVER_INI"
+else
+    printf '[General]\nComNumber=1\nBaudrate=2\nTimeout=150\n' > "$ORMANT_DRIVER_INI"
+fi
+
+EmulatorOptions=(--cap 3000)
+[ $# -gt 0 ] && EmulatorOptions=("$@")
+"$Build/emulator/ormant-emu" --link "$ORMANT_PORT_DIR/com1" --log "$Run/emulator.log" \
+    "${EmulatorOptions[@]}" > "$Run/emulator.out" &
+Emulator=$!
+trap 'kill $Emulator 2>/dev/null; wait $Emulator 2>/dev/null || true' EXIT
+for _ in $(seq 50); do
+    grep -q '^PTY ' "$Run/emulator.out" 2>/dev/null && break
+    kill -0 $Emulator 2>/dev/null || { echo "run.sh: the emulator did not start" >&2; exit 1; }
+    sleep 0.1
+done
+echo "== register emulator on $(cut -d' ' -f2 "$Run/emulator.out") as COM1 (${EmulatorOptions[*]}); its log: $Run/emulator.log"
+
+"$Build/app/ormant-timeout"
