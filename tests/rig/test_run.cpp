@@ -164,14 +164,6 @@ TEST_F(RunTest, ConnectFailureEndsTheRunBeforeTheTimeoutIsTouched) {
         EXPECT_NE(Call.rfind("Timeout=", 0), 0u) << "the timeout was written";
 }
 
-TEST_F(RunTest, DriverNotInstalledLeavesOnlyItsFailure) {
-    Make();
-    UnregisterAutoClass(DriverProgId);
-    Run();
-    ASSERT_EQ(Rig->Lines.Lines.size(), 1u);
-    EXPECT_NE(Rig->Lines.Lines[0].find("0x800401F3"), std::string::npos);
-}
-
 TEST_F(RunTest, FailedRaiseStillRestoresAndTheRestoreFailureWins) {
     Make();
     Rig->Driver->Forced["SetExchangeParam"] = {-5};

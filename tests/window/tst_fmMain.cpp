@@ -114,13 +114,6 @@ private slots:
         QCOMPARE(Form.btnStart->font().pixelSize(), 11);
     }
 
-    void clearEmptiesTheLog() {
-        TfmMain Form;
-        Form.Memo->setPlainText("a\nb");
-        QTest::mouseClick(Form.btnClear, Qt::LeftButton);
-        QVERIFY(Form.Memo->toPlainText().isEmpty());
-    }
-
     void driverButtonFailuresReachTheErrorDisplay() {
         TfmMain Form;
         QTest::mouseClick(Form.btnDriver, Qt::LeftButton);
