@@ -1,5 +1,7 @@
 #include "untPtyRegister.h"
 
+#include "untTermios.h"
+
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -23,24 +25,8 @@ namespace {
 }
 
 speed_t BaudConstant(uint32_t Baud) {
-    switch (Baud) {
-    case 1200:
-        return B1200;
-    case 2400:
-        return B2400;
-    case 4800:
-        return B4800;
-    case 9600:
-        return B9600;
-    case 19200:
-        return B19200;
-    case 38400:
-        return B38400;
-    case 57600:
-        return B57600;
-    case 115200:
-        return B115200;
-    }
+    if (const auto Speed = TermiosSpeed(Baud))
+        return *Speed;
     throw std::invalid_argument("unsupported baud rate " + std::to_string(Baud));
 }
 

@@ -4,6 +4,7 @@
 #include "untComPort.h"
 
 #include "untError.h"
+#include "untTermios.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -35,30 +36,6 @@ std::string PortFolder() {
         return Dir;
     const char* Home = std::getenv("HOME");
     return std::string(Home ? Home : "") + "/.ormant/dosdevices";
-}
-
-std::optional<speed_t> SpeedOf(uint32_t Rate) {
-    switch (Rate) {
-    case 1200:
-        return B1200;
-    case 2400:
-        return B2400;
-    case 4800:
-        return B4800;
-    case 9600:
-        return B9600;
-    case 19200:
-        return B19200;
-    case 38400:
-        return B38400;
-    case 57600:
-        return B57600;
-    case 115200:
-        return B115200;
-    case 230400:
-        return B230400;
-    }
-    return std::nullopt;
 }
 
 int WaitFor(int Fd, short Events, std::optional<TClock::time_point> Deadline) {
@@ -102,30 +79,6 @@ void CheckLastError() {
     if (Error == PassedOverError)
         return;
     throw EOSError(static_cast<uint32_t>(Error), std::strerror(Error));
-}
-
-TComPort::TComPort() = default;
-
-TComPort::~TComPort() {
-    Close();
-}
-
-void TComPort::Open() {
-    if (IsOpen())
-        return;
-    OpenDevice(ComNumber);
-    try {
-        SetQueueSizes();
-        SetBaudRate(BaudRate);
-        SetTimeouts();
-    } catch (...) {
-        AbandonOpen();
-    }
-}
-
-void TComPort::AbandonOpen() {
-    Close();
-    throw;
 }
 
 void TComPort::Close() noexcept {
@@ -176,7 +129,7 @@ void TComPort::SetBaudRate(uint32_t Rate) {
     Tio.c_cflag |= CS8 | CLOCAL | CREAD;
     Tio.c_cc[VMIN] = 0;
     Tio.c_cc[VTIME] = 0;
-    const auto Speed = SpeedOf(Rate);
+    const auto Speed = TermiosSpeed(Rate);
     if (!Speed) {
         errno = EINVAL;
         CheckLastError();

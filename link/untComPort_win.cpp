@@ -50,30 +50,6 @@ void CheckLastError() {
     throw EOSError(Code, SystemErrorText(Code));
 }
 
-TComPort::TComPort() = default;
-
-TComPort::~TComPort() {
-    Close();
-}
-
-void TComPort::Open() {
-    if (IsOpen())
-        return;
-    OpenDevice(ComNumber);
-    try {
-        SetQueueSizes();
-        SetBaudRate(BaudRate);
-        SetTimeouts();
-    } catch (...) {
-        AbandonOpen();
-    }
-}
-
-void TComPort::AbandonOpen() {
-    Close();
-    throw;
-}
-
 void TComPort::OpenDevice(uint32_t Number) {
     const std::string Name = ComDeviceName(Number);
     const HANDLE Handle = ComPortCreateFile(Name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,

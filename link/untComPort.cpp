@@ -1,0 +1,33 @@
+// What the port does the same way on every system; the device itself is in
+// untComPort_posix.cpp and untComPort_win.cpp.
+#include "untComPort.h"
+
+uint8_t TSerialLine::ReadByte() {
+    std::string Data;
+    Read(1, Data);
+    return static_cast<uint8_t>(Data[0]);
+}
+
+TComPort::TComPort() = default;
+
+TComPort::~TComPort() {
+    Close();
+}
+
+void TComPort::Open() {
+    if (IsOpen())
+        return;
+    OpenDevice(ComNumber);
+    try {
+        SetQueueSizes();
+        SetBaudRate(BaudRate);
+        SetTimeouts();
+    } catch (...) {
+        AbandonOpen();
+    }
+}
+
+void TComPort::AbandonOpen() {
+    Close();
+    throw;
+}
