@@ -1,42 +1,30 @@
 // The stand-in driver over a real pseudo-terminal to the emulator, and the
 // automation layer's texts as the program shows them.
+#include "TempPortFolder.h"
 #include "VirtualRegister.h"
 #include "untPtyRegister.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <unistd.h>
-
 namespace {
-
-namespace fs = std::filesystem;
 
 class StandInDriver : public ::testing::Test {
 protected:
     void SetUp() override {
-        Dir = fs::temp_directory_path() / ("ormant-standin-" + std::to_string(::getpid()));
-        fs::create_directories(Dir);
-        ::setenv("ORMANT_PORT_DIR", Dir.c_str(), 1);
         Store->Settings = {5, 2, 150};
         Driver = std::make_unique<TStandInDriver>(Store, [this](TStandInSettings& S) {
             S.ComNumber = 9;
             return DialogAccepts;
         });
     }
-    void TearDown() override {
-        Register.reset();
-        fs::remove_all(Dir);
-        ::unsetenv("ORMANT_PORT_DIR");
-    }
+    void TearDown() override { Register.reset(); }
     void StartRegister(emu::TRegisterOptions Options = {}) {
-        Register = std::make_unique<emu::TPtyRegister>(Options, (Dir / "com5").string());
+        Register = std::make_unique<emu::TPtyRegister>(Options, Ports.Com(5).string());
     }
     int32_t Call(const std::string& Name) { return Driver->Invoke(Name).AsInt32(); }
     std::string Description() { return Driver->Invoke("ResultCodeDescription").AsString(); }
 
-    fs::path Dir;
+    TTempPortFolder Ports{"ormant-standin-"};
     std::unique_ptr<emu::TPtyRegister> Register;
     std::shared_ptr<TMemoryStore> Store = std::make_shared<TMemoryStore>();
     bool DialogAccepts = true;

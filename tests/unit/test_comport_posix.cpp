@@ -1,5 +1,6 @@
 // The serial port over pseudo-terminals: exclusive use, device names, the
 // timeouts in real time (generous bounds), and what a vanished device does.
+#include "TempPortFolder.h"
 #include "untComPort.h"
 #include "untError.h"
 
@@ -26,12 +27,9 @@ long long MsSince(TClock::time_point Start) {
 class PtyPort : public ::testing::Test {
 protected:
     void SetUp() override {
-        Dir = fs::temp_directory_path() / ("ormant-ports-" + std::to_string(::getpid()));
-        fs::create_directories(Dir);
-        ::setenv("ORMANT_PORT_DIR", Dir.c_str(), 1);
         char Name[64];
         ASSERT_EQ(::openpty(&Master, &Slave, Name, nullptr, nullptr), 0);
-        fs::create_symlink(Name, Dir / "com12");
+        fs::create_symlink(Name, Ports.Com(12));
         Port.ComNumber = 12;
         Port.BaudRate = 9600;
         Port.Timeout = 100;
@@ -41,8 +39,6 @@ protected:
         if (Master >= 0)
             ::close(Master);
         ::close(Slave);
-        fs::remove_all(Dir);
-        ::unsetenv("ORMANT_PORT_DIR");
     }
     std::string FromMaster() {
         char Buf[64];
@@ -53,13 +49,13 @@ protected:
         ASSERT_EQ(::write(Master, S.data(), S.size()), ssize_t(S.size()));
     }
 
-    fs::path Dir;
+    TTempPortFolder Ports{"ormant-ports-"};
     int Master = -1, Slave = -1;
     TComPort Port;
 };
 
 TEST_F(PtyPort, OpensOnFirstWriteEvenWhenEmptyAndReadsNothingForZero) {
-    EXPECT_EQ(ComDeviceName(12), (Dir / "com12").string());
+    EXPECT_EQ(ComDeviceName(12), Ports.Com(12).string());
     EXPECT_EQ(ComDeviceName(3), "/dev/ttyS2");
     std::string Data = "junk";
     Port.Read(0, Data); // closed, and still no failure: nothing is touched
@@ -95,7 +91,7 @@ TEST_F(PtyPort, HeldPortIsBusyAndFreedByCloseOrDestruction) {
 
 TEST_F(PtyPort, MissingPortIsNotAvailableWithTheSystemsReason) {
     Port.ComNumber = 13;
-    fs::create_symlink(Dir / "nowhere", Dir / "com13");
+    fs::create_symlink(Ports.Path / "nowhere", Ports.Com(13));
     try {
         Port.Write("\x05");
         FAIL() << "a missing port opened";
