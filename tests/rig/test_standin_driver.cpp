@@ -1,5 +1,6 @@
 // The stand-in driver over a real pseudo-terminal to the emulator, and the
 // automation layer's texts as the program shows them.
+#include "Failure.h"
 #include "TempPortFolder.h"
 #include "VirtualRegister.h"
 #include "untPtyRegister.h"
@@ -97,13 +98,9 @@ TEST_F(StandInDriver, PropertiesDialogSavesOnlyWhenConfirmed) {
 
 TEST(Automation, DriverHolderCreatesOnceAndRetriesAfterAFailedCreation) {
     TDriverHolder Holder;
-    try {
-        Holder.GetDriver();
-        FAIL() << "a driver that is not installed was created";
-    } catch (const EOleError& E) {
-        EXPECT_STREQ(E.what(), "Недопустимая строка с указанием класса (0x800401F3 "
-                               "CO_E_CLASSSTRING): \"Addin.Ormant\"");
-    }
+    EXPECT_STREQ(FailureOf<EOleError>([&] { Holder.GetDriver(); }).what(),
+                 "Недопустимая строка с указанием класса (0x800401F3 "
+                 "CO_E_CLASSSTRING): \"Addin.Ormant\"");
     int Created = 0;
     auto Store = std::make_shared<TMemoryStore>();
     RegisterAutoClass(DriverProgId, [&] {
@@ -118,12 +115,8 @@ TEST(Automation, DriverHolderCreatesOnceAndRetriesAfterAFailedCreation) {
     Holder.CheckResult(0);
     Holder.GetDriver().Put("Baudrate", 9);
     const int32_t Code = Holder.GetDriver().Get("Connect").AsInt32();
-    try {
-        Holder.CheckResult(Code);
-        FAIL() << "a failed call passed the check";
-    } catch (const std::exception& E) {
-        EXPECT_STREQ(E.what(), "Ошибка драйвера: (-5) Неверный номер скорости обмена: 9");
-    }
+    EXPECT_STREQ(FailureOf<std::runtime_error>([&] { Holder.CheckResult(Code); }).what(),
+                 "Ошибка драйвера: (-5) Неверный номер скорости обмена: 9");
     UnregisterAutoClass(DriverProgId);
 }
 

@@ -1,5 +1,6 @@
 // The serial port over pseudo-terminals: exclusive use, device names, the
 // timeouts in real time (generous bounds), and what a vanished device does.
+#include "Failure.h"
 #include "TempPortFolder.h"
 #include "untComPort.h"
 #include "untError.h"
@@ -76,13 +77,9 @@ TEST_F(PtyPort, HeldPortIsBusyAndFreedByCloseOrDestruction) {
         Holder.ComNumber = 12;
         Holder.BaudRate = 9600;
         Holder.Write("");
-        try {
-            Port.Write("");
-            FAIL() << "a held port opened twice";
-        } catch (const EDriverError& E) {
-            EXPECT_EQ(E.Code, -3);
-            EXPECT_STREQ(E.what(), "СOM порт занят другим приложением");
-        }
+        const auto E = FailureOf<EDriverError>([&] { Port.Write(""); });
+        EXPECT_EQ(E.Code, -3);
+        EXPECT_STREQ(E.what(), "СOM порт занят другим приложением");
         EXPECT_FALSE(Port.IsOpen());
     } // the destructor closes
     Port.Write("");
@@ -92,14 +89,10 @@ TEST_F(PtyPort, HeldPortIsBusyAndFreedByCloseOrDestruction) {
 TEST_F(PtyPort, MissingPortIsNotAvailableWithTheSystemsReason) {
     Port.ComNumber = 13;
     fs::create_symlink(Ports.Path / "nowhere", Ports.Com(13));
-    try {
-        Port.Write("\x05");
-        FAIL() << "a missing port opened";
-    } catch (const EDriverError& E) {
-        EXPECT_EQ(E.Code, -2);
-        EXPECT_STREQ(E.what(), "СOM порт не доступен");
-        EXPECT_NE(E.Detail.find("No such file"), std::string::npos) << E.Detail;
-    }
+    const auto E = FailureOf<EDriverError>([&] { Port.Write("\x05"); });
+    EXPECT_EQ(E.Code, -2);
+    EXPECT_STREQ(E.what(), "СOM порт не доступен");
+    EXPECT_NE(E.Detail.find("No such file"), std::string::npos) << E.Detail;
     EXPECT_FALSE(Port.IsOpen());
 }
 
@@ -132,13 +125,9 @@ TEST_F(PtyPort, ReadGivesUpAfterTheTimeoutsAndDropsWhatCame) {
     Port.Timeout = 200;
     Port.Write("");
     auto Start = TClock::now();
-    try {
-        Port.ReadByte();
-        FAIL() << "a byte came from nowhere";
-    } catch (const EDriverError& E) {
-        EXPECT_EQ(E.Code, -1);
-        EXPECT_STREQ(E.what(), "Нет связи");
-    }
+    const auto E = FailureOf<EDriverError>([&] { Port.ReadByte(); });
+    EXPECT_EQ(E.Code, -1);
+    EXPECT_STREQ(E.what(), "Нет связи");
     EXPECT_GE(MsSince(Start), 200); // T + 1 ms for one byte
     EXPECT_LT(MsSince(Start), 700);
 
