@@ -1,6 +1,7 @@
 #include "fmuStandInProps.h"
 
 #include "untDriver.h"
+#include "untProtocol.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -56,8 +57,8 @@ bool ShowStandInProperties(TStandInSettings& Settings) {
 
     auto* cbBaudrate = new QComboBox(&Dialog);
     cbBaudrate->setObjectName("cbBaudrate");
-    for (const char* Rate : {"2400", "4800", "9600", "19200", "38400", "57600", "115200"})
-        cbBaudrate->addItem(Rate);
+    for (const uint32_t Rate : BaudRates)
+        cbBaudrate->addItem(QString::number(Rate));
     cbBaudrate->setCurrentIndex(Settings.Baudrate);
     Form->addRow(QString::fromUtf8("Скорость, бод:"), cbBaudrate);
 

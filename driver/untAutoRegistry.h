@@ -10,7 +10,7 @@ class TAutoServer {
 public:
     virtual ~TAutoServer() = default;
     // Method call or property read by name. Raise EOleError with
-    // HR_DISP_E_UNKNOWNNAME for a name the object does not have; any other
+    // hrUnknownName for a name the object does not have; any other
     // exception reaches the caller as the server's failure with its text.
     virtual TAutoValue Invoke(const std::string& Name) = 0;
     virtual void Put(const std::string& Name, const TAutoValue& Value) = 0;

@@ -17,18 +17,18 @@ struct TKnownResult {
 // Some systems have no description for these codes; the name and our text keep
 // the failure readable there.
 constexpr TKnownResult KnownResults[] = {
-    {HR_E_FAIL, "E_FAIL", "Неопознанная ошибка"},
-    {HR_E_NOINTERFACE, "E_NOINTERFACE", "Интерфейс не поддерживается"},
-    {HR_CO_E_CLASSSTRING, "CO_E_CLASSSTRING", "Недопустимая строка с указанием класса"},
-    {HR_REGDB_E_CLASSNOTREG, "REGDB_E_CLASSNOTREG", "Класс не зарегистрирован"},
-    {HR_CO_E_NOTINITIALIZED, "CO_E_NOTINITIALIZED", "Не был вызван CoInitialize"},
-    {HR_DISP_E_UNKNOWNNAME, "DISP_E_UNKNOWNNAME", "Неизвестное имя"},
-    {HR_DISP_E_MEMBERNOTFOUND, "DISP_E_MEMBERNOTFOUND", "Член группы не найден"},
-    {HR_DISP_E_TYPEMISMATCH, "DISP_E_TYPEMISMATCH", "Несовпадение типов"},
-    {HR_DISP_E_EXCEPTION, "DISP_E_EXCEPTION", "Исключение"},
-    {HR_DISP_E_BADPARAMCOUNT, "DISP_E_BADPARAMCOUNT", "Неверное число параметров"},
-    {HR_DISP_E_PARAMNOTOPTIONAL, "DISP_E_PARAMNOTOPTIONAL", "Параметр не является необязательным"},
-    {HR_DISP_E_OVERFLOW, "DISP_E_OVERFLOW", "Переполнение"},
+    {hrFail, "E_FAIL", "Неопознанная ошибка"},
+    {hrNoInterface, "E_NOINTERFACE", "Интерфейс не поддерживается"},
+    {hrClassString, "CO_E_CLASSSTRING", "Недопустимая строка с указанием класса"},
+    {hrClassNotReg, "REGDB_E_CLASSNOTREG", "Класс не зарегистрирован"},
+    {hrNotInitialized, "CO_E_NOTINITIALIZED", "Не был вызван CoInitialize"},
+    {hrUnknownName, "DISP_E_UNKNOWNNAME", "Неизвестное имя"},
+    {hrMemberNotFound, "DISP_E_MEMBERNOTFOUND", "Член группы не найден"},
+    {hrTypeMismatch, "DISP_E_TYPEMISMATCH", "Несовпадение типов"},
+    {hrException, "DISP_E_EXCEPTION", "Исключение"},
+    {hrBadParamCount, "DISP_E_BADPARAMCOUNT", "Неверное число параметров"},
+    {hrParamNotOptional, "DISP_E_PARAMNOTOPTIONAL", "Параметр не является необязательным"},
+    {hrOverflow, "DISP_E_OVERFLOW", "Переполнение"},
 };
 
 const TKnownResult* FindKnown(uint32_t Result) {

@@ -10,18 +10,18 @@
 
 // HRESULTs that the layer raises or names in its texts.
 enum : uint32_t {
-    HR_E_FAIL = 0x80004005u,
-    HR_E_NOINTERFACE = 0x80004002u,
-    HR_CO_E_CLASSSTRING = 0x800401F3u,
-    HR_REGDB_E_CLASSNOTREG = 0x80040154u,
-    HR_CO_E_NOTINITIALIZED = 0x800401F0u,
-    HR_DISP_E_UNKNOWNNAME = 0x80020006u,
-    HR_DISP_E_MEMBERNOTFOUND = 0x80020003u,
-    HR_DISP_E_TYPEMISMATCH = 0x80020005u,
-    HR_DISP_E_EXCEPTION = 0x80020009u,
-    HR_DISP_E_BADPARAMCOUNT = 0x8002000Eu,
-    HR_DISP_E_PARAMNOTOPTIONAL = 0x8002000Fu,
-    HR_DISP_E_OVERFLOW = 0x8002000Au,
+    hrFail = 0x80004005u,
+    hrNoInterface = 0x80004002u,
+    hrClassString = 0x800401F3u,
+    hrClassNotReg = 0x80040154u,
+    hrNotInitialized = 0x800401F0u,
+    hrUnknownName = 0x80020006u,
+    hrMemberNotFound = 0x80020003u,
+    hrTypeMismatch = 0x80020005u,
+    hrException = 0x80020009u,
+    hrBadParamCount = 0x8002000Eu,
+    hrParamNotOptional = 0x8002000Fu,
+    hrOverflow = 0x8002000Au,
 };
 
 // A failure of an automation call or of creating an object. The text always

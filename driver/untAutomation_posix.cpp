@@ -30,14 +30,14 @@ template <class TCall> auto CallServer(TCall&& Call) {
     } catch (const EOleError&) {
         throw;
     } catch (const std::exception& E) {
-        throw EOleError(HR_DISP_E_EXCEPTION, E.what());
+        throw EOleError(hrException, E.what());
     }
 }
 
 } // namespace
 
 void RaiseUnknownName(const std::string& Name) {
-    RaiseOleError(HR_DISP_E_UNKNOWNNAME, {}, Name);
+    RaiseOleError(hrUnknownName, {}, Name);
 }
 
 void RegisterAutoClass(const std::string& ProgId, TAutoFactory Factory) {
@@ -56,12 +56,12 @@ TAutoObject TAutoObject::Create(const std::string& ProgId) {
         std::lock_guard G(Registry().Lock);
         auto It = Registry().Classes.find(ProgId);
         if (It == Registry().Classes.end())
-            RaiseOleError(HR_CO_E_CLASSSTRING, {}, ProgId);
+            RaiseOleError(hrClassString, {}, ProgId);
         Factory = It->second;
     }
     auto Server = CallServer(Factory);
     if (!Server)
-        RaiseOleError(HR_E_NOINTERFACE, {}, ProgId);
+        RaiseOleError(hrNoInterface, {}, ProgId);
     return TAutoObject(std::make_shared<TImpl>(TImpl{std::move(Server)}));
 }
 

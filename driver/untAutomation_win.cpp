@@ -2,6 +2,8 @@
 // called by member name.
 #include "untAutomation.h"
 
+#include "untWinText.h"
+
 #include <windows.h>
 
 #include <cstdio>
@@ -17,45 +19,13 @@ struct TAutoObject::TImpl {
 
 namespace {
 
-std::string WideToUtf8(const wchar_t* Text, int Length) {
-    if (!Text || Length <= 0)
-        return {};
-    const int Size = WideCharToMultiByte(CP_UTF8, 0, Text, Length, nullptr, 0, nullptr, nullptr);
-    std::string Result(Size, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, Text, Length, Result.data(), Size, nullptr, nullptr);
-    return Result;
-}
-
 std::string BstrToUtf8(BSTR Text) {
     return WideToUtf8(Text, static_cast<int>(SysStringLen(Text)));
 }
 
-std::wstring Utf8ToWide(const std::string& Text) {
-    if (Text.empty())
-        return {};
-    const int Length = static_cast<int>(Text.size());
-    const int Size = MultiByteToWideChar(CP_UTF8, 0, Text.data(), Length, nullptr, 0);
-    std::wstring Result(Size, L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, Text.data(), Length, Result.data(), Size);
-    return Result;
-}
-
-// The system's description of an HRESULT, or empty where it has none; the
-// common layer then supplies its own and always adds the code.
-std::string SystemText(HRESULT Result) {
-    wchar_t* Buffer = nullptr;
-    const DWORD Length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, static_cast<DWORD>(Result), 0, reinterpret_cast<LPWSTR>(&Buffer), 0, nullptr);
-    std::string Text = WideToUtf8(Buffer, static_cast<int>(Length));
-    LocalFree(Buffer);
-    const auto End = Text.find_last_not_of(" \t\r\n");
-    Text.erase(End == std::string::npos ? 0 : End + 1);
-    return Text;
-}
-
 [[noreturn]] void RaiseResult(HRESULT Result, const std::string& Subject) {
-    RaiseOleError(static_cast<uint32_t>(Result), SystemText(Result), Subject);
+    RaiseOleError(static_cast<uint32_t>(Result), SystemErrorText(static_cast<DWORD>(Result)),
+                  Subject);
 }
 
 class TVariant {
@@ -80,7 +50,7 @@ public:
     if (!Source.empty())
         Text = Text.empty() ? Source : Source + ": " + Text;
     const uint32_t Result =
-        FAILED(Info.scode) ? static_cast<uint32_t>(Info.scode) : uint32_t{HR_DISP_E_EXCEPTION};
+        FAILED(Info.scode) ? static_cast<uint32_t>(Info.scode) : uint32_t{hrException};
     RaiseOleError(Result, Text, Name);
 }
 
@@ -105,9 +75,9 @@ void Invoke(IDispatch* Dispatch, const std::string& Name, WORD Flags, DISPPARAMS
 [[noreturn]] void RaiseNotConvertible(VARTYPE Type, HRESULT Result) {
     char Code[8];
     std::snprintf(Code, sizeof Code, "0x%04X", static_cast<unsigned>(Type));
-    throw EConvertError("Значение типа " + std::string(Code) +
-                        " не преобразуется в простое значение: " +
-                        OleErrorText(static_cast<uint32_t>(Result), SystemText(Result)));
+    throw EConvertError(
+        "Значение типа " + std::string(Code) + " не преобразуется в простое значение: " +
+        OleErrorText(static_cast<uint32_t>(Result), SystemErrorText(static_cast<DWORD>(Result))));
 }
 
 TAutoValue ChangedTo(VARIANT& Value, VARTYPE Type) {

@@ -3,21 +3,19 @@
 #include "untComPort.h"
 #include "untError.h"
 #include "untFrames.h"
-#include "untRegisterProtocol.h"
+#include "untProtocol.h"
 
 #include <cstdio>
 
 namespace {
 
-constexpr uint32_t BaudRateTable[] = {2400, 4800, 9600, 19200, 38400, 57600, 115200};
-
 std::string RegisterErrorText(int32_t Code) {
     switch (Code) {
-    case regproto::ErrBadParameters:
+    case reBadParameters:
         return "неверные параметры команды";
-    case regproto::ErrNotSupported:
+    case reNotSupported:
         return "команда не поддерживается";
-    case regproto::ErrWrongPassword:
+    case reWrongPassword:
         return "неверный пароль";
     }
     return "неизвестная ошибка";
@@ -33,21 +31,21 @@ std::string Hex(uint8_t Byte) {
 
 std::string StandInErrorDescription(int32_t Code) {
     switch (Code) {
-    case SD_OK:
+    case sdOk:
         return "Ошибок нет";
-    case SD_NO_LINK:
+    case sdNoLink:
         return "Нет связи";
-    case SD_PORT_NOT_AVAILABLE:
+    case sdPortNotAvailable:
         return "СOM порт не доступен";
-    case SD_PORT_BUSY:
+    case sdPortBusy:
         return "СOM порт занят другим приложением";
-    case SD_BAD_ANSWER:
+    case sdBadAnswer:
         return "Неверный ответ ФР";
-    case SD_BAD_BAUDRATE:
+    case sdBadBaudrate:
         return "Неверный номер скорости обмена";
-    case SD_BAD_TIMEOUT:
+    case sdBadTimeout:
         return "Неверное значение таймаута";
-    case SD_SYSTEM_ERROR:
+    case sdSystemError:
         return "Системная ошибка";
     }
     if (Code > 0 && Code <= 0xFF)
@@ -59,7 +57,7 @@ TStandInDriver::TStandInDriver(std::shared_ptr<TStandInSettingsStore> Store,
                                TPropertiesDialog Dialog, std::unique_ptr<TSerialLine> Line)
     : FStore(std::move(Store)), FDialog(std::move(Dialog)), FSettings(FStore->Load()),
       FPort(Line ? std::move(Line) : std::make_unique<TComPort>()),
-      FResultDescription(StandInErrorDescription(SD_OK)) {}
+      FResultDescription(StandInErrorDescription(sdOk)) {}
 
 TStandInDriver::~TStandInDriver() = default;
 
@@ -107,7 +105,7 @@ void TStandInDriver::Fail(int32_t Code, const std::string& Description) {
 }
 
 int32_t TStandInDriver::Guarded(const std::function<void()>& Body) {
-    Fail(SD_OK, StandInErrorDescription(SD_OK));
+    Fail(sdOk, StandInErrorDescription(sdOk));
     try {
         Body();
     } catch (const EDriverError& E) {
@@ -115,20 +113,20 @@ int32_t TStandInDriver::Guarded(const std::function<void()>& Body) {
     } catch (const EStandInFailure& E) {
         Fail(E.Code, E.what());
     } catch (const std::exception& E) {
-        Fail(SD_SYSTEM_ERROR, StandInErrorDescription(SD_SYSTEM_ERROR) + ": " + E.what());
+        Fail(sdSystemError, StandInErrorDescription(sdSystemError) + ": " + E.what());
     }
-    if (FResultCode != SD_OK && FConnected)
+    if (FResultCode != sdOk && FConnected)
         Disconnect();
     return FResultCode;
 }
 
 void TStandInDriver::OpenLine() {
-    if (FSettings.Baudrate < 0 || FSettings.Baudrate >= int32_t(std::size(BaudRateTable)))
-        throw EStandInFailure(SD_BAD_BAUDRATE, StandInErrorDescription(SD_BAD_BAUDRATE) + ": " +
-                                                   std::to_string(FSettings.Baudrate));
+    if (FSettings.Baudrate < 0 || FSettings.Baudrate >= BaudRateCount)
+        throw EStandInFailure(sdBadBaudrate, StandInErrorDescription(sdBadBaudrate) + ": " +
+                                                 std::to_string(FSettings.Baudrate));
     if (FSettings.ComNumber <= 0)
-        throw EDriverError(SD_PORT_NOT_AVAILABLE, StandInErrorDescription(SD_PORT_NOT_AVAILABLE));
-    FPort->BaudRate = BaudRateTable[FSettings.Baudrate];
+        throw EDriverError(sdPortNotAvailable, StandInErrorDescription(sdPortNotAvailable));
+    FPort->BaudRate = BaudRates[FSettings.Baudrate];
     FPort->ComNumber = static_cast<uint32_t>(FSettings.ComNumber);
     FPort->Timeout = LinkTimeoutMs;
     FPort->Open();
@@ -136,7 +134,7 @@ void TStandInDriver::OpenLine() {
 
 std::string TStandInDriver::Exchange(const std::string& Command) {
     const auto BadAnswer = [](const std::string& What) {
-        throw EStandInFailure(SD_BAD_ANSWER, StandInErrorDescription(SD_BAD_ANSWER) + ": " + What);
+        throw EStandInFailure(sdBadAnswer, StandInErrorDescription(sdBadAnswer) + ": " + What);
     };
     const auto ReadFrame = [&] {
         std::string Head, Rest;
@@ -168,7 +166,7 @@ std::string TStandInDriver::Exchange(const std::string& Command) {
     FPort->Write(std::string(1, char(ACK)));
     if (Answer.size() < 2 || Answer[0] != Command[0])
         BadAnswer("ответ не на ту команду");
-    if (const auto Error = static_cast<uint8_t>(Answer[1]); Error != regproto::ErrOk)
+    if (const auto Error = static_cast<uint8_t>(Answer[1]); Error != reOk)
         throw EStandInFailure(Error, StandInErrorDescription(Error));
     return Answer;
 }
@@ -177,24 +175,24 @@ int32_t TStandInDriver::Connect() {
     return Guarded([&] {
         OpenLine();
         FConnected = true;
-        Exchange(regproto::ShortStatusCommand());
+        Exchange(ShortStatusCommand());
     });
 }
 
 int32_t TStandInDriver::Disconnect() {
     FPort->Close();
     FConnected = false;
-    return SD_OK;
+    return sdOk;
 }
 
 int32_t TStandInDriver::SetExchangeParam() {
     const bool WasConnected = FConnected;
     const int32_t Code = Guarded([&] {
         if (FSettings.Timeout < 0)
-            throw EStandInFailure(SD_BAD_TIMEOUT, StandInErrorDescription(SD_BAD_TIMEOUT) + ": " +
-                                                      std::to_string(FSettings.Timeout));
+            throw EStandInFailure(sdBadTimeout, StandInErrorDescription(sdBadTimeout) + ": " +
+                                                    std::to_string(FSettings.Timeout));
         OpenLine();
-        Exchange(regproto::SetExchangeTimeoutCommand(static_cast<uint32_t>(FSettings.Timeout)));
+        Exchange(SetExchangeTimeoutCommand(static_cast<uint32_t>(FSettings.Timeout)));
     });
     // Connected for this call only: give the line back.
     if (!WasConnected)

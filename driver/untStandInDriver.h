@@ -25,14 +25,14 @@ using TPropertiesDialog = std::function<bool(TStandInSettings&)>;
 
 // Result codes of the stand-in; a positive code is the register's own error.
 enum : int32_t {
-    SD_OK = 0,
-    SD_NO_LINK = -1,
-    SD_PORT_NOT_AVAILABLE = -2,
-    SD_PORT_BUSY = -3,
-    SD_BAD_ANSWER = -4,
-    SD_BAD_BAUDRATE = -5,
-    SD_BAD_TIMEOUT = -6,
-    SD_SYSTEM_ERROR = -7,
+    sdOk = 0,
+    sdNoLink = -1,
+    sdPortNotAvailable = -2,
+    sdPortBusy = -3,
+    sdBadAnswer = -4,
+    sdBadBaudrate = -5,
+    sdBadTimeout = -6,
+    sdSystemError = -7,
 };
 
 class TStandInDriver final : public TAutoServer {
@@ -67,7 +67,7 @@ private:
     TStandInSettings FSettings;
     std::unique_ptr<TSerialLine> FPort;
     bool FConnected = false;
-    int32_t FResultCode = SD_OK;
+    int32_t FResultCode = sdOk;
     std::string FResultDescription;
 };
 

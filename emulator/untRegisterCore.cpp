@@ -1,7 +1,7 @@
 #include "untRegisterCore.h"
 
 #include "untFrames.h"
-#include "untRegisterProtocol.h"
+#include "untProtocol.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -230,43 +230,42 @@ void TRegisterCore::FrameComplete(uint64_t NowMs, std::string& Out) {
 }
 
 std::string TRegisterCore::Execute(const std::string& Command) {
-    using namespace regproto;
     const auto Code = static_cast<uint8_t>(Command[0]);
     std::size_t Length = 0;
     switch (Code) {
-    case CmdShortStatus:
+    case cmShortStatus:
         Length = ShortStatusLength;
         break;
-    case CmdSetExchangeTimeout:
+    case cmSetExchangeTimeout:
         Length = SetExchangeTimeoutLength;
         break;
-    case CmdGetExchangeTimeout:
+    case cmGetExchangeTimeout:
         Length = GetExchangeTimeoutLength;
         break;
     default:
-        return Answer(Code, ErrNotSupported);
+        return Answer(Code, reNotSupported);
     }
     if (Command.size() != Length)
-        return Answer(Code, ErrBadParameters);
-    if (Command.compare(1, PasswordBytes.size(), PasswordBytes) != 0)
-        return Answer(Code, ErrWrongPassword);
+        return Answer(Code, reBadParameters);
+    if (Command.compare(1, OperatorPasswordBytes.size(), OperatorPasswordBytes) != 0)
+        return Answer(Code, reWrongPassword);
     switch (Code) {
-    case CmdShortStatus:
-        return Answer(Code, ErrOk, StatusBytes);
-    case CmdSetExchangeTimeout:
+    case cmShortStatus:
+        return Answer(Code, reOk, StatusBytes);
+    case cmSetExchangeTimeout:
         return SetTimeout(Command);
     default:
-        return Answer(Code, ErrOk, PutUInt32(FRequested));
+        return Answer(Code, reOk, PutUInt32(FRequested));
     }
 }
 
 std::string TRegisterCore::SetTimeout(const std::string& Command) {
-    FRequested = regproto::GetUInt32(Command, 5);
+    FRequested = GetUInt32(Command, 5);
     // Logged without a time of its own: it belongs to the frame just logged.
     Log(FLastFrameByteAt, "exchange timeout set to " + std::to_string(ExchangeTimeout()) +
                               " ms (requested " + std::to_string(FRequested) + ", cap " +
                               std::to_string(FOptions.MaxTimeout) + ")");
-    return Answer(regproto::CmdSetExchangeTimeout, regproto::ErrOk);
+    return Answer(cmSetExchangeTimeout, reOk);
 }
 
 std::string TRegisterCore::AnswerFrame() const {

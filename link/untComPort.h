@@ -47,7 +47,7 @@ public:
     TComPort(const TComPort&) = delete;
     TComPort& operator=(const TComPort&) = delete;
 
-    bool IsOpen() const override { return FHandle != kInvalidHandle; }
+    bool IsOpen() const override { return FHandle != InvalidHandle; }
     void Open() override;
     void Close() noexcept override;
     void Write(const std::string& Data) override;
@@ -56,7 +56,7 @@ public:
 
     // The handle value of a closed port: INVALID_HANDLE_VALUE on Windows,
     // -1 as a file descriptor elsewhere.
-    static constexpr intptr_t kInvalidHandle = -1;
+    static constexpr intptr_t InvalidHandle = -1;
 
 private:
     void OpenDevice(uint32_t Number);
@@ -67,7 +67,7 @@ private:
     // must not count as open, so the next Write retries the whole Open.
     [[noreturn]] void AbandonOpen();
 
-    intptr_t FHandle = kInvalidHandle;
+    intptr_t FHandle = InvalidHandle;
     // The timeout in force on the open device; Windows keeps it in the driver,
     // elsewhere the port applies it itself.
     uint32_t FLineTimeout = 0;

@@ -85,7 +85,7 @@ void TComPort::Close() noexcept {
     if (!IsOpen())
         return;
     ::close(static_cast<int>(FHandle));
-    FHandle = kInvalidHandle;
+    FHandle = InvalidHandle;
 }
 
 void TComPort::OpenDevice(uint32_t Number) {
@@ -107,8 +107,8 @@ void TComPort::OpenDevice(uint32_t Number) {
     // where a missing "dialout" membership (EACCES) can be told apart.
     std::fprintf(stderr, "untComPort: %s\n", Detail.c_str());
     if (Error == EBUSY)
-        RaiseDriverError(E_PORT_BUSY, LoadResString(SPortBusy), Detail);
-    RaiseDriverError(E_PORT_NOT_AVAILABLE, LoadResString(SPortNotAvailable), Detail);
+        RaiseDriverError(pePortBusy, LoadResString(rsPortBusy), Detail);
+    RaiseDriverError(pePortNotAvailable, LoadResString(rsPortNotAvailable), Detail);
 }
 
 void TComPort::SetQueueSizes() {

@@ -2,6 +2,7 @@
 #include "untComPort.h"
 #include "untComPort_win_seam.h"
 #include "untError.h"
+#include "untWinText.h"
 
 TCreateFileA ComPortCreateFile = ::CreateFileA;
 
@@ -11,29 +12,10 @@ HANDLE AsHandle(intptr_t Handle) {
     return reinterpret_cast<HANDLE>(Handle);
 }
 
-std::string WideToUtf8(const wchar_t* Text, int Length) {
-    if (Length <= 0)
-        return {};
-    const int Size = WideCharToMultiByte(CP_UTF8, 0, Text, Length, nullptr, 0, nullptr, nullptr);
-    std::string Result(Size, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, Text, Length, Result.data(), Size, nullptr, nullptr);
-    return Result;
-}
-
-// The system's description of an error code, without the line break it ends
-// with; some systems (Wine among them) have none for many codes.
-std::string SystemErrorText(DWORD Code) {
-    wchar_t* Buffer = nullptr;
-    const DWORD Length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, Code, 0, reinterpret_cast<LPWSTR>(&Buffer), 0, nullptr);
-    std::string Text = WideToUtf8(Buffer, static_cast<int>(Length));
-    LocalFree(Buffer);
-    const auto End = Text.find_last_not_of(" \t\r\n");
-    Text.erase(End == std::string::npos ? 0 : End + 1);
-    if (Text.empty())
-        Text = "Нет описания ошибки " + std::to_string(Code);
-    return Text;
+// The system's description, or a stand-in that still names the code.
+std::string ErrorText(DWORD Code) {
+    std::string Text = SystemErrorText(Code);
+    return Text.empty() ? "Нет описания ошибки " + std::to_string(Code) : Text;
 }
 
 } // namespace
@@ -47,7 +29,7 @@ void CheckLastError() {
     const DWORD Code = GetLastError();
     if (Code == ERROR_INVALID_FUNCTION)
         return;
-    throw EOSError(Code, SystemErrorText(Code));
+    throw EOSError(Code, ErrorText(Code));
 }
 
 void TComPort::OpenDevice(uint32_t Number) {
@@ -58,11 +40,10 @@ void TComPort::OpenDevice(uint32_t Number) {
     if (Handle != INVALID_HANDLE_VALUE)
         return;
     const DWORD Code = GetLastError();
-    const std::string Detail =
-        Name + ": " + SystemErrorText(Code) + " (" + std::to_string(Code) + ")";
+    const std::string Detail = Name + ": " + ErrorText(Code) + " (" + std::to_string(Code) + ")";
     if (Code == ERROR_ACCESS_DENIED)
-        RaiseDriverError(E_PORT_BUSY, LoadResString(SPortBusy), Detail);
-    RaiseDriverError(E_PORT_NOT_AVAILABLE, LoadResString(SPortNotAvailable), Detail);
+        RaiseDriverError(pePortBusy, LoadResString(rsPortBusy), Detail);
+    RaiseDriverError(pePortNotAvailable, LoadResString(rsPortNotAvailable), Detail);
 }
 
 void TComPort::SetQueueSizes() {
@@ -101,7 +82,7 @@ void TComPort::Close() noexcept {
     if (!IsOpen())
         return;
     CloseHandle(AsHandle(FHandle));
-    FHandle = kInvalidHandle;
+    FHandle = InvalidHandle;
 }
 
 void TComPort::Write(const std::string& Data) {

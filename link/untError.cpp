@@ -10,5 +10,5 @@ void RaiseDriverError(int32_t Code, const std::string& Message, const std::strin
 }
 
 void RaiseNoLink() {
-    RaiseDriverError(E_NO_LINK, LoadResString(SNoLink));
+    RaiseDriverError(peNoLink, LoadResString(rsNoLink));
 }

@@ -10,9 +10,9 @@
 // Identifiers of the program's string table (the Windows STRINGTABLE resource;
 // compiled in elsewhere).
 enum : unsigned {
-    SNoLink = IDS_NO_LINK,
-    SPortNotAvailable = IDS_PORT_NOT_AVAILABLE,
-    SPortBusy = IDS_PORT_BUSY,
+    rsNoLink = IDS_NO_LINK,
+    rsPortNotAvailable = IDS_PORT_NOT_AVAILABLE,
+    rsPortBusy = IDS_PORT_BUSY,
 };
 
 // Text of a string-table entry, UTF-8; throws for an unknown identifier.
@@ -30,9 +30,9 @@ public:
 };
 
 enum : int32_t {
-    E_NO_LINK = -1,
-    E_PORT_NOT_AVAILABLE = -2,
-    E_PORT_BUSY = -3,
+    peNoLink = -1,
+    pePortNotAvailable = -2,
+    pePortBusy = -3,
 };
 
 // A failed operating-system call: the code and the system's description.

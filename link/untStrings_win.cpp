@@ -1,5 +1,6 @@
 // The string table from the program's Windows resources (app/ormant.rc).
 #include "untError.h"
+#include "untWinText.h"
 
 #include <windows.h>
 
@@ -12,8 +13,5 @@ std::string LoadResString(unsigned Id) {
     if (Length <= 0 || !Text)
         throw std::runtime_error("Нет строки ресурса " + std::to_string(Id) +
                                  " в ресурсах программы");
-    const int Size = WideCharToMultiByte(CP_UTF8, 0, Text, Length, nullptr, 0, nullptr, nullptr);
-    std::string Result(Size, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, Text, Length, Result.data(), Size, nullptr, nullptr);
-    return Result;
+    return WideToUtf8(Text, Length);
 }

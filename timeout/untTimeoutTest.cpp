@@ -25,7 +25,7 @@ std::string Bytes(uint8_t Byte) {
 } // namespace
 
 std::string ProbeCommand() {
-    return std::string("\x11\x3B\x00\x00\x00", 5);
+    return ShortStatusCommand();
 }
 
 void TTimeoutTest::Log(const std::string& Line) {
@@ -56,7 +56,7 @@ void TTimeoutTest::TestTimeout(uint32_t Delay) {
     // Take the line over from the driver.
     FHost.CheckResult(FHost.GetDriver().Get("Disconnect").AsInt32());
     const int32_t Index = FHost.GetDriver().Get("Baudrate").AsInt32();
-    if (Index < 0 || Index >= int32_t(std::size(BaudRates)))
+    if (Index < 0 || Index >= BaudRateCount)
         throw std::runtime_error("Неверный номер скорости обмена в настройках драйвера: " +
                                  std::to_string(Index) + " (допустимы 0-6)");
     Port.BaudRate = BaudRates[Index];

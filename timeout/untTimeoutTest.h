@@ -2,13 +2,11 @@
 // The timeout test: one probe of one delay, and the whole run with the fixed
 // delays, the search for the largest tolerated delay and the restore of the
 // register's timeout.
+#include "untProtocol.h"
 #include "untTestHost.h"
 
 #include <cstdint>
 #include <string>
-
-// Bits per second for the driver's Baudrate index.
-inline constexpr uint32_t BaudRates[7] = {2400, 4800, 9600, 19200, 38400, 57600, 115200};
 
 // The register's timeout for the whole run.
 inline constexpr int32_t RaisedTimeout = 100000;

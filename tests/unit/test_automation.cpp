@@ -24,9 +24,8 @@ TEST(Automation, ValuesConvertToInt32OrFailWithTheirText) {
 }
 
 TEST(Automation, FailureTextsNameTheCodeWhereTheSystemHasNoWords) {
-    EXPECT_EQ(OleErrorText(HR_DISP_E_UNKNOWNNAME),
-              "Неизвестное имя (0x80020006 DISP_E_UNKNOWNNAME)");
-    EXPECT_EQ(OleErrorText(HR_REGDB_E_CLASSNOTREG, "Class not registered"),
+    EXPECT_EQ(OleErrorText(hrUnknownName), "Неизвестное имя (0x80020006 DISP_E_UNKNOWNNAME)");
+    EXPECT_EQ(OleErrorText(hrClassNotReg, "Class not registered"),
               "Class not registered (0x80040154 REGDB_E_CLASSNOTREG)");
     EXPECT_EQ(OleErrorText(0x8007000Eu), "Ошибка OLE (0x8007000E)");
 }

@@ -27,8 +27,8 @@ TEST(Automation, DictionaryMembersAndFailures) {
     EXPECT_EQ(Dictionary.Get("CompareMode").AsInt32(), 1);
     // Keys is an array of variants: it has no simple value.
     EXPECT_THROW(Dictionary.Get("Keys"), EConvertError);
-    ExpectOleFailure(HR_DISP_E_UNKNOWNNAME, {"0x80020006", "DISP_E_UNKNOWNNAME", "НетТакого"},
+    ExpectOleFailure(hrUnknownName, {"0x80020006", "DISP_E_UNKNOWNNAME", "НетТакого"},
                      [&] { Dictionary.Get("НетТакого"); });
-    ExpectOleFailure(HR_CO_E_CLASSSTRING, {"0x800401F3", "CO_E_CLASSSTRING", "Нет.Такого.Класса"},
+    ExpectOleFailure(hrClassString, {"0x800401F3", "CO_E_CLASSSTRING", "Нет.Такого.Класса"},
                      [] { TAutoObject::Create("Нет.Такого.Класса"); });
 }

@@ -37,7 +37,7 @@ EDriverError DriverError(int32_t Code, const std::function<void()>& Call) {
 void ExpectNoLinkAfter(long long Min, long long Max, const std::function<void()>& Call) {
     using namespace std::chrono;
     const auto Start = steady_clock::now();
-    EXPECT_STREQ(DriverError(E_NO_LINK, Call).what(), TEXT_NO_LINK);
+    EXPECT_STREQ(DriverError(peNoLink, Call).what(), TEXT_NO_LINK);
     const auto Ms = duration_cast<milliseconds>(steady_clock::now() - Start).count();
     EXPECT_TRUE(Ms >= Min && Ms < Max) << Ms << " ms";
 }
@@ -121,7 +121,7 @@ TEST_F(ComPortTest, ReadsEndAfterTheirTimeoutsAndPurgeDropsInput) {
 
 TEST_F(ComPortTest, FailedOpensLeaveThePortClosed) {
     Port.ComNumber = Com("ORMANT_TEST_COM_MISSING");
-    const auto E = DriverError(E_PORT_NOT_AVAILABLE, [&] { Port.Write("\x05"); });
+    const auto E = DriverError(pePortNotAvailable, [&] { Port.Write("\x05"); });
     EXPECT_STREQ(E.what(), TEXT_PORT_NOT_AVAILABLE);
     EXPECT_EQ(std::string(E.what()).rfind("\xD0\xA1", 0), 0u) << "Cyrillic С first";
     EXPECT_TRUE(E.Detail.find(ComDeviceName(Port.ComNumber)) != std::string::npos &&
@@ -130,7 +130,7 @@ TEST_F(ComPortTest, FailedOpensLeaveThePortClosed) {
     EXPECT_FALSE(Port.IsOpen());
     // Wine lets a second program open a COM port, so a busy one is made up.
     ComPortCreateFile = DeniedCreateFile;
-    EXPECT_STREQ(DriverError(E_PORT_BUSY, [&] { Port.Open(); }).what(), TEXT_PORT_BUSY);
+    EXPECT_STREQ(DriverError(pePortBusy, [&] { Port.Open(); }).what(), TEXT_PORT_BUSY);
     ComPortCreateFile = RecordingCreateFile;
     // A COM name that leads to something other than a serial device: it
     // opens, but takes no line settings.
