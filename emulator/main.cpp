@@ -26,7 +26,8 @@ Plays the register on its end of a serial line and logs the exchange.
   --cap MS         the longest exchange timeout honoured (default 100000)
   --grace MS       how much longer than its timeout it really waits (default 0)
   --fault MODE     none, silence, wrong-enq[=0xNN], bad-checksum, no-stx,
-                   slow-bytes=MS
+                   slow-bytes=MS (wrong-enq starts with the first timeout
+                   command, so a driver connects and raises the timeout first)
   --log FILE       append the log to FILE (default stderr)
   --help           this text
 
@@ -56,6 +57,9 @@ void ParseFault(std::string_view Mode, emu::TRegisterOptions& Options) {
         Eq == std::string_view::npos ? std::nullopt : std::optional(Mode.substr(Eq + 1));
     if (Name == "wrong-enq") {
         Options.Fault = TFault::WrongEnq;
+        // A register that is wrong from the start never lets the driver
+        // connect, and the probe's own reply check would never be reached.
+        Options.FaultAfterTimeoutCommand = true;
         if (Arg) {
             const uint32_t Byte = ParseNumber(*Arg, "--fault wrong-enq", 16);
             if (Byte > 0xFF)

@@ -191,6 +191,9 @@ void TPtyRegister::Start() {
             (O.Fault == TFault::WrongEnq
                  ? " " + HexBytes(std::string(1, static_cast<char>(O.WrongEnqReply)))
                  : "") +
+            (O.FaultAfterTimeoutCommand && O.Fault != TFault::None
+                 ? " from the first timeout command on"
+                 : "") +
             (O.ByteGapMs ? ", " + std::to_string(O.ByteGapMs) + " ms between sent bytes" : ""));
     FThread = std::thread([this] { Run(); });
 }

@@ -77,6 +77,11 @@ uint32_t TRegisterCore::ExchangeTimeout() const {
     return std::min(FRequested, FOptions.MaxTimeout);
 }
 
+TFault TRegisterCore::Fault() const {
+    return FOptions.FaultAfterTimeoutCommand && !FTimeoutCommandSeen ? TFault::None
+                                                                     : FOptions.Fault;
+}
+
 uint32_t TRegisterCore::FrameGapLimit() const {
     return std::max(ExchangeTimeout(), MinFrameGapLimit);
 }
@@ -120,7 +125,7 @@ void TRegisterCore::Advance(uint64_t NowMs) {
 std::string TRegisterCore::Receive(std::string_view Bytes, uint64_t NowMs) {
     Advance(NowMs);
     FOutputStart = std::max(NowMs, FLineFreeAt);
-    if (FOptions.Fault == TFault::Silence) {
+    if (Fault() == TFault::Silence) {
         if (!Bytes.empty())
             Log(NowMs, "<- " + HexBytes(Bytes) + " (silent: not answered)");
         return {};
@@ -159,7 +164,7 @@ void TRegisterCore::ReceiveControl(uint8_t Byte, uint64_t NowMs, std::string& Ou
     switch (Byte) {
     case ENQ:
         Log(NowMs, In);
-        if (FOptions.Fault == TFault::WrongEnq) {
+        if (Fault() == TFault::WrongEnq) {
             Out += static_cast<char>(FOptions.WrongEnqReply);
             Log(NowMs, "-> " + HexBytes(Out.substr(Out.size() - 1)) + " (wrong reply to ENQ)");
         } else if (!FAnswer) {
@@ -261,6 +266,9 @@ std::string TRegisterCore::Execute(const std::string& Command) {
 
 std::string TRegisterCore::SetTimeout(const std::string& Command) {
     FRequested = GetUInt32(Command, 5);
+    if (FOptions.FaultAfterTimeoutCommand && !FTimeoutCommandSeen && FOptions.Fault != TFault::None)
+        Log(FLastFrameByteAt, "fault " + FaultName(FOptions.Fault) + " starts now");
+    FTimeoutCommandSeen = true;
     // Logged without a time of its own: it belongs to the frame just logged.
     Log(FLastFrameByteAt, "exchange timeout set to " + std::to_string(ExchangeTimeout()) +
                               " ms (requested " + std::to_string(FRequested) + ", cap " +
@@ -270,9 +278,9 @@ std::string TRegisterCore::SetTimeout(const std::string& Command) {
 
 std::string TRegisterCore::AnswerFrame() const {
     std::string Frame = BuildFrame(*FAnswer);
-    if (FOptions.Fault == TFault::BadChecksum)
+    if (Fault() == TFault::BadChecksum)
         Frame.back() = static_cast<char>(~static_cast<uint8_t>(Frame.back()));
-    else if (FOptions.Fault == TFault::NoStx)
+    else if (Fault() == TFault::NoStx)
         Frame.front() = '\0';
     return Frame;
 }

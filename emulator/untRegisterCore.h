@@ -24,6 +24,10 @@ struct TRegisterOptions {
     uint32_t MaxTimeout = 100000;  // cap on the effective exchange timeout, ms
     TFault Fault = TFault::None;
     uint8_t WrongEnqReply = 0x1B;
+    // The fault keeps still until the first timeout command (0x14) has come,
+    // so a driver can connect and raise the timeout before the register goes
+    // wrong under the probe.
+    bool FaultAfterTimeoutCommand = false;
     uint32_t ByteGapMs = 0; // gap between sent bytes; applies whatever the fault
     // How much longer than its exchange timeout the register really waits for
     // an ACK: real clocks are not exact, and a register told 100000 ms may
@@ -51,6 +55,8 @@ public:
 
     uint32_t ExchangeTimeout() const; // effective: the requested value, capped
     uint32_t RequestedTimeout() const { return FRequested; }
+    // The fault mode in force now (None while it waits for the timeout command).
+    TFault Fault() const;
     bool HoldsAnswer() const { return FAnswer.has_value(); }
     bool AwaitingAck() const { return FAwaitingAck; }
     uint32_t ByteGap() const { return FOptions.ByteGapMs; }
@@ -85,6 +91,7 @@ private:
 
     TRegisterOptions FOptions;
     uint32_t FRequested;
+    bool FTimeoutCommandSeen = false;
     TLog FLog;
 
     // Host frame being received: STX, length and data so far.

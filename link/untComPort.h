@@ -31,8 +31,9 @@ public:
 };
 
 // Name of the device behind COMn. On Windows "\\.\COMn". Elsewhere the link
-// "comN" in the port folder (ORMANT_PORT_DIR, default ~/.ormant/dosdevices) when
-// it exists, else /dev/ttyS<n-1>.
+// "comN" in the port folder (ORMANT_PORT_DIR, default ~/.ormant/dosdevices),
+// whether or not that link exists; /dev/ttyS<n-1> only where there is no port
+// folder at all.
 std::string ComDeviceName(uint32_t ComNumber);
 
 // Raises the operating system's last error as EOSError, except the error that

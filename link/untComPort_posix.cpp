@@ -1,6 +1,6 @@
 // The serial port on POSIX systems: termios for the line, poll() with a
 // monotonic clock for the timeouts (VTIME cannot express 100 s), flock() and
-// TIOCEXCL for exclusive use.
+// TIOCEXCL for exclusive use. Only terminals are taken for ports.
 #include "untComPort.h"
 
 #include "untError.h"
@@ -26,16 +26,63 @@ namespace {
 using TClock = std::chrono::steady_clock;
 using TMs = std::chrono::milliseconds;
 
-// ENOTTY plays the part of Windows' ERROR_INVALID_FUNCTION: the device is not
-// a terminal (or has no such control), so line settings cannot apply to it and
-// the port carries on without them, as Windows does for such devices.
+// ENOTTY plays the part of Windows' ERROR_INVALID_FUNCTION: a control the
+// device does not have. Only terminals get this far (OpenDevice refuses
+// anything else), so it is passed over for an optional control alone.
 constexpr int PassedOverError = ENOTTY;
+
+// Stands for the other end of the line having gone (hang-up, end of file),
+// which the system reports as EIO or as nothing read at all.
+constexpr int DeviceGoneError = EIO;
 
 std::string PortFolder() {
     if (const char* Dir = std::getenv("ORMANT_PORT_DIR"); Dir && *Dir)
         return Dir;
     const char* Home = std::getenv("HOME");
     return std::string(Home ? Home : "") + "/.ormant/dosdevices";
+}
+
+// Russian for the errors a technician meets; the rest keep the system's words.
+std::string ErrorDescription(int Error) {
+    switch (Error) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+        return "Устройство не найдено";
+    case EACCES:
+    case EPERM:
+        return "Нет доступа к устройству";
+    case EBUSY:
+        return "Устройство занято";
+    case EIO:
+        return "Ошибка ввода-вывода";
+    case EINVAL:
+        return "Недопустимый параметр";
+    case ENOTTY:
+        return "Устройство не является последовательным портом";
+    }
+    return std::strerror(Error);
+}
+
+bool HungUp(int Fd) {
+    pollfd P{Fd, POLLIN | POLLOUT, 0};
+    return ::poll(&P, 1, 0) == 1 && (P.revents & (POLLHUP | POLLERR));
+}
+
+[[noreturn]] void RaiseSystemError(int Error, bool Gone = false) {
+    // The log shows the Russian text; the system's own words go to the
+    // standard error for whoever looks into it.
+    std::fprintf(stderr, "untComPort: %s (errno %d)%s\n", std::strerror(Error), Error,
+                 Gone ? ", the line hung up" : "");
+    throw EOSError(static_cast<uint32_t>(Error),
+                   Gone ? std::string("Устройство отключено") : ErrorDescription(Error));
+}
+
+// A failed read or write: a hung-up line is "device gone", whatever errno says.
+[[noreturn]] void RaiseTransferError(int Fd, int Error) {
+    if (HungUp(Fd))
+        RaiseSystemError(Error == 0 ? DeviceGoneError : Error, true);
+    RaiseSystemError(Error == 0 ? DeviceGoneError : Error);
 }
 
 int WaitFor(int Fd, short Events, std::optional<TClock::time_point> Deadline) {
@@ -64,13 +111,37 @@ int WaitFor(int Fd, short Events, std::optional<TClock::time_point> Deadline) {
     }
 }
 
+// Why the open device cannot be the port, as an errno value; 0 when it can.
+// Nothing has been written to it when this runs.
+int RefusalOf(int Fd) {
+    // Only a terminal is a serial line: a regular file, /dev/null or a pipe
+    // must not receive the register's bytes.
+    termios Tio{};
+    if (::tcgetattr(Fd, &Tio) != 0)
+        return errno == EINVAL ? ENOTTY : errno;
+    // Someone holds the line with TIOCEXCL alone. Opening it then fails with
+    // EBUSY, except for root, whom the kernel lets through; the flag tells.
+    int Exclusive = 0;
+    if (::ioctl(Fd, TIOCGEXCL, &Exclusive) == 0 && Exclusive)
+        return EBUSY;
+    // Another TComPort (ours or another program's) holds it.
+    if (::flock(Fd, LOCK_EX | LOCK_NB) != 0)
+        return errno == EWOULDBLOCK ? EBUSY : errno;
+    if (::ioctl(Fd, TIOCEXCL) != 0)
+        return errno;
+    return 0;
+}
+
 } // namespace
 
 std::string ComDeviceName(uint32_t ComNumber) {
-    std::string Link = PortFolder() + "/com" + std::to_string(ComNumber);
+    // Where the port folder exists only its links count: a link that is
+    // missing (an adapter unplugged, an emulator gone) must not send the
+    // bytes to whatever /dev/ttyS<n-1> is on this machine.
+    const std::string Folder = PortFolder();
     struct stat St;
-    if (ComNumber == 0 || ::lstat(Link.c_str(), &St) == 0)
-        return Link;
+    if (ComNumber == 0 || ::stat(Folder.c_str(), &St) == 0)
+        return Folder + "/com" + std::to_string(ComNumber);
     return "/dev/ttyS" + std::to_string(ComNumber - 1);
 }
 
@@ -78,12 +149,15 @@ void CheckLastError() {
     const int Error = errno;
     if (Error == PassedOverError)
         return;
-    throw EOSError(static_cast<uint32_t>(Error), std::strerror(Error));
+    RaiseSystemError(Error);
 }
 
 void TComPort::Close() noexcept {
     if (!IsOpen())
         return;
+    // TIOCEXCL outlives close() while another process (the emulator, a
+    // service) keeps the device open; give the line back for the next open.
+    ::ioctl(static_cast<int>(FHandle), TIOCNXCL);
     ::close(static_cast<int>(FHandle));
     FHandle = InvalidHandle;
 }
@@ -92,19 +166,17 @@ void TComPort::OpenDevice(uint32_t Number) {
     const std::string Name = ComDeviceName(Number);
     // Non-blocking, so that open does not wait for a carrier before CLOCAL is set.
     const int Fd = ::open(Name.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-    FHandle = Fd;
-    int Error = Fd < 0 ? errno : 0;
-    if (Fd >= 0 && ::flock(Fd, LOCK_EX | LOCK_NB) != 0)
-        Error = errno == EWOULDBLOCK ? EBUSY : errno;
-    if (Error == 0 && ::ioctl(Fd, TIOCEXCL) != 0 && errno != PassedOverError)
-        Error = errno;
-    if (Error == 0)
+    int Error = Fd < 0 ? errno : RefusalOf(Fd);
+    if (Error == 0) {
+        FHandle = Fd;
         return;
-    Close();
+    }
+    if (Fd >= 0)
+        ::close(Fd); // not ours: no TIOCNXCL, the flag may be somebody else's
     const std::string Detail =
         "COM" + std::to_string(Number) + " (" + Name + "): " + std::strerror(Error);
-    // The log shows only the register's text; the reason goes to the debug log,
-    // where a missing "dialout" membership (EACCES) can be told apart.
+    // The log shows only the register's text; the reason goes to the standard
+    // error, where a missing "dialout" membership (EACCES) can be told apart.
     std::fprintf(stderr, "untComPort: %s\n", Detail.c_str());
     if (Error == EBUSY)
         RaiseDriverError(pePortBusy, LoadResString(rsPortBusy), Detail);
@@ -169,14 +241,13 @@ void TComPort::Write(const std::string& Data) {
         if (N < 0 && errno == EINTR)
             continue;
         if (N < 0 && errno != EAGAIN) {
-            CheckLastError();
+            if (errno != PassedOverError)
+                RaiseTransferError(Fd, errno);
             break;
         }
         const int Ready = WaitFor(Fd, POLLOUT, Deadline);
-        if (Ready < 0) {
-            CheckLastError();
-            break;
-        }
+        if (Ready < 0)
+            RaiseTransferError(Fd, errno);
         if (Ready == 0)
             break;
     }
@@ -212,9 +283,10 @@ void TComPort::Read(uint32_t Count, std::string& Data) {
         }
         if (N < 0 && (errno == EINTR || errno == EAGAIN))
             continue;
-        if (N == 0)
-            errno = EIO; // end of file on a terminal: the other end has gone
-        CheckLastError();
+        if (N == 0) // end of file on a terminal: the other end has gone
+            RaiseSystemError(DeviceGoneError, true);
+        if (errno != PassedOverError)
+            RaiseTransferError(Fd, errno);
         break;
     }
     if (Done != Count) {

@@ -11,7 +11,12 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
 #include <pty.h>
+#include <sys/ioctl.h>
+#include <termios.h>
 #include <thread>
 #include <unistd.h>
 
@@ -56,8 +61,6 @@ protected:
 };
 
 TEST_F(PtyPort, OpensOnFirstWriteEvenWhenEmptyAndReadsNothingForZero) {
-    EXPECT_EQ(ComDeviceName(12), Ports.Com(12).string());
-    EXPECT_EQ(ComDeviceName(3), "/dev/ttyS2");
     std::string Data = "junk";
     Port.Read(0, Data); // closed, and still no failure: nothing is touched
     EXPECT_TRUE(Data.empty());
@@ -71,34 +74,91 @@ TEST_F(PtyPort, OpensOnFirstWriteEvenWhenEmptyAndReadsNothingForZero) {
     EXPECT_FALSE(Port.IsOpen());
 }
 
-TEST_F(PtyPort, HeldPortIsBusyAndFreedByCloseOrDestruction) {
+int ExclusiveFlag(int Fd) {
+    int Exclusive = -1;
+    EXPECT_EQ(::ioctl(Fd, TIOCGEXCL, &Exclusive), 0);
+    return Exclusive;
+}
+
+void ExpectBusy(TComPort& Port) {
+    const auto E = FailureOf<EDriverError>([&] { Port.Write(""); });
+    EXPECT_EQ(E.Code, -3);
+    EXPECT_STREQ(E.what(), "СOM порт занят другим приложением");
+    EXPECT_FALSE(Port.IsOpen());
+}
+
+// The test keeps the slave open, as the emulator or a service would: the
+// exclusive flag then outlives a close unless the port clears it.
+TEST_F(PtyPort, HeldPortIsBusyAndGivenBackByCloseOrDestruction) {
     {
         TComPort Holder;
         Holder.ComNumber = 12;
         Holder.BaudRate = 9600;
         Holder.Write("");
-        const auto E = FailureOf<EDriverError>([&] { Port.Write(""); });
-        EXPECT_EQ(E.Code, -3);
-        EXPECT_STREQ(E.what(), "СOM порт занят другим приложением");
-        EXPECT_FALSE(Port.IsOpen());
+        EXPECT_EQ(ExclusiveFlag(Slave), 1);
+        ExpectBusy(Port);
     } // the destructor closes
+    EXPECT_EQ(ExclusiveFlag(Slave), 0);
+    for (int Round = 0; Round < 2; ++Round) {
+        Port.Write("\x05");
+        EXPECT_EQ(FromMaster(), "\x05");
+        Port.Close();
+        EXPECT_EQ(ExclusiveFlag(Slave), 0);
+    }
+    // Held by another program with TIOCEXCL alone (no lock): busy as well,
+    // for root too, whom the kernel would let through.
+    ASSERT_EQ(::ioctl(Slave, TIOCEXCL), 0);
+    ExpectBusy(Port);
+    EXPECT_EQ(ExclusiveFlag(Slave), 1); // somebody else's flag is left alone
+    ASSERT_EQ(::ioctl(Slave, TIOCNXCL), 0);
     Port.Write("");
     EXPECT_TRUE(Port.IsOpen());
 }
 
-TEST_F(PtyPort, MissingPortIsNotAvailableWithTheSystemsReason) {
-    Port.ComNumber = 13;
-    fs::create_symlink(Ports.Path / "nowhere", Ports.Com(13));
-    const auto E = FailureOf<EDriverError>([&] { Port.Write("\x05"); });
-    EXPECT_EQ(E.Code, -2);
-    EXPECT_STREQ(E.what(), "СOM порт не доступен");
-    EXPECT_NE(E.Detail.find("No such file"), std::string::npos) << E.Detail;
-    EXPECT_FALSE(Port.IsOpen());
+// Nothing but a serial line is ever written to: what is not a terminal, or
+// not there, is refused before a byte goes out, with the reason on stderr.
+TEST_F(PtyPort, OnlyATerminalInThePortFolderIsTakenForThePort) {
+    const fs::path File = Ports.Path / "register.bin";
+    const std::string Content("\x00\x11\x22", 3);
+    {
+        std::ofstream(File, std::ios::binary) << Content;
+    }
+    fs::create_symlink(File, Ports.Com(13));
+    fs::create_symlink("/dev/null", Ports.Com(14));
+    fs::create_symlink(Ports.Path / "nowhere", Ports.Com(15));
+    const struct {
+        uint32_t Number;
+        const char* Reason;
+    } Cases[] = {
+        {13, "Inappropriate ioctl"}, // a regular file
+        {14, "Inappropriate ioctl"}, // /dev/null
+        {15, "No such file"},        // a dangling link
+        {16, "No such file"},        // no link: never /dev/ttyS15
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Number);
+        Port.ComNumber = C.Number;
+        EXPECT_EQ(ComDeviceName(C.Number), Ports.Com(C.Number).string());
+        const auto E = FailureOf<EDriverError>([&] { Port.Write("\x05"); });
+        EXPECT_EQ(E.Code, -2);
+        EXPECT_STREQ(E.what(), "СOM порт не доступен");
+        EXPECT_NE(E.Detail.find(C.Reason), std::string::npos) << E.Detail;
+        EXPECT_NE(E.Detail.find(Ports.Com(C.Number).string()), std::string::npos) << E.Detail;
+        EXPECT_FALSE(Port.IsOpen());
+    }
+    std::ifstream In(File, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(In), {}), Content);
+
+    // Only where there is no port folder at all is COMn the system's ttyS.
+    ::setenv("ORMANT_PORT_DIR", (Ports.Path / "absent").c_str(), 1);
+    EXPECT_EQ(ComDeviceName(3), "/dev/ttyS2");
+    ::setenv("ORMANT_PORT_DIR", Ports.Path.c_str(), 1);
 }
 
 TEST_F(PtyPort, FailedSettingLeavesThePortClosedForAFullRetry) {
     Port.BaudRate = 12345;
-    EXPECT_THROW(Port.Write("\x05"), EOSError);
+    const auto E = FailureOf<EOSError>([&] { Port.Write("\x05"); });
+    EXPECT_STREQ(E.what(), "Системная ошибка. Код: 22. Недопустимый параметр");
     EXPECT_FALSE(Port.IsOpen());
     Port.BaudRate = 4800;
     Port.Write("\x05");
@@ -176,8 +236,11 @@ TEST_F(PtyPort, VanishedDeviceIsASystemFailureNotAHang) {
     ::close(Master);
     Master = -1;
     const auto Start = TClock::now();
-    EXPECT_THROW(Port.ReadByte(), EOSError);
-    EXPECT_THROW(Port.Write("\x05"), EOSError);
+    for (const auto& Call : {std::function<void()>([&] { Port.ReadByte(); }),
+                             std::function<void()>([&] { Port.Write("\x05"); })}) {
+        const auto E = FailureOf<EOSError>(Call);
+        EXPECT_STREQ(E.what(), "Системная ошибка. Код: 5. Устройство отключено");
+    }
     EXPECT_LT(MsSince(Start), 1000);
 }
 

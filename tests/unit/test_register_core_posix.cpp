@@ -133,3 +133,18 @@ TEST(RegisterCore, FaultModes) {
         EXPECT_EQ(Core.NextDeadline(), C.AckDeadline);
     }
 }
+
+TEST(RegisterCore, FaultCanWaitForTheFirstTimeoutCommand) {
+    TRegisterCore Core({.Fault = TFault::WrongEnq, .FaultAfterTimeoutCommand = true});
+    // The driver's connection check and its raise go through as usual...
+    EXPECT_EQ(Core.Receive(Enq, 1000), Nak);
+    EXPECT_EQ(Core.Receive(Status, 1000), StatusAnswer);
+    Core.Receive(Ack, 1010);
+    EXPECT_EQ(Core.Receive(Enq, 2000), Nak);
+    const std::string Set = BuildFrame("\x14\x3B\x00\x00\x00\xA0\x86\x01\x00"s);
+    EXPECT_EQ(Core.Receive(Set, 2000), Ack + BuildFrame("\x14\x00"s));
+    Core.Receive(Ack, 2010);
+    // ...and from then on every ENQ gets the wrong byte.
+    EXPECT_EQ(Core.Receive(Enq, 3000), "\x1B");
+    EXPECT_EQ(Core.Receive(Enq, 4000), "\x1B");
+}
