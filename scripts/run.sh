@@ -3,7 +3,8 @@
 # a pseudo-terminal, with the stand-in driver pointed at it (COM1 in a port
 # folder of this build). Options are passed to the emulator, e.g.
 #   scripts/run.sh --cap 5000
-#   scripts/run.sh --fault wrong-enq
+#   scripts/run.sh --fault wrong-enq=0x1B
+# Runs as a normal user; setup.sh asks for sudo only when a package is missing.
 set -euo pipefail
 Root=$(cd "$(dirname "$0")/.." && pwd)
 Build=${ORMANT_BUILD:-$Root/build}
@@ -17,6 +18,10 @@ if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; t
     echo "        Run it under a virtual one:  xvfb-run -a scripts/run.sh" >&2
     exit 1
 fi
+
+# A build with AddressSanitizer (ORMANT_BUILD=build-asan) reports only our own
+# leaks, not those inside system libraries.
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$Root/tests/lsan.supp:print_suppressions=0}
 
 Run=$Build/run
 mkdir -p "$Run/dosdevices"

@@ -1,13 +1,17 @@
 #!/bin/bash
 # Installs what building and testing need, from Debian's packages, when it is
-# missing. With --windows also the mingw-w64 cross compiler and Wine for the
-# Windows code paths.
+# missing. With --windows also the mingw-w64 cross compilers and Wine (64- and
+# 32-bit) for the Windows code paths. Needs root (or sudo) only when something
+# is missing; a user whose machine has it all runs this without either.
 set -euo pipefail
 
 Packages=(cmake ninja-build g++ pkg-config qt6-base-dev libgtest-dev libgmock-dev
           fonts-dejavu-core xvfb xauth)
+Windows=false
 if [ "${1:-}" = "--windows" ]; then
-    Packages+=(g++-mingw-w64-x86-64 wine64 googletest)
+    Windows=true
+    Packages+=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 wine32:i386
+               fonts-wine googletest)
 fi
 
 Missing=()
@@ -19,9 +23,18 @@ done
 echo "== installing: ${Missing[*]}"
 Sudo=()
 if [ "$(id -u)" -ne 0 ]; then
-    command -v sudo >/dev/null || { echo "setup.sh: run as root or install sudo" >&2; exit 1; }
+    command -v sudo >/dev/null || {
+        echo "setup.sh: these packages are missing: ${Missing[*]}" >&2
+        echo "          install them as root, or install sudo" >&2
+        exit 1
+    }
     Sudo=(sudo)
 fi
-export DEBIAN_FRONTEND=noninteractive
-"${Sudo[@]}" apt-get update -qq
-"${Sudo[@]}" apt-get install -y -qq --no-install-recommends "${Missing[@]}"
+# Wine's 32-bit half comes from the i386 architecture.
+if $Windows && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    "${Sudo[@]}" dpkg --add-architecture i386
+fi
+# sudo drops the environment, so the setting goes on the command itself.
+Apt=("${Sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get)
+"${Apt[@]}" update -qq
+"${Apt[@]}" install -y -qq --no-install-recommends "${Missing[@]}"
