@@ -7,10 +7,11 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
-#include <QDir>
 #include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QSettings>
-#include <QSpinBox>
 #include <QStandardPaths>
 
 TIniSettingsStore::TIniSettingsStore(QString FileName) : FFileName(std::move(FileName)) {}
@@ -23,62 +24,84 @@ QString TIniSettingsStore::DefaultFileName() {
            "/ormant/driver.ini";
 }
 
-TStandInSettings TIniSettingsStore::Load() {
-    QSettings Ini(FFileName, QSettings::IniFormat);
-    TStandInSettings S;
-    S.ComNumber = Ini.value("ComNumber", S.ComNumber).toInt();
-    S.Baudrate = Ini.value("Baudrate", S.Baudrate).toInt();
-    S.Timeout = Ini.value("Timeout", S.Timeout).toInt();
-    return S;
+TSettingTexts TIniSettingsStore::LoadTexts() {
+    const QSettings Ini(FFileName, QSettings::IniFormat);
+    TSettingTexts Texts;
+    for (const char* Key : StandInSettingKeys) {
+        if (!Ini.contains(Key))
+            continue;
+        // An unquoted comma makes the value a list; shown as written.
+        const QVariant Value = Ini.value(Key);
+        Texts[Key] = (Value.typeId() == QMetaType::QStringList ? Value.toStringList().join(',')
+                                                               : Value.toString())
+                         .toStdString();
+    }
+    return Texts;
 }
 
-void TIniSettingsStore::Save(const TStandInSettings& Settings) {
+void TIniSettingsStore::SaveTexts(const TSettingTexts& Texts) {
     QSettings Ini(FFileName, QSettings::IniFormat);
-    Ini.setValue("ComNumber", Settings.ComNumber);
-    Ini.setValue("Baudrate", Settings.Baudrate);
-    Ini.setValue("Timeout", Settings.Timeout);
+    for (const auto& [Key, Text] : Texts)
+        Ini.setValue(QString::fromStdString(Key), QString::fromStdString(Text));
     Ini.sync();
     if (Ini.status() != QSettings::NoError)
         throw std::runtime_error("Не удалось сохранить настройки драйвера в " +
                                  FFileName.toStdString());
 }
 
-bool ShowStandInProperties(TStandInSettings& Settings) {
-    QDialog Dialog(QApplication::activeWindow());
+bool ShowStandInProperties(TSettingTexts& Settings, QWidget* Parent) {
+    QDialog Dialog(Parent ? Parent : QApplication::activeWindow());
     Dialog.setObjectName("dlgStandInProps");
     Dialog.setWindowTitle(QString::fromUtf8("Свойства драйвера ФР"));
     auto* Form = new QFormLayout(&Dialog);
 
-    auto* sedComNumber = new QSpinBox(&Dialog);
-    sedComNumber->setObjectName("sedComNumber");
-    sedComNumber->setRange(1, 256);
-    sedComNumber->setValue(Settings.ComNumber);
-    Form->addRow(QString::fromUtf8("СOM порт:"), sedComNumber);
+    // Plain text fields, so that a refused value shows as it was stored.
+    auto* edtComNumber = new QLineEdit(QString::fromStdString(Settings["ComNumber"]), &Dialog);
+    edtComNumber->setObjectName("edtComNumber");
+    Form->addRow(QString::fromUtf8("СOM порт:"), edtComNumber);
 
     auto* cbBaudrate = new QComboBox(&Dialog);
     cbBaudrate->setObjectName("cbBaudrate");
     for (const uint32_t Rate : BaudRates)
         cbBaudrate->addItem(QString::number(Rate));
-    cbBaudrate->setCurrentIndex(Settings.Baudrate);
+    const std::string Baudrate = Settings["Baudrate"];
+    // A refused index selects nothing and shows itself in the empty list.
+    cbBaudrate->setPlaceholderText(QString::fromStdString(Baudrate));
+    cbBaudrate->setCurrentIndex(
+        StandInSettingError("Baudrate", Baudrate).empty() ? std::stoi(Baudrate) : -1);
     Form->addRow(QString::fromUtf8("Скорость, бод:"), cbBaudrate);
 
-    auto* sedTimeout = new QSpinBox(&Dialog);
-    sedTimeout->setObjectName("sedTimeout");
-    sedTimeout->setRange(0, 100000);
-    sedTimeout->setSuffix(QString::fromUtf8(" мс"));
-    sedTimeout->setValue(Settings.Timeout);
-    Form->addRow(QString::fromUtf8("Таймаут:"), sedTimeout);
+    auto* edtTimeout = new QLineEdit(QString::fromStdString(Settings["Timeout"]), &Dialog);
+    edtTimeout->setObjectName("edtTimeout");
+    Form->addRow(QString::fromUtf8("Таймаут, мс:"), edtTimeout);
+
+    const auto Edited = [&] {
+        TSettingTexts Texts = Settings;
+        Texts["ComNumber"] = edtComNumber->text().trimmed().toStdString();
+        Texts["Baudrate"] =
+            cbBaudrate->currentIndex() < 0 ? Baudrate : std::to_string(cbBaudrate->currentIndex());
+        Texts["Timeout"] = edtTimeout->text().trimmed().toStdString();
+        return Texts;
+    };
+
+    auto* lblError = new QLabel(QString::fromStdString(StandInSettingsError(Settings)), &Dialog);
+    lblError->setObjectName("lblError");
+    lblError->setWordWrap(true);
+    Form->addRow(lblError);
 
     auto* Buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &Dialog);
-    QObject::connect(Buttons, &QDialogButtonBox::accepted, &Dialog, &QDialog::accept);
+    QObject::connect(Buttons, &QDialogButtonBox::accepted, &Dialog, [&] {
+        const std::string Error = StandInSettingsError(Edited());
+        lblError->setText(QString::fromStdString(Error));
+        if (Error.empty())
+            Dialog.accept();
+    });
     QObject::connect(Buttons, &QDialogButtonBox::rejected, &Dialog, &QDialog::reject);
     Form->addRow(Buttons);
 
     if (Dialog.exec() != QDialog::Accepted)
         return false;
-    Settings.ComNumber = sedComNumber->value();
-    Settings.Baudrate = cbBaudrate->currentIndex();
-    Settings.Timeout = sedTimeout->value();
+    Settings = Edited();
     return true;
 }
 
@@ -86,6 +109,6 @@ void RegisterStandInDriver() {
     RegisterAutoClass(DriverProgId, [] {
         return std::make_shared<TStandInDriver>(
             std::make_shared<TIniSettingsStore>(TIniSettingsStore::DefaultFileName()),
-            ShowStandInProperties);
+            [](TSettingTexts& Settings) { return ShowStandInProperties(Settings); });
     });
 }

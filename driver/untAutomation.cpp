@@ -1,5 +1,6 @@
 // Platform-independent part of the automation layer: values and error texts.
 #include "untAutomation.h"
+#include "untAutoRegistry.h"
 
 #include <charconv>
 #include <cmath>
@@ -66,6 +67,12 @@ void RaiseOleError(uint32_t Result, const std::string& SystemText, const std::st
     if (!Subject.empty())
         Text += ": \"" + Subject + "\"";
     throw EOleError(Result, Text);
+}
+
+// Declared with the in-process servers (untAutoRegistry.h); here because a
+// server built into a Windows DLL raises it too.
+void RaiseUnknownName(const std::string& Name) {
+    RaiseOleError(hrUnknownName, {}, Name);
 }
 
 int32_t TAutoValue::AsInt32() const {

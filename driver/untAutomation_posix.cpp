@@ -36,10 +36,6 @@ template <class TCall> auto CallServer(TCall&& Call) {
 
 } // namespace
 
-void RaiseUnknownName(const std::string& Name) {
-    RaiseOleError(hrUnknownName, {}, Name);
-}
-
 void RegisterAutoClass(const std::string& ProgId, TAutoFactory Factory) {
     std::lock_guard G(Registry().Lock);
     Registry().Classes[ProgId] = std::move(Factory);

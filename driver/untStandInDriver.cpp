@@ -5,9 +5,78 @@
 #include "untFrames.h"
 #include "untProtocol.h"
 
+#include <charconv>
 #include <cstdio>
+#include <limits>
 
 namespace {
+
+struct TSettingRule {
+    const char* Key;
+    int64_t Min;
+    int64_t Max;
+    int32_t Code; // the result code of a call that needs the setting
+};
+
+// COM1-COM255 as Windows numbers its ports; the seven rates; any timeout the
+// driver's signed 32-bit property carries, the run's 100000 ms among them.
+// Whether the register takes it is the register's to answer.
+constexpr TSettingRule SettingRules[] = {
+    {"ComNumber", 1, 255, sdBadComNumber},
+    {"Baudrate", 0, BaudRateCount - 1, sdBadBaudrate},
+    {"Timeout", 0, std::numeric_limits<int32_t>::max(), sdBadTimeout},
+};
+
+const TSettingRule& RuleOf(const std::string& Key) {
+    for (const auto& Rule : SettingRules)
+        if (Key == Rule.Key)
+            return Rule;
+    throw std::logic_error("Нет настройки драйвера " + Key);
+}
+
+// Whole decimal numbers only: no sign but a minus, no spaces, no fraction.
+bool ParseSetting(const TSettingRule& Rule, const std::string& Text, int32_t& Value) {
+    const char* First = Text.data();
+    const char* Last = First + Text.size();
+    int64_t V = 0;
+    const auto [Ptr, Ec] = std::from_chars(First, Last, V);
+    if (Text.empty() || Ec != std::errc() || Ptr != Last || V < Rule.Min || V > Rule.Max)
+        return false;
+    Value = static_cast<int32_t>(V);
+    return true;
+}
+
+std::string RefusalText(const TSettingRule& Rule, const std::string& Text) {
+    // An INI line can be of any length; the start of it names it well enough.
+    constexpr std::size_t Shown = 40;
+    std::string Value = Text;
+    if (Value.size() > Shown) {
+        std::size_t Cut = Shown;
+        while (Cut > 0 && (static_cast<uint8_t>(Value[Cut]) & 0xC0) == 0x80)
+            --Cut; // not inside a UTF-8 character
+        Value = Value.substr(0, Cut) + "…";
+    }
+    return std::string("Неверная настройка драйвера ") + Rule.Key + "=\"" + Value +
+           "\": допустимо целое число от " + std::to_string(Rule.Min) + " до " +
+           std::to_string(Rule.Max);
+}
+
+std::string TextOf(const TSettingTexts& Texts, const std::string& Key) {
+    const auto It = Texts.find(Key);
+    return It == Texts.end() ? std::string() : It->second;
+}
+
+// Raises the refusal of the first bad setting among all keys of Texts.
+TStandInSettings ParseSettings(const TSettingTexts& Texts) {
+    TStandInSettings S;
+    int32_t* const Values[] = {&S.ComNumber, &S.Baudrate, &S.Timeout};
+    for (std::size_t I = 0; I < std::size(SettingRules); ++I) {
+        const std::string Text = TextOf(Texts, SettingRules[I].Key);
+        if (!ParseSetting(SettingRules[I], Text, *Values[I]))
+            throw EStandInFailure(SettingRules[I].Code, RefusalText(SettingRules[I], Text));
+    }
+    return S;
+}
 
 std::string RegisterErrorText(int32_t Code) {
     switch (Code) {
@@ -29,6 +98,27 @@ std::string Hex(uint8_t Byte) {
 
 } // namespace
 
+std::string StandInSettingError(const std::string& Key, const std::string& Text) {
+    const TSettingRule& Rule = RuleOf(Key);
+    int32_t Value = 0;
+    return ParseSetting(Rule, Text, Value) ? std::string() : RefusalText(Rule, Text);
+}
+
+std::string StandInSettingsError(const TSettingTexts& Texts) {
+    try {
+        ParseSettings(Texts);
+        return {};
+    } catch (const EStandInFailure& E) {
+        return E.what();
+    }
+}
+
+TSettingTexts FormatStandInSettings(const TStandInSettings& Settings) {
+    return {{"ComNumber", std::to_string(Settings.ComNumber)},
+            {"Baudrate", std::to_string(Settings.Baudrate)},
+            {"Timeout", std::to_string(Settings.Timeout)}};
+}
+
 std::string StandInErrorDescription(int32_t Code) {
     switch (Code) {
     case sdOk:
@@ -47,6 +137,8 @@ std::string StandInErrorDescription(int32_t Code) {
         return "Неверное значение таймаута";
     case sdSystemError:
         return "Системная ошибка";
+    case sdBadComNumber:
+        return "Неверный номер СOM порта";
     }
     if (Code > 0 && Code <= 0xFF)
         return "ФР: " + RegisterErrorText(Code) + " (" + Hex(static_cast<uint8_t>(Code)) + ")";
@@ -55,9 +147,16 @@ std::string StandInErrorDescription(int32_t Code) {
 
 TStandInDriver::TStandInDriver(std::shared_ptr<TStandInSettingsStore> Store,
                                TPropertiesDialog Dialog, std::unique_ptr<TSerialLine> Line)
-    : FStore(std::move(Store)), FDialog(std::move(Dialog)), FSettings(FStore->Load()),
+    : FStore(std::move(Store)), FDialog(std::move(Dialog)), FSettings(FormatStandInSettings({})),
       FPort(Line ? std::move(Line) : std::make_unique<TComPort>()),
-      FResultDescription(StandInErrorDescription(sdOk)) {}
+      FResultDescription(StandInErrorDescription(sdOk)) {
+    // Kept as stored, a refused text too: the calls that need it fail naming
+    // it, and the dialog shows it for the operator to correct.
+    const TSettingTexts Stored = FStore->LoadTexts();
+    for (const auto& Rule : SettingRules)
+        if (const auto It = Stored.find(Rule.Key); It != Stored.end())
+            FSettings[Rule.Key] = It->second;
+}
 
 TStandInDriver::~TStandInDriver() = default;
 
@@ -70,12 +169,8 @@ TAutoValue TStandInDriver::Invoke(const std::string& Name) {
         return SetExchangeParam();
     if (Name == "ShowProperties")
         return ShowProperties();
-    if (Name == "Timeout")
-        return FSettings.Timeout;
-    if (Name == "Baudrate")
-        return FSettings.Baudrate;
-    if (Name == "ComNumber")
-        return FSettings.ComNumber;
+    if (Name == "Timeout" || Name == "Baudrate" || Name == "ComNumber")
+        return Setting(Name);
     if (Name == "ResultCode")
         return FResultCode;
     if (Name == "ResultCodeDescription")
@@ -84,19 +179,23 @@ TAutoValue TStandInDriver::Invoke(const std::string& Name) {
 }
 
 void TStandInDriver::Put(const std::string& Name, const TAutoValue& Value) {
-    if (Name == "Timeout")
-        FSettings.Timeout = Value.AsInt32();
-    else if (Name == "Baudrate")
-        FSettings.Baudrate = Value.AsInt32();
-    else if (Name == "ComNumber")
-        FSettings.ComNumber = Value.AsInt32();
-    else
+    if (Name != "Timeout" && Name != "Baudrate" && Name != "ComNumber")
         RaiseUnknownName(Name);
-    Store();
+    // Not saved: a run that raises the timeout and is killed before putting
+    // it back must not leave the raised value as the operator's setting.
+    const std::string Text = std::to_string(Value.AsInt32());
+    if (const std::string Error = StandInSettingError(Name, Text); !Error.empty())
+        throw EStandInFailure(RuleOf(Name).Code, Error);
+    FSettings[Name] = Text;
 }
 
-void TStandInDriver::Store() {
-    FStore->Save(FSettings);
+int32_t TStandInDriver::Setting(const std::string& Key) const {
+    const TSettingRule& Rule = RuleOf(Key);
+    const std::string& Text = FSettings.at(Key);
+    int32_t Value = 0;
+    if (!ParseSetting(Rule, Text, Value))
+        throw EStandInFailure(Rule.Code, RefusalText(Rule, Text));
+    return Value;
 }
 
 void TStandInDriver::Fail(int32_t Code, const std::string& Description) {
@@ -112,6 +211,9 @@ int32_t TStandInDriver::Guarded(const std::function<void()>& Body) {
         Fail(E.Code, E.what());
     } catch (const EStandInFailure& E) {
         Fail(E.Code, E.what());
+    } catch (const EOSError& E) {
+        // Its text begins with the same words already.
+        Fail(sdSystemError, E.what());
     } catch (const std::exception& E) {
         Fail(sdSystemError, StandInErrorDescription(sdSystemError) + ": " + E.what());
     }
@@ -121,13 +223,9 @@ int32_t TStandInDriver::Guarded(const std::function<void()>& Body) {
 }
 
 void TStandInDriver::OpenLine() {
-    if (FSettings.Baudrate < 0 || FSettings.Baudrate >= BaudRateCount)
-        throw EStandInFailure(sdBadBaudrate, StandInErrorDescription(sdBadBaudrate) + ": " +
-                                                 std::to_string(FSettings.Baudrate));
-    if (FSettings.ComNumber <= 0)
-        throw EDriverError(sdPortNotAvailable, StandInErrorDescription(sdPortNotAvailable));
-    FPort->BaudRate = BaudRates[FSettings.Baudrate];
-    FPort->ComNumber = static_cast<uint32_t>(FSettings.ComNumber);
+    const int32_t ComNumber = Setting("ComNumber");
+    FPort->BaudRate = BaudRates[Setting("Baudrate")];
+    FPort->ComNumber = static_cast<uint32_t>(ComNumber);
     FPort->Timeout = LinkTimeoutMs;
     FPort->Open();
 }
@@ -188,11 +286,9 @@ int32_t TStandInDriver::Disconnect() {
 int32_t TStandInDriver::SetExchangeParam() {
     const bool WasConnected = FConnected;
     const int32_t Code = Guarded([&] {
-        if (FSettings.Timeout < 0)
-            throw EStandInFailure(sdBadTimeout, StandInErrorDescription(sdBadTimeout) + ": " +
-                                                    std::to_string(FSettings.Timeout));
+        const int32_t Timeout = Setting("Timeout");
         OpenLine();
-        Exchange(SetExchangeTimeoutCommand(static_cast<uint32_t>(FSettings.Timeout)));
+        Exchange(SetExchangeTimeoutCommand(static_cast<uint32_t>(Timeout)));
     });
     // Connected for this call only: give the line back.
     if (!WasConnected)
@@ -202,10 +298,13 @@ int32_t TStandInDriver::SetExchangeParam() {
 
 int32_t TStandInDriver::ShowProperties() {
     return Guarded([&] {
-        TStandInSettings Edited = FSettings;
-        if (FDialog && FDialog(Edited)) {
-            FSettings = Edited;
-            Store();
-        }
+        TSettingTexts Edited = FSettings;
+        if (!FDialog || !FDialog(Edited))
+            return;
+        // The dialog lets only valid values through; checked again here, so
+        // that no dialog can ever save a refused one.
+        const TSettingTexts Valid = FormatStandInSettings(ParseSettings(Edited));
+        FStore->SaveTexts(Valid);
+        FSettings = Valid;
     });
 }

@@ -6,6 +6,7 @@
 #include "untComPort.h"
 
 #include <functional>
+#include <map>
 
 struct TStandInSettings {
     int32_t ComNumber = 1;
@@ -13,15 +14,36 @@ struct TStandInSettings {
     int32_t Timeout = 150; // ms, the register's exchange timeout
 };
 
+// The settings as stored: the text of each key present ("ComNumber",
+// "Baudrate", "Timeout"). Texts, so that a value that is not a valid number
+// can be named and shown as it is.
+using TSettingTexts = std::map<std::string, std::string>;
+
+inline constexpr const char* StandInSettingKeys[] = {"ComNumber", "Baudrate", "Timeout"};
+
+// "" when Text is a valid value of Key, else the Russian text that names the
+// key, the value and what is allowed. Whole decimal numbers only: ComNumber
+// 1-255, Baudrate 0-6, Timeout 0-2147483647.
+std::string StandInSettingError(const std::string& Key, const std::string& Text);
+// The first refusal among Texts, or "" when every present key is valid.
+std::string StandInSettingsError(const TSettingTexts& Texts);
+// Every key's text: Settings formatted.
+TSettingTexts FormatStandInSettings(const TStandInSettings& Settings);
+
 class TStandInSettingsStore {
 public:
     virtual ~TStandInSettingsStore() = default;
-    virtual TStandInSettings Load() = 0;
-    virtual void Save(const TStandInSettings& Settings) = 0;
+    // The texts of the keys present in the store; an absent key takes its
+    // default. Reading never writes.
+    virtual TSettingTexts LoadTexts() = 0;
+    virtual void SaveTexts(const TSettingTexts& Texts) = 0;
+    void Save(const TStandInSettings& Settings) { SaveTexts(FormatStandInSettings(Settings)); }
 };
 
-// Shows the settings dialog; true when the operator confirmed the changes.
-using TPropertiesDialog = std::function<bool(TStandInSettings&)>;
+// Shows the settings dialog over every key's text, a refused one as it was
+// stored; true when the operator confirmed values that StandInSettingsError
+// accepts.
+using TPropertiesDialog = std::function<bool(TSettingTexts&)>;
 
 // Result codes of the stand-in; a positive code is the register's own error.
 enum : int32_t {
@@ -33,6 +55,7 @@ enum : int32_t {
     sdBadBaudrate = -5,
     sdBadTimeout = -6,
     sdSystemError = -7,
+    sdBadComNumber = -8,
 };
 
 class TStandInDriver final : public TAutoServer {
@@ -43,7 +66,10 @@ public:
                    std::unique_ptr<TSerialLine> Line = {});
     ~TStandInDriver() override;
 
+    // A property read of a setting whose stored text was refused raises
+    // EStandInFailure with the refusal's text.
     TAutoValue Invoke(const std::string& Name) override;
+    // Changes a setting for the life of this object only; out of range raises.
     void Put(const std::string& Name, const TAutoValue& Value) override;
 
     // The link timeout of the driver's own exchanges, which are short ones.
@@ -56,22 +82,26 @@ private:
     int32_t ShowProperties();
     // Runs Body, turning its failures into a result code and description.
     int32_t Guarded(const std::function<void()>& Body);
+    // The value of Key, or EStandInFailure with the refusal of its text.
+    int32_t Setting(const std::string& Key) const;
     void OpenLine();
     // Sends one command and returns the data of the register's answer.
     std::string Exchange(const std::string& Command);
     void Fail(int32_t Code, const std::string& Description);
-    void Store();
 
     std::shared_ptr<TStandInSettingsStore> FStore;
     TPropertiesDialog FDialog;
-    TStandInSettings FSettings;
+    // Every key's text: as stored (defaults for absent keys), then as Put
+    // and the dialog change them.
+    TSettingTexts FSettings;
     std::unique_ptr<TSerialLine> FPort;
     bool FConnected = false;
     int32_t FResultCode = sdOk;
     std::string FResultDescription;
 };
 
-// The register's answer to a command was an error or made no sense.
+// The register's answer to a command was an error or made no sense, or a
+// setting the call needs was refused.
 class EStandInFailure : public std::runtime_error {
 public:
     EStandInFailure(int32_t ACode, const std::string& Text)

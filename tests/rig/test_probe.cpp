@@ -57,7 +57,7 @@ TEST(Probe, LineParametersComeFromTheDriver) {
 TEST(Probe, BaudrateIndexOutsideTheTableFailsBeforeTheLine) {
     for (int32_t Index : {-1, 7}) {
         TVirtualRig Rig(Register(500));
-        Rig.Store->Settings.Baudrate = Index;
+        Rig.Driver->Forced["Baudrate"] = {Index}; // what the stand-in itself refuses
         EXPECT_EQ(Probe(Rig, 100), "Неверный номер скорости обмена в настройках драйвера: " +
                                        std::to_string(Index) + " (допустимы 0-6)");
         EXPECT_EQ(Rig.Line.Opens, 0);

@@ -3,9 +3,19 @@
 #include "Failure.h"
 #include "TempPortFolder.h"
 #include "VirtualRegister.h"
+#include "fmuStandInProps.h"
 #include "untPtyRegister.h"
 
+#include <QApplication>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <sstream>
 
 namespace {
 
@@ -13,8 +23,8 @@ class StandInDriver : public ::testing::Test {
 protected:
     void SetUp() override {
         Store->Settings = {5, 2, 150};
-        Driver = std::make_unique<TStandInDriver>(Store, [this](TStandInSettings& S) {
-            S.ComNumber = 9;
+        Driver = std::make_unique<TStandInDriver>(Store, [this](TSettingTexts& S) {
+            S["ComNumber"] = DialogComNumber;
             return DialogAccepts;
         });
     }
@@ -29,6 +39,7 @@ protected:
     std::unique_ptr<emu::TPtyRegister> Register;
     std::shared_ptr<TMemoryStore> Store = std::make_shared<TMemoryStore>();
     bool DialogAccepts = true;
+    std::string DialogComNumber = "9";
     std::unique_ptr<TStandInDriver> Driver;
 };
 
@@ -52,7 +63,7 @@ TEST_F(StandInDriver, SetsTheRegistersTimeoutOverTheLineAndGivesTheLineBack) {
     Port.ComNumber = 5;
     Port.BaudRate = 9600;
     EXPECT_NO_THROW(Port.Write(""));
-    EXPECT_EQ(Store->Settings.Timeout, 150); // kept in its settings
+    EXPECT_EQ(Store->Saves, 0); // a written property is this object's only
 }
 
 TEST_F(StandInDriver, FailuresAreCodesWithDescriptions) {
@@ -75,25 +86,148 @@ TEST_F(StandInDriver, FailuresAreCodesWithDescriptions) {
     Register.reset();
 
     StartRegister();
-    Driver->Put("Timeout", -1);
-    EXPECT_EQ(Call("SetExchangeParam"), -6);
-    Driver->Put("Baudrate", 7);
-    EXPECT_EQ(Call("Connect"), -5);
-    EXPECT_EQ(Description(), "Неверный номер скорости обмена: 7");
-    Driver->Put("Baudrate", 2);
     EXPECT_EQ(Call("Connect"), 0);
     EXPECT_EQ(Description(), "Ошибок нет");
+    // Out of range is refused at the write and changes nothing.
+    EXPECT_STREQ(FailureOf<EStandInFailure>([&] { Driver->Put("Timeout", -1); }).what(),
+                 "Неверная настройка драйвера Timeout=\"-1\": допустимо целое число от 0 до "
+                 "2147483647");
+    EXPECT_THROW(Driver->Put("Baudrate", 7), EStandInFailure);
+    EXPECT_EQ(Call("Timeout"), 150);
+    EXPECT_EQ(Call("SetExchangeParam"), 0);
 }
 
-TEST_F(StandInDriver, PropertiesDialogSavesOnlyWhenConfirmed) {
+TEST_F(StandInDriver, PropertiesDialogSavesOnlyConfirmedValidValues) {
     DialogAccepts = false;
     EXPECT_EQ(Call("ShowProperties"), 0);
     EXPECT_EQ(Call("ComNumber"), 5);
+    // A dialog that lets a refused value through saves nothing.
     DialogAccepts = true;
+    DialogComNumber = "-1";
+    EXPECT_EQ(Call("ShowProperties"), -8);
+    EXPECT_EQ(Description(), "Неверная настройка драйвера ComNumber=\"-1\": допустимо целое "
+                             "число от 1 до 255");
+    EXPECT_EQ(Store->Saves, 0);
+    EXPECT_EQ(Call("ComNumber"), 5);
+    DialogComNumber = "09";
     EXPECT_EQ(Call("ShowProperties"), 0);
     EXPECT_EQ(Call("ComNumber"), 9);
-    EXPECT_EQ(Store->Settings.ComNumber, 9);
+    EXPECT_EQ(Store->Texts,
+              (TSettingTexts{{"ComNumber", "9"}, {"Baudrate", "2"}, {"Timeout", "150"}}));
     EXPECT_THROW(Driver->Invoke("Beep"), EOleError);
+}
+
+std::string FileBytes(const std::filesystem::path& Path) {
+    std::ifstream In(Path, std::ios::binary);
+    std::ostringstream Bytes;
+    Bytes << In.rdbuf();
+    return Bytes.str();
+}
+
+// The INI as an operator may have edited it, one key's value replaced.
+std::string Ini(const std::string& Key, const std::string& Value) {
+    std::string Text = "[General]\nComNumber=5\nBaudrate=2\nTimeout=150\n";
+    const std::size_t At = Text.find(Key + "=") + Key.size() + 1;
+    return Text.replace(At, Text.find('\n', At) - At, Value);
+}
+
+TEST(StandInSettings, BadStoredValuesAreRefusedNamedAndNeverWrittenBack) {
+    TTempPortFolder Folder("ormant-standin-ini-");
+    const auto Path = Folder.Path / "driver.ini";
+    struct TCase {
+        const char* Key;
+        const char* Value;
+        const char* Range;
+        int32_t Code;
+    };
+    const TCase Cases[] = {
+        {"Timeout", "99999999999", "0 до 2147483647", sdBadTimeout},
+        {"Timeout", "abc", "0 до 2147483647", sdBadTimeout},
+        {"Timeout", "-5", "0 до 2147483647", sdBadTimeout},
+        {"Timeout", "2147483648", "0 до 2147483647", sdBadTimeout},
+        {"Timeout", "", "0 до 2147483647", sdBadTimeout},
+        {"Timeout", "1.5", "0 до 2147483647", sdBadTimeout},
+        {"Baudrate", "abc", "0 до 6", sdBadBaudrate},
+        {"Baudrate", "7", "0 до 6", sdBadBaudrate},
+        {"ComNumber", "4294967297", "1 до 255", sdBadComNumber},
+        {"ComNumber", "0", "1 до 255", sdBadComNumber},
+    };
+    for (const TCase& Case : Cases) {
+        SCOPED_TRACE(std::string(Case.Key) + "=" + Case.Value);
+        const std::string Written = Ini(Case.Key, Case.Value);
+        std::ofstream(Path, std::ios::binary) << Written;
+        const std::string Refusal = std::string("Неверная настройка драйвера ") + Case.Key + "=\"" +
+                                    Case.Value + "\": допустимо целое число от " + Case.Range;
+        TVirtualRegister Register;
+        auto Line = std::make_unique<TVirtualLine>(Register);
+        const TVirtualLine& Seen = *Line;
+        TStandInDriver Driver(std::make_shared<TIniSettingsStore>(QString::fromStdString(Path)),
+                              nullptr, std::move(Line));
+        EXPECT_STREQ(FailureOf<EStandInFailure>([&] { Driver.Invoke(Case.Key); }).what(),
+                     Refusal.c_str());
+        // The call that needs the value fails naming it, before the line.
+        const char* Call = std::string(Case.Key) == "Timeout" ? "SetExchangeParam" : "Connect";
+        EXPECT_EQ(Driver.Invoke(Call).AsInt32(), Case.Code);
+        EXPECT_EQ(Driver.Invoke("ResultCodeDescription").AsString(), Refusal);
+        EXPECT_EQ(Seen.Opens, 0);
+        // What the run does with a readable timeout is never saved either.
+        Driver.Put("Timeout", 100000);
+        EXPECT_EQ(FileBytes(Path), Written);
+    }
+}
+
+TEST(StandInSettings, AKilledRunLeavesTheStoredTimeout) {
+    TTempPortFolder Folder("ormant-standin-ini-");
+    const auto Path = Folder.Path / "driver.ini";
+    const std::string Written = Ini("Timeout", "150");
+    std::ofstream(Path, std::ios::binary) << Written;
+    TVirtualRegister Register;
+    {
+        TStandInDriver Driver(std::make_shared<TIniSettingsStore>(QString::fromStdString(Path)),
+                              nullptr, std::make_unique<TVirtualLine>(Register));
+        EXPECT_EQ(Driver.Invoke("Timeout").AsInt32(), 150);
+        Driver.Put("Timeout", 100000);
+        EXPECT_EQ(Driver.Invoke("SetExchangeParam").AsInt32(), 0);
+        EXPECT_EQ(Driver.Invoke("Timeout").AsInt32(), 100000);
+    } // dropped without the restore, as when the program is killed
+    EXPECT_EQ(Register.Core.ExchangeTimeout(), 100000u);
+    EXPECT_EQ(FileBytes(Path), Written);
+}
+
+TEST(StandInSettings, DialogShowsARefusedValueAndTakesOnlyValidOnes) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    int Argc = 1;
+    char Name[] = "unit_tests";
+    char* Argv[] = {Name, nullptr};
+    QApplication App(Argc, Argv);
+    TSettingTexts Settings{{"ComNumber", "5"}, {"Baudrate", "7"}, {"Timeout", "150"}};
+    QTimer::singleShot(0, [] {
+        QWidget* Dialog = QApplication::activeModalWidget();
+        ASSERT_NE(Dialog, nullptr);
+        auto* cbBaudrate = Dialog->findChild<QComboBox*>("cbBaudrate");
+        auto* edtTimeout = Dialog->findChild<QLineEdit*>("edtTimeout");
+        auto* lblError = Dialog->findChild<QLabel*>("lblError");
+        QPushButton* Ok = Dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
+        EXPECT_EQ(cbBaudrate->currentIndex(), -1);
+        EXPECT_EQ(cbBaudrate->currentText(), "");
+        EXPECT_EQ(cbBaudrate->placeholderText(), "7");
+        EXPECT_EQ(lblError->text().toStdString(),
+                  "Неверная настройка драйвера Baudrate=\"7\": допустимо целое число от 0 до 6");
+        Ok->click();
+        EXPECT_TRUE(Dialog->isVisible());
+        cbBaudrate->setCurrentIndex(6);
+        edtTimeout->setText("abc");
+        Ok->click();
+        EXPECT_TRUE(Dialog->isVisible());
+        EXPECT_EQ(lblError->text().toStdString(), "Неверная настройка драйвера Timeout=\"abc\": "
+                                                  "допустимо целое число от 0 до 2147483647");
+        edtTimeout->setText(" 2000 ");
+        Ok->click();
+        EXPECT_FALSE(Dialog->isVisible());
+    });
+    ASSERT_TRUE(ShowStandInProperties(Settings));
+    EXPECT_EQ(Settings,
+              (TSettingTexts{{"ComNumber", "5"}, {"Baudrate", "6"}, {"Timeout", "2000"}}));
 }
 
 TEST(Automation, DriverHolderCreatesOnceAndRetriesAfterAFailedCreation) {
@@ -107,16 +241,20 @@ TEST(Automation, DriverHolderCreatesOnceAndRetriesAfterAFailedCreation) {
         ++Created;
         return std::make_shared<TStandInDriver>(Store, nullptr);
     });
+    Store->Texts["Baudrate"] = "9";
     Holder.GetDriver();
     Holder.GetDriver().Put("Timeout", 7);
     EXPECT_EQ(Created, 1);
-    EXPECT_EQ(Store->Settings.Timeout, 7);
+    EXPECT_EQ(Holder.GetDriver().Get("Timeout").AsInt32(), 7);
 
     Holder.CheckResult(0);
-    Holder.GetDriver().Put("Baudrate", 9);
     const int32_t Code = Holder.GetDriver().Get("Connect").AsInt32();
     EXPECT_STREQ(FailureOf<std::runtime_error>([&] { Holder.CheckResult(Code); }).what(),
-                 "Ошибка драйвера: (-5) Неверный номер скорости обмена: 9");
+                 "Ошибка драйвера: (-5) Неверная настройка драйвера Baudrate=\"9\": допустимо "
+                 "целое число от 0 до 6");
+    // A property read raises: the program logs the text and goes no further.
+    EXPECT_STREQ(FailureOf<EOleError>([&] { Holder.GetDriver().Get("Baudrate"); }).what(),
+                 "Неверная настройка драйвера Baudrate=\"9\": допустимо целое число от 0 до 6");
     UnregisterAutoClass(DriverProgId);
 }
 

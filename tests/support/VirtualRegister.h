@@ -62,11 +62,23 @@ private:
     uint32_t FOffset;
 };
 
+// Settings as numbers, with Texts stored in place of keys that need a text no
+// number gives; a save keeps the texts it was given and is counted.
 class TMemoryStore final : public TStandInSettingsStore {
 public:
-    TStandInSettings Load() override { return Settings; }
-    void Save(const TStandInSettings& S) override { Settings = S; }
+    TSettingTexts LoadTexts() override {
+        TSettingTexts Loaded = FormatStandInSettings(Settings);
+        for (const auto& [Key, Text] : Texts)
+            Loaded[Key] = Text;
+        return Loaded;
+    }
+    void SaveTexts(const TSettingTexts& Saved) override {
+        Texts = Saved;
+        ++Saves;
+    }
     TStandInSettings Settings;
+    TSettingTexts Texts;
+    int Saves = 0;
 };
 
 // Wraps a driver to force result codes of chosen calls and to record calls.

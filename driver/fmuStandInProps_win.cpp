@@ -1,0 +1,157 @@
+#include "fmuStandInProps_win.h"
+
+#include "untProtocol.h"
+#include "untStandInResource.h"
+#include "untWinText.h"
+
+#include <shlobj.h>
+
+namespace {
+
+constexpr const wchar_t* Section = L"General";
+
+std::wstring EnvironmentVariable(const wchar_t* Name) {
+    std::wstring Value(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD Length =
+            GetEnvironmentVariableW(Name, Value.data(), static_cast<DWORD>(Value.size()));
+        if (Length < Value.size()) {
+            Value.resize(Length);
+            return Value;
+        }
+        Value.resize(Length);
+    }
+}
+
+std::wstring FolderOf(const std::wstring& FileName) {
+    const std::size_t Slash = FileName.find_last_of(L"\\/");
+    return Slash == std::wstring::npos ? std::wstring() : FileName.substr(0, Slash);
+}
+
+std::wstring ItemText(HWND Dialog, int Id) {
+    const HWND Item = GetDlgItem(Dialog, Id);
+    std::wstring Text(static_cast<std::size_t>(GetWindowTextLengthW(Item)) + 1, L'\0');
+    Text.resize(
+        static_cast<std::size_t>(GetWindowTextW(Item, Text.data(), static_cast<int>(Text.size()))));
+    return Text;
+}
+
+std::string Trimmed(const std::string& Text) {
+    const std::size_t First = Text.find_first_not_of(" \t");
+    if (First == std::string::npos)
+        return {};
+    return Text.substr(First, Text.find_last_not_of(" \t") - First + 1);
+}
+
+void ShowError(HWND Dialog, const std::string& Error) {
+    SetDlgItemTextW(Dialog, IDC_ERROR, Utf8ToWide(Error).c_str());
+}
+
+// The dialog's texts as edited; a list with nothing chosen keeps the refused
+// index it was opened with.
+TSettingTexts Edited(HWND Dialog, const TSettingTexts& Settings) {
+    TSettingTexts Texts = Settings;
+    Texts["ComNumber"] = Trimmed(WideToUtf8(ItemText(Dialog, IDC_COMNUMBER)));
+    const LRESULT Index = SendDlgItemMessageW(Dialog, IDC_BAUDRATE, CB_GETCURSEL, 0, 0);
+    if (Index != CB_ERR)
+        Texts["Baudrate"] = std::to_string(Index);
+    Texts["Timeout"] = Trimmed(WideToUtf8(ItemText(Dialog, IDC_TIMEOUT)));
+    return Texts;
+}
+
+INT_PTR CALLBACK PropertiesProc(HWND Dialog, UINT Message, WPARAM WParam, LPARAM LParam) {
+    auto* Settings = reinterpret_cast<TSettingTexts*>(GetWindowLongPtrW(Dialog, DWLP_USER));
+    switch (Message) {
+    case WM_INITDIALOG: {
+        Settings = reinterpret_cast<TSettingTexts*>(LParam);
+        SetWindowLongPtrW(Dialog, DWLP_USER, LParam);
+        SetDlgItemTextW(Dialog, IDC_COMNUMBER, Utf8ToWide((*Settings)["ComNumber"]).c_str());
+        SetDlgItemTextW(Dialog, IDC_TIMEOUT, Utf8ToWide((*Settings)["Timeout"]).c_str());
+        for (const uint32_t Rate : BaudRates)
+            SendDlgItemMessageW(Dialog, IDC_BAUDRATE, CB_ADDSTRING, 0,
+                                reinterpret_cast<LPARAM>(std::to_wstring(Rate).c_str()));
+        const std::string Baudrate = (*Settings)["Baudrate"];
+        // A refused index selects nothing; the line below names it.
+        if (StandInSettingError("Baudrate", Baudrate).empty())
+            SendDlgItemMessageW(Dialog, IDC_BAUDRATE, CB_SETCURSEL, std::stoi(Baudrate), 0);
+        ShowError(Dialog, StandInSettingsError(*Settings));
+        return TRUE;
+    }
+    case WM_COMMAND:
+        if (LOWORD(WParam) == IDOK) {
+            const TSettingTexts Texts = Edited(Dialog, *Settings);
+            const std::string Error = StandInSettingsError(Texts);
+            ShowError(Dialog, Error);
+            if (!Error.empty()) {
+                MessageBeep(MB_ICONWARNING);
+                return TRUE;
+            }
+            *Settings = Texts;
+            EndDialog(Dialog, IDOK);
+            return TRUE;
+        }
+        if (LOWORD(WParam) == IDCANCEL) {
+            EndDialog(Dialog, IDCANCEL);
+            return TRUE;
+        }
+        break;
+    }
+    return FALSE;
+}
+
+} // namespace
+
+TWinIniSettingsStore::TWinIniSettingsStore(std::wstring FileName)
+    : FFileName(std::move(FileName)) {}
+
+std::wstring TWinIniSettingsStore::DefaultFileName() {
+    if (std::wstring Env = EnvironmentVariable(L"ORMANT_DRIVER_INI"); !Env.empty())
+        return Env;
+    wchar_t AppData[MAX_PATH] = {};
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, AppData)))
+        throw std::runtime_error("Не найдена папка данных приложений пользователя");
+    return std::wstring(AppData) + L"\\Ormant\\driver.ini";
+}
+
+TSettingTexts TWinIniSettingsStore::LoadTexts() {
+    // No INI value holds a line break: the default that tells an absent key.
+    constexpr const wchar_t* Absent = L"\n";
+    TSettingTexts Texts;
+    for (const char* Key : StandInSettingKeys) {
+        const std::wstring WideKey = Utf8ToWide(Key);
+        std::wstring Value(64, L'\0');
+        for (;;) {
+            const DWORD Length =
+                GetPrivateProfileStringW(Section, WideKey.c_str(), Absent, Value.data(),
+                                         static_cast<DWORD>(Value.size()), FFileName.c_str());
+            if (Length + 1 < Value.size()) {
+                Value.resize(Length);
+                break;
+            }
+            Value.resize(Value.size() * 2);
+        }
+        if (Value != Absent)
+            Texts[Key] = WideToUtf8(Value);
+    }
+    return Texts;
+}
+
+void TWinIniSettingsStore::SaveTexts(const TSettingTexts& Texts) {
+    if (const std::wstring Folder = FolderOf(FFileName); !Folder.empty())
+        CreateDirectoryW(Folder.c_str(), nullptr); // there already, or the write says why
+    for (const auto& [Key, Text] : Texts)
+        if (!WritePrivateProfileStringW(Section, Utf8ToWide(Key).c_str(), Utf8ToWide(Text).c_str(),
+                                        FFileName.c_str()))
+            throw std::runtime_error("Не удалось сохранить настройки драйвера в " +
+                                     WideToUtf8(FFileName) + ": " +
+                                     SystemErrorText(GetLastError()));
+}
+
+bool ShowStandInPropertiesWin(HINSTANCE Module, HWND Owner, TSettingTexts& Settings) {
+    const INT_PTR Result = DialogBoxParamW(Module, MAKEINTRESOURCEW(IDD_STANDIN_PROPS), Owner,
+                                           PropertiesProc, reinterpret_cast<LPARAM>(&Settings));
+    if (Result == -1)
+        throw std::runtime_error("Не удалось открыть окно свойств драйвера: " +
+                                 SystemErrorText(GetLastError()));
+    return Result == IDOK;
+}

@@ -1,0 +1,340 @@
+// The stand-in driver as an in-process OLE Automation server, "Addin.Ormant":
+// a hand-written IDispatch over the driver's core, its class factory and its
+// registration (regsvr32). Only for machines without the register's own
+// driver, which is registered under the same identifier.
+#include "fmuStandInProps_win.h"
+#include "untDriver.h"
+#include "untStandInDriver.h"
+#include "untWinText.h"
+
+#include <olectl.h>
+#include <windows.h>
+
+#include <new>
+
+namespace {
+
+HINSTANCE Module = nullptr;
+LONG Objects = 0; // live driver objects
+LONG Locks = 0;   // IClassFactory::LockServer
+
+// {248862DF-015E-45F1-9F31-9AEA84753B11}: the stand-in's own class; the
+// register's driver has another.
+constexpr CLSID StandInClsid = {
+    0x248862df, 0x015e, 0x45f1, {0x9f, 0x31, 0x9a, 0xea, 0x84, 0x75, 0x3b, 0x11}};
+constexpr const wchar_t* StandInClsidText = L"{248862DF-015E-45F1-9F31-9AEA84753B11}";
+constexpr const wchar_t* StandInDescription = L"Ormant register driver stand-in";
+
+struct TMember {
+    const wchar_t* Name;
+    const char* CoreName;
+    bool Writable;
+};
+
+// A member's DISPID is its index here plus one.
+constexpr TMember Members[] = {
+    {L"ShowProperties", "ShowProperties", false},
+    {L"Connect", "Connect", false},
+    {L"Disconnect", "Disconnect", false},
+    {L"SetExchangeParam", "SetExchangeParam", false},
+    {L"Timeout", "Timeout", true},
+    {L"Baudrate", "Baudrate", true},
+    {L"ComNumber", "ComNumber", true},
+    {L"ResultCodeDescription", "ResultCodeDescription", false},
+    {L"ResultCode", "ResultCode", false},
+};
+constexpr DISPID MemberCount = static_cast<DISPID>(std::size(Members));
+
+class TVariant {
+public:
+    TVariant() { VariantInit(&V); }
+    ~TVariant() { VariantClear(&V); }
+    TVariant(const TVariant&) = delete;
+    TVariant& operator=(const TVariant&) = delete;
+    VARIANT V;
+};
+
+HRESULT ToVariant(const TAutoValue& Value, VARIANT& Result) {
+    VariantInit(&Result);
+    if (const auto* Number = std::get_if<int64_t>(&Value.Storage())) {
+        Result.vt = VT_I4;
+        Result.lVal = static_cast<LONG>(*Number);
+    } else if (!Value.IsEmpty()) {
+        const std::wstring Text = Utf8ToWide(Value.AsString());
+        Result.vt = VT_BSTR;
+        Result.bstrVal = SysAllocStringLen(Text.data(), static_cast<UINT>(Text.size()));
+        if (!Result.bstrVal)
+            return E_OUTOFMEMORY;
+    }
+    return S_OK;
+}
+
+// A failure of the call: its text reaches the caller as the exception's
+// description, in UTF-16.
+HRESULT RaiseException(EXCEPINFO* Info, const std::string& Text) {
+    if (Info) {
+        *Info = EXCEPINFO{};
+        Info->scode = DISP_E_EXCEPTION;
+        const std::wstring Wide = Utf8ToWide(Text);
+        Info->bstrDescription = SysAllocStringLen(Wide.data(), static_cast<UINT>(Wide.size()));
+    }
+    return DISP_E_EXCEPTION;
+}
+
+class TStandInDispatch final : public IDispatch {
+public:
+    TStandInDispatch()
+        : FDriver(std::make_shared<TWinIniSettingsStore>(TWinIniSettingsStore::DefaultFileName()),
+                  [](TSettingTexts& Settings) {
+                      return ShowStandInPropertiesWin(Module, GetActiveWindow(), Settings);
+                  }) {
+        InterlockedIncrement(&Objects);
+    }
+    ~TStandInDispatch() { InterlockedDecrement(&Objects); }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID Iid, void** Object) override {
+        if (!Object)
+            return E_POINTER;
+        if (Iid == IID_IUnknown || Iid == IID_IDispatch) {
+            *Object = static_cast<IDispatch*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *Object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&FRefs); }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const LONG Refs = InterlockedDecrement(&FRefs);
+        if (Refs == 0)
+            delete this;
+        return static_cast<ULONG>(Refs);
+    }
+
+    // No type library: callers bind late, by name.
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* Count) override {
+        if (!Count)
+            return E_POINTER;
+        *Count = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** Info) override {
+        if (Info)
+            *Info = nullptr;
+        return DISP_E_BADINDEX;
+    }
+
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID Iid, LPOLESTR* Names, UINT Count, LCID,
+                                            DISPID* Ids) override {
+        if (Iid != IID_NULL)
+            return DISP_E_UNKNOWNINTERFACE;
+        if (!Names || !Ids)
+            return E_POINTER;
+        HRESULT Result = S_OK;
+        for (UINT I = 0; I < Count; ++I) {
+            Ids[I] = DISPID_UNKNOWN;
+            // The rest are names of arguments, and no member takes any.
+            if (I == 0 && Names[0])
+                for (DISPID Id = 0; Id < MemberCount; ++Id)
+                    if (CompareStringOrdinal(Names[0], -1, Members[Id].Name, -1, TRUE) ==
+                        CSTR_EQUAL)
+                        Ids[0] = Id + 1;
+            if (Ids[I] == DISPID_UNKNOWN)
+                Result = DISP_E_UNKNOWNNAME;
+        }
+        return Result;
+    }
+
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID Id, REFIID Iid, LCID, WORD Flags, DISPPARAMS* Params,
+                                     VARIANT* Result, EXCEPINFO* Info, UINT* ArgError) override {
+        if (Iid != IID_NULL)
+            return DISP_E_UNKNOWNINTERFACE;
+        if (Id < 1 || Id > MemberCount)
+            return DISP_E_MEMBERNOTFOUND;
+        if (!Params)
+            return E_INVALIDARG;
+        const TMember& Member = Members[Id - 1];
+        try {
+            if (Flags & DISPATCH_PROPERTYPUT) {
+                if (!Member.Writable)
+                    return DISP_E_MEMBERNOTFOUND;
+                if (Params->cArgs != 1)
+                    return DISP_E_BADPARAMCOUNT;
+                if (Params->cNamedArgs > 1 ||
+                    (Params->cNamedArgs == 1 && Params->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT))
+                    return DISP_E_NONAMEDARGS;
+                TVariant Direct, Value;
+                HRESULT Hr = VariantCopyInd(&Direct.V, &Params->rgvarg[0]);
+                if (SUCCEEDED(Hr))
+                    Hr = VariantChangeType(&Value.V, &Direct.V, 0, VT_I4);
+                if (FAILED(Hr)) {
+                    if (ArgError)
+                        *ArgError = 0;
+                    return Hr;
+                }
+                FDriver.Put(Member.CoreName, TAutoValue(static_cast<int32_t>(Value.V.lVal)));
+                return S_OK;
+            }
+            if (!(Flags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET)))
+                return DISP_E_MEMBERNOTFOUND;
+            if (Params->cArgs != 0)
+                return DISP_E_BADPARAMCOUNT;
+            const TAutoValue Value = FDriver.Invoke(Member.CoreName);
+            return Result ? ToVariant(Value, *Result) : S_OK;
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        } catch (const std::exception& E) {
+            return RaiseException(Info, E.what());
+        }
+    }
+
+private:
+    LONG FRefs = 1;
+    TStandInDriver FDriver;
+};
+
+class TClassFactory final : public IClassFactory {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID Iid, void** Object) override {
+        if (!Object)
+            return E_POINTER;
+        if (Iid == IID_IUnknown || Iid == IID_IClassFactory) {
+            *Object = static_cast<IClassFactory*>(this);
+            return S_OK;
+        }
+        *Object = nullptr;
+        return E_NOINTERFACE;
+    }
+    // One static factory; the server stays loaded by its locks and objects.
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* Outer, REFIID Iid, void** Object) override {
+        if (!Object)
+            return E_POINTER;
+        *Object = nullptr;
+        if (Outer)
+            return CLASS_E_NOAGGREGATION;
+        TStandInDispatch* Driver = nullptr;
+        try {
+            Driver = new TStandInDispatch;
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        } catch (const std::exception&) {
+            return E_FAIL;
+        }
+        const HRESULT Hr = Driver->QueryInterface(Iid, Object);
+        Driver->Release();
+        return Hr;
+    }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL Lock) override {
+        if (Lock)
+            InterlockedIncrement(&Locks);
+        else
+            InterlockedDecrement(&Locks);
+        return S_OK;
+    }
+};
+
+TClassFactory Factory;
+
+// Where a class registration goes: the machine's classes when the user may
+// write them (an administrator; always under Wine), else the user's own,
+// which Windows merges into HKEY_CLASSES_ROOT for that user.
+const HKEY ClassRoots[] = {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER};
+constexpr const wchar_t* ClassesKey = L"Software\\Classes\\";
+
+LSTATUS SetValue(HKEY Root, const std::wstring& Key, const wchar_t* Name,
+                 const std::wstring& Value) {
+    return RegSetKeyValueW(Root, Key.c_str(), Name, REG_SZ, Value.c_str(),
+                           static_cast<DWORD>((Value.size() + 1) * sizeof(wchar_t)));
+}
+
+std::wstring ReadValue(HKEY Root, const std::wstring& Key) {
+    wchar_t Value[256] = {};
+    DWORD Size = sizeof Value - sizeof(wchar_t);
+    if (RegGetValueW(Root, Key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, Value, &Size) !=
+        ERROR_SUCCESS)
+        return {};
+    return Value;
+}
+
+LSTATUS Register(HKEY Root) {
+    wchar_t Path[MAX_PATH] = {};
+    const DWORD Length = GetModuleFileNameW(Module, Path, MAX_PATH);
+    if (Length == 0 || Length >= MAX_PATH)
+        return ERROR_FILENAME_EXCED_RANGE;
+    const std::wstring ProgId = std::wstring(ClassesKey) + Utf8ToWide(DriverProgId);
+    const std::wstring Class = std::wstring(ClassesKey) + L"CLSID\\" + StandInClsidText;
+    for (const LSTATUS Status : {
+             SetValue(Root, ProgId, nullptr, StandInDescription),
+             SetValue(Root, ProgId + L"\\CLSID", nullptr, StandInClsidText),
+             SetValue(Root, Class, nullptr, StandInDescription),
+             SetValue(Root, Class + L"\\ProgID", nullptr, Utf8ToWide(DriverProgId)),
+             SetValue(Root, Class + L"\\InprocServer32", nullptr, Path),
+             SetValue(Root, Class + L"\\InprocServer32", L"ThreadingModel", L"Apartment"),
+         })
+        if (Status != ERROR_SUCCESS)
+            return Status;
+    return ERROR_SUCCESS;
+}
+
+// Removes our class, and the identifier only where it names our class.
+void Unregister(HKEY Root) {
+    const std::wstring ProgId = std::wstring(ClassesKey) + Utf8ToWide(DriverProgId);
+    if (ReadValue(Root, ProgId + L"\\CLSID") == StandInClsidText)
+        RegDeleteTreeW(Root, ProgId.c_str());
+    RegDeleteTreeW(Root, (std::wstring(ClassesKey) + L"CLSID\\" + StandInClsidText).c_str());
+}
+
+} // namespace
+
+extern "C" {
+
+BOOL WINAPI DllMain(HINSTANCE Instance, DWORD Reason, LPVOID) {
+    if (Reason == DLL_PROCESS_ATTACH) {
+        Module = Instance;
+        DisableThreadLibraryCalls(Instance);
+    }
+    return TRUE;
+}
+
+HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID Clsid, REFIID Iid, void** Object) {
+    if (!Object)
+        return E_POINTER;
+    *Object = nullptr;
+    if (Clsid != StandInClsid)
+        return CLASS_E_CLASSNOTAVAILABLE;
+    return Factory.QueryInterface(Iid, Object);
+}
+
+HRESULT STDAPICALLTYPE DllCanUnloadNow() {
+    return Objects == 0 && Locks == 0 ? S_OK : S_FALSE;
+}
+
+// Refuses where "Addin.Ormant" already names another class: the register's
+// own driver is installed there and must not be shadowed.
+HRESULT STDAPICALLTYPE DllRegisterServer() {
+    const std::wstring Existing =
+        ReadValue(HKEY_CLASSES_ROOT, Utf8ToWide(DriverProgId) + L"\\CLSID");
+    if (!Existing.empty() && Existing != StandInClsidText)
+        return SELFREG_E_CLASS;
+    LSTATUS Status = ERROR_ACCESS_DENIED;
+    for (const HKEY Root : ClassRoots) {
+        Status = Register(Root);
+        if (Status == ERROR_SUCCESS)
+            return S_OK;
+        Unregister(Root);
+        if (Status != ERROR_ACCESS_DENIED)
+            break;
+    }
+    return HRESULT_FROM_WIN32(Status);
+}
+
+HRESULT STDAPICALLTYPE DllUnregisterServer() {
+    for (const HKEY Root : ClassRoots)
+        Unregister(Root);
+    return S_OK;
+}
+
+} // extern "C"

@@ -1,0 +1,106 @@
+// The stand-in driver DLL through OLE, as the program reaches it: registered
+// for the test, created from "Addin.Ormant", its settings in an INI file of
+// the test's own (ORMANT_DRIVER_INI). The suite's name puts it in the
+// automation group.
+#include "untAutomation.h"
+#include "untWinText.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+// ORMANT_STANDIN_DLL, else where the build puts the DLL beside this program.
+std::wstring StandInDllPath() {
+    wchar_t Buffer[MAX_PATH] = {};
+    if (GetEnvironmentVariableW(L"ORMANT_STANDIN_DLL", Buffer, MAX_PATH) > 0)
+        return Buffer;
+    GetModuleFileNameW(nullptr, Buffer, MAX_PATH);
+    std::wstring Path = Buffer;
+    Path.erase(Path.find_last_of(L'\\'));
+    return Path + L"\\..\\..\\driver\\ormant-standin.dll";
+}
+
+std::string FileBytes(const std::wstring& Path) {
+    std::ifstream In(std::filesystem::path(Path), std::ios::binary);
+    std::ostringstream Bytes;
+    Bytes << In.rdbuf();
+    return Bytes.str();
+}
+
+class AutomationStandInServer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Dll = LoadLibraryW(StandInDllPath().c_str());
+        ASSERT_NE(Dll, nullptr) << "no stand-in DLL at " << WideToUtf8(StandInDllPath());
+        ASSERT_EQ(Call("DllRegisterServer"), S_OK);
+        wchar_t Temp[MAX_PATH] = {};
+        GetTempPathW(MAX_PATH, Temp);
+        Ini = std::wstring(Temp) + L"ormant-standin-test-" +
+              std::to_wstring(GetCurrentProcessId()) + L".ini";
+        SetEnvironmentVariableW(L"ORMANT_DRIVER_INI", Ini.c_str());
+    }
+    void TearDown() override {
+        SetEnvironmentVariableW(L"ORMANT_DRIVER_INI", nullptr);
+        DeleteFileW(Ini.c_str());
+        if (Dll) {
+            // Not left registered: other tests see the prefix without it.
+            EXPECT_EQ(Call("DllUnregisterServer"), S_OK);
+            FreeLibrary(Dll);
+        }
+    }
+    HRESULT Call(const char* Entry) {
+        // Through void(*)(), the type that casts to any function type.
+        const auto Function = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
+            reinterpret_cast<void (*)()>(GetProcAddress(Dll, Entry)));
+        return Function ? Function() : E_NOTIMPL;
+    }
+    std::string WriteIni(const std::string& Timeout) {
+        const std::string Text =
+            "[General]\r\nComNumber=255\r\nBaudrate=6\r\nTimeout=" + Timeout + "\r\n";
+        std::ofstream(std::filesystem::path(Ini), std::ios::binary) << Text;
+        return Text;
+    }
+
+    TAutomationScope Scope;
+    HMODULE Dll = nullptr;
+    std::wstring Ini;
+};
+
+TEST_F(AutomationStandInServer, ReadsTheIniWritesOnlyItsOwnValueAndRefusesBadOnes) {
+    const std::string Written = WriteIni("150");
+    {
+        TAutoObject Driver = TAutoObject::Create("Addin.Ormant");
+        EXPECT_EQ(Driver.Get("Timeout").AsInt32(), 150);
+        EXPECT_EQ(Driver.Get("baudrate").AsInt32(), 6); // names as automation has them
+        EXPECT_EQ(Driver.Get("ComNumber").AsInt32(), 255);
+        // The port's text from the DLL's own string table, whatever the host.
+        EXPECT_EQ(Driver.Get("Connect").AsInt32(), -2);
+        EXPECT_EQ(Driver.Get("ResultCodeDescription").AsString(), "СOM порт не доступен");
+        Driver.Put("Timeout", 100000);
+        EXPECT_EQ(Driver.Get("Timeout").AsInt32(), 100000);
+        EXPECT_EQ(Driver.Get("Disconnect").AsInt32(), 0);
+        EXPECT_THROW(Driver.Get("Beep"), EOleError);
+    }
+    EXPECT_EQ(FileBytes(Ini), Written);
+
+    const std::string Bad = WriteIni("abc");
+    TAutoObject Driver = TAutoObject::Create("Addin.Ormant");
+    const std::string Refusal =
+        "Неверная настройка драйвера Timeout=\"abc\": допустимо целое число от 0 до 2147483647";
+    try {
+        Driver.Get("Timeout");
+        ADD_FAILURE() << "a refused Timeout was read";
+    } catch (const EOleError& E) {
+        EXPECT_EQ(E.Result, hrException);
+        EXPECT_EQ(std::string(E.what()).rfind(Refusal, 0), 0u) << E.what();
+    }
+    EXPECT_EQ(Driver.Get("SetExchangeParam").AsInt32(), -6);
+    EXPECT_EQ(Driver.Get("ResultCodeDescription").AsString(), Refusal);
+    EXPECT_EQ(FileBytes(Ini), Bad);
+}
+
+} // namespace
