@@ -1,36 +1,56 @@
 #pragma once
-// The main window: the log, the buttons and the state of the test.
-#include "ui_fmuMain.h"
+// The main window's behaviour, free of any toolkit: the port, the driver, the
+// stop flag, the running state and the handlers. A view (Qt or Win32) makes
+// the controls, forwards their events here and does what the form asks.
 #include "untComPort.h"
 #include "untDriver.h"
 #include "untTestHost.h"
 #include "untTimeoutTest.h"
 
-#include <QWidget>
 #include <memory>
 
-class TClock;
+inline constexpr const char* ApplicationTitle = "Тест таймаута ФР";
 
-// The log kept in the window's multi-line text control, one entry a line.
-class TMemoLog final : public TLog {
-public:
-    explicit TMemoLog(QPlainTextEdit& AMemo) : FMemo(AMemo) {}
-    void Clear() override;
-    void Add(const std::string& Line) override;
-    int Count() const override;
-    std::string Line(int Index) const override;
-    void SetLine(int Index, const std::string& Line) override;
-    void Repaint() override;
-
-private:
-    QPlainTextEdit& FMemo;
+// The window's controls. The numbers are the Win32 view's control
+// identifiers, which programs that drive the window from outside rely on.
+enum TControlId : int {
+    ciMemo = 100,
+    ciDetectTimeout = 101,
+    ciStart = 102,
+    ciStop = 103,
+    ciDriver = 104,
+    ciClear = 105,
+    ciClose = 106,
 };
 
-class TfmMain : public QWidget, public Ui::fmMain, private TTestHost {
-    Q_OBJECT
+// What the form asks of the window it runs in.
+class TMainView {
 public:
-    explicit TfmMain(QWidget* Owner = nullptr);
+    virtual ~TMainView() = default;
+    virtual TLog& Log() = 0;
+    virtual void SetCaption(const std::string& Caption) = 0;
+    virtual void EnableControl(TControlId Control, bool Enabled) = 0;
+    virtual void FocusControl(TControlId Control) = 0;
+    // Whether "Определять максимальный таймаут" is ticked now.
+    virtual bool DetectTimeout() const = 0;
+    // The standard display of a failure no handler took: a message box.
+    virtual void ShowError(const std::string& Text) = 0;
+    // Takes the window off the screen while a run finishes after a close.
+    virtual void Hide() = 0;
+    // Closes the window as the operator does; the toolkit asks FormClose.
+    virtual void Close() = 0;
+    // Handles what is pending (clicks, close, repaint) and returns.
+    virtual void ProcessMessages() = 0;
+};
+
+class TfmMain final : private TTestHost {
+public:
+    // ComPort stands in for the serial port in tests.
+    explicit TfmMain(TMainView& View,
+                     std::unique_ptr<TSerialLine> ComPort = std::make_unique<TComPort>());
     ~TfmMain() override;
+    TfmMain(const TfmMain&) = delete;
+    TfmMain& operator=(const TfmMain&) = delete;
 
     TAutoObject GetDriver() override;
     void CheckResult(int32_t Code) override;
@@ -42,34 +62,30 @@ public:
     // The clock the probe waits on; the system's unless a test sets another.
     void SetClock(TClock& Clock) { FClock = &Clock; }
 
-public slots:
+    void FormCreate();
     void btnStartClick();
     void btnStopClick();
     void btnClearClick();
     void btnCloseClick();
     void btnDriverClick();
-
-protected:
-    void closeEvent(QCloseEvent* Event) override;
-    void resizeEvent(QResizeEvent* Event) override;
+    // Sets the stop flag. True when the window may close now; during a run it
+    // is hidden instead and closes once the run has restored the register.
+    bool FormClose();
 
 private:
-    void FormCreate();
-    void FormClose();
-
     TSerialLine& ComPort() override { return *FComPort; }
     void SetStopped(bool Value) override { FStopped = Value; }
-    TLog& Log() override { return FLog; }
-    void ProcessMessages() override;
-    bool DetectTimeout() const override { return chbDetectTimeout->isChecked(); }
+    TLog& Log() override { return FView.Log(); }
+    void ProcessMessages() override { FView.ProcessMessages(); }
+    bool DetectTimeout() const override { return FView.DetectTimeout(); }
     TClock& Clock() override { return *FClock; }
 
-    std::unique_ptr<TComPort> FComPort;
+    TMainView& FView;
+    std::unique_ptr<TSerialLine> FComPort;
     TDriverHolder FDriver;
     bool FStopped = false;
     bool FRunning = false;
-    TMemoLog FLog;
+    bool FCloseWhenIdle = false;
     TTimeoutTest FTest;
     TClock* FClock;
-    QSize FDesignSize;
 };

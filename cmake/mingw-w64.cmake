@@ -1,9 +1,18 @@
-# Cross-build for 64-bit Windows with mingw-w64; tests run under Wine.
+# Cross-build for Windows with mingw-w64; tests run under Wine.
 #   cmake -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DORMANT_WITH_QT=OFF ...
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
+# 64-bit by default; -DORMANT_MINGW_ARCH=i686 (or the toolchain file
+# mingw-w64-i686.cmake) builds 32-bit.
+if(NOT ORMANT_MINGW_ARCH)
+    set(ORMANT_MINGW_ARCH x86_64)
+endif()
+set(ORMANT_MINGW_ARCH ${ORMANT_MINGW_ARCH} CACHE STRING "x86_64 (64-bit) or i686 (32-bit)")
+# try_compile projects read this file again and need the same choice.
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES ORMANT_MINGW_ARCH)
 
-set(ORMANT_MINGW_PREFIX x86_64-w64-mingw32)
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR ${ORMANT_MINGW_ARCH})
+
+set(ORMANT_MINGW_PREFIX ${ORMANT_MINGW_ARCH}-w64-mingw32)
 # The POSIX threads flavour: the other one has no std::mutex or std::thread,
 # which GoogleTest needs.
 set(CMAKE_C_COMPILER ${ORMANT_MINGW_PREFIX}-gcc-posix)
@@ -16,8 +25,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# Everything linked in, so the programs run under Wine without copying the
-# compiler's DLLs beside them.
+# Everything linked in (-static: libstdc++, libgcc and winpthread), so the
+# programs import system DLLs only and run alone on a bare Windows.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++")
 

@@ -1,0 +1,39 @@
+#pragma once
+// The main window in Qt, for Linux: makes the controls of fmuMain.ui, forwards
+// their events to the form and does what the form asks of them.
+#include "fmuMain.h"
+
+#include <QWidget>
+#include <memory>
+
+namespace Ui {
+class fmMain;
+}
+
+class TQtMainView final : public QWidget, private TMainView {
+    Q_OBJECT
+public:
+    explicit TQtMainView(QWidget* Owner = nullptr);
+    ~TQtMainView() override;
+
+    TfmMain& Form() { return *FForm; }
+
+protected:
+    void closeEvent(QCloseEvent* Event) override;
+
+private:
+    TLog& Log() override { return *FLog; }
+    void SetCaption(const std::string& Caption) override;
+    void EnableControl(TControlId Control, bool Enabled) override;
+    void FocusControl(TControlId Control) override;
+    bool DetectTimeout() const override;
+    void ShowError(const std::string& Text) override;
+    void Hide() override { hide(); }
+    void Close() override { close(); }
+    void ProcessMessages() override;
+    QWidget* Control(TControlId Id) const;
+
+    std::unique_ptr<Ui::fmMain> FUi;
+    std::unique_ptr<TLog> FLog;
+    std::unique_ptr<TfmMain> FForm;
+};

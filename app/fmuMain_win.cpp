@@ -1,0 +1,343 @@
+#include "fmuMain_win.h"
+
+#include "untWinText.h"
+
+#include <commctrl.h>
+#include <cwchar>
+#include <initializer_list>
+
+namespace {
+
+// Client area and controls in pixels; the process is not DPI aware, so the
+// system scales the whole window on a screen with more dots per inch.
+constexpr int ClientWidth = 431;
+constexpr int ClientHeight = 326;
+constexpr int FontHeight = -11; // character height in pixels, without leading
+
+// The log in the window's EDIT control: lines joined by CR LF, no line break
+// after the last one.
+class TEditLog final : public TLog {
+public:
+    explicit TEditLog(HWND Edit) : FEdit(Edit) {}
+
+    void Clear() override { SetWindowTextW(FEdit, L""); }
+
+    void Add(const std::string& Line) override {
+        std::wstring Text = Utf8ToWide(Line);
+        const int Length = GetWindowTextLengthW(FEdit);
+        if (Length > 0)
+            Text.insert(0, L"\r\n");
+        Replace(Length, Length, Text);
+    }
+
+    int Count() const override {
+        // An empty control reports one line; it holds none.
+        if (GetWindowTextLengthW(FEdit) == 0)
+            return 0;
+        return static_cast<int>(Send(EM_GETLINECOUNT));
+    }
+
+    std::string Line(int Index) const override {
+        const int Start = static_cast<int>(Send(EM_LINEINDEX, Index));
+        if (Start < 0)
+            return {};
+        const int Length = static_cast<int>(Send(EM_LINELENGTH, Start));
+        if (Length == 0)
+            return {};
+        // EM_GETLINE takes the buffer's size in its first character.
+        std::wstring Buffer(Length, L'\0');
+        Buffer[0] = static_cast<wchar_t>(Length);
+        const int Copied =
+            static_cast<int>(Send(EM_GETLINE, Index, reinterpret_cast<LPARAM>(Buffer.data())));
+        return WideToUtf8(Buffer.data(), Copied);
+    }
+
+    void SetLine(int Index, const std::string& Line) override {
+        const int Start = static_cast<int>(Send(EM_LINEINDEX, Index));
+        if (Start < 0)
+            return;
+        const int Length = static_cast<int>(Send(EM_LINELENGTH, Start));
+        Replace(Start, Start + Length, Utf8ToWide(Line));
+    }
+
+    void Repaint() override {
+        RedrawWindow(FEdit, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    }
+
+private:
+    LRESULT Send(UINT Message, WPARAM W = 0, LPARAM L = 0) const {
+        return SendMessageW(FEdit, Message, W, L);
+    }
+
+    void Replace(int From, int To, const std::wstring& Text) {
+        Send(EM_SETSEL, From, To);
+        Send(EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(Text.c_str()));
+        // Keep the view on the last line. The caret goes to the line's start:
+        // left at its end, a long line would scroll the log sideways.
+        const int Last = static_cast<int>(Send(EM_GETLINECOUNT)) - 1;
+        const int LastStart = static_cast<int>(Send(EM_LINEINDEX, Last));
+        Send(EM_SETSEL, LastStart, LastStart);
+        Send(EM_SCROLLCARET);
+    }
+
+    HWND FEdit;
+};
+
+int CALLBACK FaceFound(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM Found) {
+    *reinterpret_cast<bool*>(Found) = true;
+    return 0;
+}
+
+bool HasCyrillicFace(const wchar_t* Face) {
+    LOGFONTW Wanted{};
+    Wanted.lfCharSet = RUSSIAN_CHARSET;
+    wcsncpy(Wanted.lfFaceName, Face, LF_FACESIZE - 1);
+    bool Found = false;
+    HDC Screen = GetDC(nullptr);
+    EnumFontFamiliesExW(Screen, &Wanted, FaceFound, reinterpret_cast<LPARAM>(&Found), 0);
+    ReleaseDC(nullptr, Screen);
+    return Found;
+}
+
+// The first face of Faces that has Cyrillic letters; where none has, the
+// system's choice for the pitch and family.
+HFONT MakeFont(std::initializer_list<const wchar_t*> Faces, BYTE PitchAndFamily) {
+    const wchar_t* Face = L"";
+    for (const wchar_t* Candidate : Faces)
+        if (HasCyrillicFace(Candidate)) {
+            Face = Candidate;
+            break;
+        }
+    return CreateFontW(FontHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, RUSSIAN_CHARSET,
+                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, PitchAndFamily,
+                       Face);
+}
+
+struct TControlSpec {
+    TControlId Id;
+    const wchar_t* Class;
+    const char* Text;
+    DWORD Style;
+    int Left, Top, Width, Height;
+};
+
+// In tab order, which is the order of creation.
+constexpr TControlSpec Controls[] = {
+    {ciMemo, L"EDIT", "",
+     WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_AUTOHSCROLL | ES_WANTRETURN, 8, 8, 337, 289},
+    {ciDetectTimeout, L"BUTTON", "Определять максимальный таймаут", BS_AUTOCHECKBOX, 8, 304, 273,
+     17},
+    {ciStart, L"BUTTON", "Начать", BS_PUSHBUTTON, 352, 8, 75, 25},
+    {ciStop, L"BUTTON", "Прервать", BS_PUSHBUTTON | WS_DISABLED, 352, 40, 75, 25},
+    {ciDriver, L"BUTTON", "Драйвер...", BS_PUSHBUTTON, 352, 232, 75, 25},
+    {ciClear, L"BUTTON", "<- Очистить", BS_PUSHBUTTON, 352, 264, 75, 25},
+    {ciClose, L"BUTTON", "Закрыть", BS_PUSHBUTTON, 352, 296, 75, 25},
+};
+
+// A single fixed border, a system menu and a minimise box.
+constexpr DWORD WindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+constexpr DWORD WindowExStyle = WS_EX_CONTROLPARENT;
+
+void RegisterWindowClass(HINSTANCE Instance, WNDPROC Procedure) {
+    WNDCLASSEXW Class{};
+    Class.cbSize = sizeof Class;
+    Class.lpfnWndProc = Procedure;
+    Class.hInstance = Instance;
+    // IDI_APPLICATION and IDC_ARROW, which the headers spell as narrow
+    // resource names unless the whole build is UNICODE.
+    Class.hIcon = LoadIconW(nullptr, MAKEINTRESOURCEW(32512));
+    Class.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));
+    Class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    Class.lpszClassName = MainWindowClass;
+    if (!RegisterClassExW(&Class) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
+        throw std::runtime_error("RegisterClassEx: " + SystemErrorText(GetLastError()));
+}
+
+} // namespace
+
+TWinMainView::TWinMainView(HINSTANCE Instance) {
+    // Version 6 of the common controls (see the manifest) needs the library
+    // loaded before the first button is made.
+    INITCOMMONCONTROLSEX Init{sizeof Init, ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&Init);
+    RegisterWindowClass(Instance, WindowProc);
+
+    RECT Frame{0, 0, ClientWidth, ClientHeight};
+    AdjustWindowRectEx(&Frame, WindowStyle, FALSE, WindowExStyle);
+    const int Width = Frame.right - Frame.left, Height = Frame.bottom - Frame.top;
+    RECT Desktop;
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &Desktop, 0);
+    const int Left = Desktop.left + (Desktop.right - Desktop.left - Width) / 2;
+    const int Top = Desktop.top + (Desktop.bottom - Desktop.top - Height) / 2;
+    CreateWindowExW(WindowExStyle, MainWindowClass, L"", WindowStyle, Left, Top, Width, Height,
+                    nullptr, nullptr, Instance, this);
+    if (!FHandle)
+        throw std::runtime_error("CreateWindowEx: " + SystemErrorText(GetLastError()));
+    CreateControls(Instance);
+    FLog = std::make_unique<TEditLog>(Control(ciMemo));
+    FForm = std::make_unique<TfmMain>(static_cast<TMainView&>(*this));
+    FForm->FormCreate();
+}
+
+TWinMainView::~TWinMainView() {
+    // The form first: it closes the port and releases the driver.
+    FForm.reset();
+    if (FHandle)
+        DestroyWindow(FHandle);
+    DeleteObject(FFont);
+    DeleteObject(FLogFont);
+}
+
+void TWinMainView::CreateControls(HINSTANCE Instance) {
+    FFont =
+        MakeFont({L"MS Sans Serif", L"Microsoft Sans Serif", L"Tahoma"}, VARIABLE_PITCH | FF_SWISS);
+    // Fixed pitch, so the delays padded to six characters stand in one column.
+    FLogFont = MakeFont({L"Courier", L"Courier New"}, FIXED_PITCH | FF_MODERN);
+    for (const TControlSpec& C : Controls) {
+        HWND Handle = CreateWindowExW(
+            C.Id == ciMemo ? WS_EX_CLIENTEDGE : 0, C.Class, Utf8ToWide(C.Text).c_str(),
+            WS_CHILD | WS_VISIBLE | WS_TABSTOP | C.Style, C.Left, C.Top, C.Width, C.Height, FHandle,
+            reinterpret_cast<HMENU>(static_cast<INT_PTR>(C.Id)), Instance, nullptr);
+        if (!Handle)
+            throw std::runtime_error("CreateWindowEx: " + SystemErrorText(GetLastError()));
+        SendMessageW(Handle, WM_SETFONT,
+                     reinterpret_cast<WPARAM>(C.Id == ciMemo ? FLogFont : FFont), FALSE);
+    }
+    // No limit on the log's length.
+    SendMessageW(Control(ciMemo), EM_SETLIMITTEXT, 0, 0);
+    FFocused = Control(ciStart);
+}
+
+void TWinMainView::Show(int CmdShow) {
+    ShowWindow(FHandle, CmdShow);
+    UpdateWindow(FHandle);
+    SetFocus(FFocused);
+}
+
+void TWinMainView::Dispatch(MSG& Msg) {
+    if (FHandle && IsDialogMessageW(FHandle, &Msg))
+        return;
+    TranslateMessage(&Msg);
+    DispatchMessageW(&Msg);
+}
+
+LRESULT CALLBACK TWinMainView::WindowProc(HWND Window, UINT Message, WPARAM W, LPARAM L) {
+    if (Message == WM_NCCREATE) {
+        auto* Created =
+            static_cast<TWinMainView*>(reinterpret_cast<CREATESTRUCTW*>(L)->lpCreateParams);
+        Created->FHandle = Window;
+        SetWindowLongPtrW(Window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(Created));
+    }
+    auto* View = reinterpret_cast<TWinMainView*>(GetWindowLongPtrW(Window, GWLP_USERDATA));
+    if (!View)
+        return DefWindowProcW(Window, Message, W, L);
+    // No exception may cross the system's code that called us.
+    try {
+        return View->HandleMessage(Message, W, L);
+    } catch (const std::exception& E) {
+        View->ShowError(E.what());
+    } catch (...) {
+        View->ShowError("Неизвестная ошибка");
+    }
+    return 0;
+}
+
+LRESULT TWinMainView::HandleMessage(UINT Message, WPARAM W, LPARAM L) {
+    switch (Message) {
+    case WM_COMMAND:
+        if (HIWORD(W) == BN_CLICKED && FForm) {
+            switch (LOWORD(W)) {
+            case ciStart:
+                FForm->btnStartClick();
+                return 0;
+            case ciStop:
+                FForm->btnStopClick();
+                return 0;
+            case ciDriver:
+                FForm->btnDriverClick();
+                return 0;
+            case ciClear:
+                FForm->btnClearClick();
+                return 0;
+            case ciClose:
+                FForm->btnCloseClick();
+                return 0;
+            }
+        }
+        break;
+    case WM_CLOSE:
+        if (!FForm || FForm->FormClose())
+            DestroyWindow(FHandle);
+        return 0;
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    case WM_NCDESTROY: {
+        HWND Handle = FHandle;
+        SetWindowLongPtrW(Handle, GWLP_USERDATA, 0);
+        FHandle = nullptr;
+        return DefWindowProcW(Handle, Message, W, L);
+    }
+    case WM_ACTIVATE:
+        // The control that had the focus gets it back when the window does.
+        if (LOWORD(W) == WA_INACTIVE) {
+            HWND Focused = GetFocus();
+            if (Focused && IsChild(FHandle, Focused))
+                FFocused = Focused;
+        } else if (!HIWORD(W) && FFocused) {
+            SetFocus(FFocused);
+        }
+        return 0;
+    case WM_SETFOCUS:
+        if (FFocused)
+            SetFocus(FFocused);
+        return 0;
+    }
+    return DefWindowProcW(FHandle, Message, W, L);
+}
+
+void TWinMainView::SetCaption(const std::string& Caption) {
+    SetWindowTextW(FHandle, Utf8ToWide(Caption).c_str());
+}
+
+void TWinMainView::EnableControl(TControlId Id, bool Enabled) {
+    EnableWindow(Control(Id), Enabled);
+}
+
+void TWinMainView::FocusControl(TControlId Id) {
+    FFocused = Control(Id);
+    if (GetActiveWindow() == FHandle)
+        SetFocus(FFocused);
+}
+
+bool TWinMainView::DetectTimeout() const {
+    return SendMessageW(Control(ciDetectTimeout), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void TWinMainView::ShowError(const std::string& Text) {
+    MessageBoxW(FHandle, Utf8ToWide(Text).c_str(), Utf8ToWide(ApplicationTitle).c_str(),
+                MB_OK | MB_ICONERROR);
+}
+
+void TWinMainView::Hide() {
+    ShowWindow(FHandle, SW_HIDE);
+}
+
+void TWinMainView::Close() {
+    if (FHandle)
+        SendMessageW(FHandle, WM_CLOSE, 0, 0);
+}
+
+void TWinMainView::ProcessMessages() {
+    MSG Msg;
+    while (PeekMessageW(&Msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (Msg.message == WM_QUIT) {
+            // Told to end during a run: as closing, so the run still restores
+            // the register and the window then closes and ends the loop.
+            if (FForm && FForm->FormClose())
+                DestroyWindow(FHandle);
+            return;
+        }
+        Dispatch(Msg);
+    }
+}

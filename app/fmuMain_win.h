@@ -1,0 +1,47 @@
+#pragma once
+// The main window in Win32, for Windows: makes the controls at their pixel
+// positions, forwards their events to the form and does what the form asks.
+#include "fmuMain.h"
+
+#include <windows.h>
+
+// The window class; programs that drive the window from outside find it by
+// this name.
+inline constexpr const wchar_t* MainWindowClass = L"TfmMain";
+
+class TWinMainView final : private TMainView {
+public:
+    explicit TWinMainView(HINSTANCE Instance);
+    ~TWinMainView() override;
+    TWinMainView(const TWinMainView&) = delete;
+    TWinMainView& operator=(const TWinMainView&) = delete;
+
+    HWND Handle() const { return FHandle; }
+    void Show(int CmdShow);
+    // One message as the main loop takes it: keyboard navigation between
+    // the controls, then the window procedure.
+    void Dispatch(MSG& Msg);
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND Window, UINT Message, WPARAM W, LPARAM L);
+    LRESULT HandleMessage(UINT Message, WPARAM W, LPARAM L);
+    void CreateControls(HINSTANCE Instance);
+
+    TLog& Log() override { return *FLog; }
+    void SetCaption(const std::string& Caption) override;
+    void EnableControl(TControlId Control, bool Enabled) override;
+    void FocusControl(TControlId Control) override;
+    bool DetectTimeout() const override;
+    void ShowError(const std::string& Text) override;
+    void Hide() override;
+    void Close() override;
+    void ProcessMessages() override;
+    HWND Control(TControlId Id) const { return GetDlgItem(FHandle, Id); }
+
+    HWND FHandle = nullptr;
+    HFONT FFont = nullptr;
+    HFONT FLogFont = nullptr;
+    HWND FFocused = nullptr;
+    std::unique_ptr<TLog> FLog;
+    std::unique_ptr<TfmMain> FForm;
+};

@@ -1,7 +1,0 @@
-#include "untPlatform.h"
-
-#include "fmuStandInProps.h"
-
-void RegisterPlatformDrivers() {
-    RegisterStandInDriver();
-}

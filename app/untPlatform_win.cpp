@@ -1,4 +1,0 @@
-#include "untPlatform.h"
-
-// The driver is an installed automation server: nothing to register.
-void RegisterPlatformDrivers() {}

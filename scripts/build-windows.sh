@@ -1,0 +1,36 @@
+#!/bin/bash
+# Builds the Windows program for both bitnesses with mingw-w64 (Release) in
+# build-win32/ and build-win64/, and puts each, stripped, in
+# dist/win32/ormant-timeout.exe and dist/win64/ormant-timeout.exe.
+# Each .exe is linked -static: it imports system DLLs only and runs copied
+# alone to the operator's machine.
+#   ORMANT_WERROR  ON (default) or OFF
+set -euo pipefail
+Root=$(cd "$(dirname "$0")/.." && pwd)
+
+for Arch in i686 x86_64; do
+    for Tool in $Arch-w64-mingw32-g++-posix $Arch-w64-mingw32-windres $Arch-w64-mingw32-strip; do
+        if ! command -v "$Tool" >/dev/null; then
+            echo "build-windows.sh: $Tool is missing (apt-get install g++-mingw-w64-${Arch/_/-}-posix)" >&2
+            exit 1
+        fi
+    done
+done
+
+for Bits in 32 64; do
+    if [ $Bits = 32 ]; then Arch=i686; else Arch=x86_64; fi
+    Build=$Root/build-win$Bits
+    echo "== building the $Bits-bit program in $Build"
+    cmake -S "$Root" -B "$Build" -G Ninja \
+        -DCMAKE_TOOLCHAIN_FILE="$Root/cmake/mingw-w64.cmake" \
+        -DORMANT_MINGW_ARCH=$Arch \
+        -DCMAKE_BUILD_TYPE=Release \
+        -DORMANT_WITH_QT=OFF \
+        -DORMANT_WERROR="${ORMANT_WERROR:-ON}"
+    cmake --build "$Build" -j2
+    mkdir -p "$Root/dist/win$Bits"
+    $Arch-w64-mingw32-strip -o "$Root/dist/win$Bits/ormant-timeout.exe" "$Build/app/ormant-timeout.exe"
+    Imports=$($Arch-w64-mingw32-objdump -p "$Root/dist/win$Bits/ormant-timeout.exe" |
+        sed -n 's/^\s*DLL Name: //p' | tr '\n' ' ')
+    echo "dist/win$Bits/ormant-timeout.exe: $(stat -c %s "$Root/dist/win$Bits/ormant-timeout.exe") bytes, imports $Imports"
+done

@@ -1,0 +1,173 @@
+// The main window's behaviour, which the Qt and the Win32 window share,
+// through a view that records what the form asks of it; runs in virtual time
+// against the emulated register and the stand-in driver.
+#include "VirtualRegister.h"
+#include "fmuMain.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using TLines = std::vector<std::string>;
+const std::string Sep = "----------------------------";
+
+class TFakeView final : public TMainView {
+public:
+    TLog& Log() override { return Lines; }
+    void SetCaption(const std::string& Caption) override { Trace.push_back("caption " + Caption); }
+    void EnableControl(TControlId Id, bool Enabled) override {
+        Trace.push_back((Enabled ? "enable " : "disable ") + std::to_string(Id));
+    }
+    void FocusControl(TControlId Id) override { Trace.push_back("focus " + std::to_string(Id)); }
+    bool DetectTimeout() const override { return Detect; }
+    void ShowError(const std::string& Text) override { Errors.push_back(Text); }
+    void Hide() override { Trace.push_back("hide"); }
+    // As a toolkit does: the form decides whether the close proceeds.
+    void Close() override {
+        if (Form->FormClose())
+            Trace.push_back("closed");
+    }
+    void ProcessMessages() override {
+        if (OnMessages)
+            OnMessages();
+    }
+
+    TfmMain* Form = nullptr;
+    TVectorLog Lines;
+    TLines Trace, Errors;
+    bool Detect = false;
+    std::function<void()> OnMessages;
+};
+
+emu::TRegisterOptions Tolerating(uint32_t CapMs) {
+    emu::TRegisterOptions O;
+    O.MaxTimeout = CapMs;
+    return O;
+}
+
+// A form on its own line to the rig's register and on the rig's clock.
+class Form : public ::testing::Test {
+protected:
+    void Make(emu::TRegisterOptions Options = {}) {
+        Rig = std::make_unique<TVirtualRig>(Options);
+        auto OwnLine = std::make_unique<TVirtualLine>(Rig->Register);
+        Line = OwnLine.get();
+        fmMain = std::make_unique<TfmMain>(View, std::move(OwnLine));
+        fmMain->SetClock(Rig->VirtualClock);
+        View.Form = fmMain.get();
+    }
+    void TearDown() override {
+        fmMain.reset();
+        Rig.reset();
+    }
+    // Calls Action once, at the first message processing with Lines lines.
+    void AtLineCount(int Lines, std::function<void()> Action) {
+        View.OnMessages = [this, Lines, Action = std::move(Action)]() mutable {
+            if (Action && View.Lines.Count() == Lines)
+                std::exchange(Action, nullptr)();
+        };
+    }
+
+    TFakeView View;
+    std::unique_ptr<TVirtualRig> Rig;
+    TVirtualLine* Line = nullptr;
+    std::unique_ptr<TfmMain> fmMain;
+};
+
+const std::string Start = std::to_string(ciStart), Stop = std::to_string(ciStop);
+
+TEST_F(Form, StartSwitchesTheButtonsAroundARunThatFails) {
+    Make();
+    fmMain->FormCreate();
+    Rig->Driver->Forced["Connect"] = {-7};
+    View.Lines.Add("old");
+    fmMain->btnStartClick();
+    EXPECT_EQ(View.Lines.Lines, (TLines{"Подключение к ФР", "Ошибка драйвера: (-7) Сбой Connect"}));
+    EXPECT_EQ(View.Trace,
+              (TLines{"caption Тест таймаута ФР", "disable " + Start, "enable " + Stop,
+                      "focus " + Stop, "disable " + Stop, "enable " + Start, "focus " + Start}));
+    EXPECT_FALSE(fmMain->Running());
+}
+
+TEST_F(Form, WithoutADriverStartLogsOnlyTheFailureAndDriverShowsIt) {
+    Make();
+    UnregisterAutoClass(DriverProgId);
+    fmMain->btnStartClick();
+    ASSERT_EQ(View.Lines.Count(), 1);
+    EXPECT_NE(View.Lines.Line(0).find("0x800401F3"), std::string::npos);
+    fmMain->btnDriverClick();
+    EXPECT_EQ(View.Errors, TLines{View.Lines.Line(0)});
+}
+
+TEST_F(Form, DriverResultCodeGoesToTheErrorDisplay) {
+    Make();
+    Rig->Driver->Forced["ShowProperties"] = {3};
+    fmMain->btnDriverClick();
+    EXPECT_EQ(View.Errors, TLines{"Ошибка драйвера: (3) Сбой ShowProperties"});
+    EXPECT_TRUE(View.Trace.empty());
+}
+
+TEST_F(Form, StopInOneRunDoesNotCarryOverIntoTheNext) {
+    Make(Tolerating(500));
+    // Stop while the fixed 1000 ms probe waits.
+    AtLineCount(7, [this] { fmMain->btnStopClick(); });
+    fmMain->btnStartClick();
+    ASSERT_EQ(View.Lines.Count(), 10);
+    EXPECT_EQ(View.Lines.Line(6), "1000   мс : Тест прерван");
+
+    fmMain->btnStartClick();
+    ASSERT_EQ(View.Lines.Count(), 10);
+    EXPECT_EQ(View.Lines.Line(5), "100    мс : OK");
+    EXPECT_EQ(View.Lines.Line(6), "1000   мс : Тест не пройден!");
+}
+
+TEST_F(Form, ClosingDuringARunHidesAndClosesAfterTheRestore) {
+    Make(Tolerating(500));
+    // Closed twice while the 1000 ms probe waits: hidden, not closed.
+    AtLineCount(7, [this] {
+        fmMain->btnCloseClick();
+        EXPECT_FALSE(fmMain->FormClose());
+        EXPECT_EQ(View.Trace.back(), "hide");
+    });
+    fmMain->btnStartClick();
+    EXPECT_EQ(View.Trace.back(), "closed");
+    const TLines& L = View.Lines.Lines;
+    ASSERT_EQ(L.size(), 10u);
+    EXPECT_EQ(L[6], "1000   мс : Тест прерван");
+    EXPECT_EQ(TLines(L.end() - 3, L.end()),
+              (TLines{Sep, "Установка таймаута ФР 150 мс.", "Отключение от ФР"}));
+    EXPECT_EQ(Rig->Register.Core.RequestedTimeout(), 150u);
+
+    // Idle, the window closes at once.
+    View.Trace.clear();
+    fmMain->btnCloseClick();
+    EXPECT_EQ(View.Trace, TLines{"closed"});
+}
+
+TEST_F(Form, DriverDuringAProbeClosesThePortWhichTheProbeReopensAsItWas) {
+    Make();
+    Rig->Store->Settings = {3, 2, 150};
+    bool PortOpenInDialog = true;
+    RegisterAutoClass(DriverProgId, [this, &PortOpenInDialog] {
+        return std::make_shared<TStandInDriver>(
+            Rig->Store,
+            [this, &PortOpenInDialog](TSettingTexts& Settings) {
+                PortOpenInDialog = Line->IsOpen();
+                Settings["ComNumber"] = "9";
+                return true;
+            },
+            std::make_unique<TVirtualLine>(Rig->Register));
+    });
+    int Steps = 0;
+    View.OnMessages = [&] {
+        if (++Steps == 2)
+            fmMain->btnDriverClick();
+    };
+    EXPECT_NO_THROW(fmMain->TestTimeout(100));
+    EXPECT_FALSE(PortOpenInDialog);
+    EXPECT_EQ(Line->Opens, 2);
+    EXPECT_EQ(Line->ComNumber, 3u);
+    EXPECT_TRUE(View.Errors.empty());
+}
+
+} // namespace
