@@ -3,6 +3,7 @@
 # PREFIX, making the prefix first if needed. Fails loudly when Wine cannot run.
 # wine-run.sh PREFIX --prepare: only makes the prefix.
 # wine-run.sh PREFIX --wait: waits until Wine has stopped in PREFIX.
+# wine-run.sh PREFIX --server [ARG...]: runs Wine's server for PREFIX.
 set -euo pipefail
 if [ $# -lt 2 ]; then
     echo "usage: $0 WINEPREFIX PROGRAM [ARG...]" >&2
@@ -30,6 +31,10 @@ WINESERVER=$(dirname "$WINE")/wineserver
 [ -x "$WINESERVER" ] || WINESERVER=$(command -v wineserver || echo wineserver)
 if [ "$1" = --wait ]; then
     exec "$WINESERVER" -w
+fi
+if [ "$1" = --server ]; then
+    shift
+    exec "$WINESERVER" "$@"
 fi
 
 # Tests may start at the same time; only one of them makes the prefix.

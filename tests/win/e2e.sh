@@ -1,0 +1,228 @@
+#!/bin/bash
+# e2e.sh SCENARIO: the Windows program end to end under Wine, driven through
+# ormant-uictl, against the stand-in "Addin.Ormant" and the register emulator.
+#   setup         the tests' own prefix (a copy of the unit tests' one), an X
+#                 server, fonts, the stand-in registered; a persistent Wine
+#                 server, so later scenarios start quickly
+#   cleanup       ends the Wine server and the X server
+#   search|stop|close|unregistered|layout   one scenario each
+# Set by CMake: ORMANT_E2E_DIR, ORMANT_E2E_EXE, ORMANT_E2E_DLL,
+# ORMANT_E2E_UICTL, ORMANT_WINEPREFIX (the prefix to copy),
+# ORMANT_HOST_EMULATOR.
+set -euo pipefail
+Here=$(cd "$(dirname "$0")" && pwd)
+Root=$(cd "$Here/../.." && pwd)
+WineRun=$Root/cmake/wine-run.sh
+Scenario=${1:?usage: e2e.sh SCENARIO}
+Dir=${ORMANT_E2E_DIR:?}
+export WINEPREFIX=$Dir/prefix
+export WINEDEBUG=${WINEDEBUG:--all}
+
+Fail() {
+    echo "e2e $Scenario: $*" >&2
+    exit 1
+}
+
+
+Register() {
+    "$WineRun" "$WINEPREFIX" regsvr32 /s "$@" "$ORMANT_E2E_DLL" >>"$Dir/setup.log" 2>&1
+}
+
+if [ "$Scenario" = setup ]; then
+    [ -n "${ORMANT_E2E_EXE:-}" ] && [ -f "$ORMANT_E2E_DLL" ] || Fail "the program or the stand-in is not built"
+    if [ -f "$Dir/xvfb.pid" ]; then
+        "$0" cleanup || true
+    fi
+    rm -rf "$Dir"
+    mkdir -p "$Dir"
+    "$WineRun" "$ORMANT_WINEPREFIX" --prepare
+    cp -a "$ORMANT_WINEPREFIX" "$WINEPREFIX"
+    # An X server of our own; it writes its display number once it listens.
+    Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$Dir/display.tmp" \
+        </dev/null >"$Dir/xvfb.log" 2>&1 &
+    echo $! >"$Dir/xvfb.pid"
+    for _ in $(seq 100); do
+        [ -s "$Dir/display.tmp" ] && break
+        kill -0 "$(cat "$Dir/xvfb.pid")" 2>/dev/null || break
+        sleep 0.1
+    done
+    [ -s "$Dir/display.tmp" ] || Fail "Xvfb did not start: $(cat "$Dir/xvfb.log")"
+    echo ":$(head -n1 "$Dir/display.tmp")" >"$Dir/display"
+    export DISPLAY=$(cat "$Dir/display")
+    "$WineRun" "$WINEPREFIX" --server -p </dev/null >>"$Dir/setup.log" 2>&1
+    "$WineRun" "$WINEPREFIX" regedit "Z:$Here/fonts.reg" </dev/null >>"$Dir/setup.log" 2>&1 || Fail "regedit failed: $(cat "$Dir/setup.log")"
+    Register </dev/null || Fail "regsvr32 failed: $(cat "$Dir/setup.log")"
+    exit 0
+fi
+
+if [ "$Scenario" = cleanup ]; then
+    "$WineRun" "$WINEPREFIX" --server -k 2>/dev/null || true
+    if [ -f "$Dir/xvfb.pid" ]; then
+        kill "$(cat "$Dir/xvfb.pid")" 2>/dev/null || true
+        rm -f "$Dir/xvfb.pid"
+    fi
+    exit 0
+fi
+
+[ -s "$Dir/display" ] || Fail "the setup did not run (no $Dir/display)"
+export DISPLAY=$(cat "$Dir/display")
+Work=$(mktemp -d "$Dir/$Scenario.XXXXXX")
+EmulatorPid=
+ExePid=
+Link=
+Cleanup() {
+    if [ -n "$ExePid" ] && kill -0 "$ExePid" 2>/dev/null; then
+        kill "$ExePid" 2>/dev/null || true
+    fi
+    [ -n "$ExePid" ] && wait "$ExePid" 2>/dev/null || true
+    if [ -n "$EmulatorPid" ]; then
+        kill "$EmulatorPid" 2>/dev/null || true
+        wait "$EmulatorPid" 2>/dev/null || true
+    fi
+    [ -n "$Link" ] && rm -f "$Link"
+    return 0
+}
+trap Cleanup EXIT
+
+Ui() {
+    "$WineRun" "$WINEPREFIX" "$ORMANT_E2E_UICTL" "$@"
+}
+
+# StartEmulator COM [ARG...]: the register behind COMn; the stand-in's
+# settings point there.
+StartEmulator() {
+    local Com=$1
+    shift
+    Link=$WINEPREFIX/dosdevices/com$Com
+    "$ORMANT_HOST_EMULATOR" --link "$Link" --log "$Work/emulator.log" "$@" \
+        </dev/null >"$Work/emulator.out" 2>&1 &
+    EmulatorPid=$!
+    for _ in $(seq 100); do
+        grep -q '^PTY ' "$Work/emulator.out" && break
+        kill -0 "$EmulatorPid" 2>/dev/null || break
+        sleep 0.1
+    done
+    grep -q '^PTY ' "$Work/emulator.out" || Fail "the emulator did not start: $(cat "$Work/emulator.out")"
+    printf '[General]\r\nComNumber=%s\r\nBaudrate=2\r\nTimeout=150\r\n' "$Com" >"$Work/driver.ini"
+    export ORMANT_DRIVER_INI="Z:$Work/driver.ini"
+}
+
+StartProgram() {
+    "$WineRun" "$WINEPREFIX" "$ORMANT_E2E_EXE" </dev/null >"$Work/program.out" 2>&1 &
+    ExePid=$!
+    Ui find 30000
+}
+
+# The program ends by itself within Ms; its exit code must be 0.
+ExpectExit() {
+    local Ms=$1 Deadline Status=0
+    Deadline=$((SECONDS + (Ms + 999) / 1000))
+    while kill -0 "$ExePid" 2>/dev/null; do
+        [ $SECONDS -lt $Deadline ] || Fail "the program did not end within $Ms ms"
+        sleep 0.1
+    done
+    wait "$ExePid" || Status=$?
+    ExePid=
+    [ $Status -eq 0 ] || Fail "the program ended with $Status: $(cat "$Work/program.out")"
+}
+
+ExpectLine() {
+    grep -qxF -- "$2" "$1" || Fail "no line \"$2\" in $1:$(printf '\n'; cat "$1")"
+}
+
+# The register's timeout was raised and is back at the stand-in's 150 ms.
+ExpectRestored() {
+    grep -q 'exchange timeout set to .*(requested 100000' "$Work/emulator.log" ||
+        Fail "the timeout was never raised: $(cat "$Work/emulator.log")"
+    grep 'exchange timeout set to' "$Work/emulator.log" | tail -n1 | grep -q 'set to 150 ms' ||
+        Fail "the timeout was not restored: $(tail -n 20 "$Work/emulator.log")"
+}
+
+ExpectRunEnd() {
+    local Memo=$1
+    tail -n3 "$Memo" >"$Work/end.txt"
+    printf '%s\n' "----------------------------" "Установка таймаута ФР 150 мс." "Отключение от ФР" |
+        cmp -s - "$Work/end.txt" || Fail "the log does not end with the restore:$(printf '\n'; cat "$Memo")"
+}
+
+case $Scenario in
+search)
+    StartEmulator 5 --cap 500
+    StartProgram
+    Ui click 101 click 102 wait-text 100 "Максимальный таймаут:" 60000 wait-idle 10000 \
+        text 100 >"$Work/memo.txt"
+    ExpectLine "$Work/memo.txt" "Установка таймаута ФР 100000 мс."
+    ExpectLine "$Work/memo.txt" "100    мс : OK"
+    ExpectLine "$Work/memo.txt" "1000   мс : Тест не пройден!"
+    ExpectLine "$Work/memo.txt" "Определение максимального таймаута"
+    ExpectRunEnd "$Work/memo.txt"
+    Max=$(sed -n 's/^Максимальный таймаут: \([0-9]*\) мс\.$/\1/p' "$Work/memo.txt")
+    [ -n "$Max" ] && [ "$Max" -ge 400 ] && [ "$Max" -lt 500 ] ||
+        Fail "the maximum is not just below the cap of 500 ms: $(cat "$Work/memo.txt")"
+    ExpectRestored
+    Ui close
+    ExpectExit 10000
+    echo "maximum $Max ms"
+    ;;
+stop)
+    StartEmulator 6
+    StartProgram
+    Ui click 101 click 102 wait-text 100 "10000  мс : " 20000 click 103 wait-idle 10000 \
+        text 100 >"$Work/memo.txt"
+    ExpectLine "$Work/memo.txt" "1000   мс : OK"
+    ExpectLine "$Work/memo.txt" "10000  мс : Тест прерван"
+    ! grep -q 'Определение\|Тест пройден\|Максимальный' "$Work/memo.txt" ||
+        Fail "a verdict or a search after Stop: $(cat "$Work/memo.txt")"
+    ExpectRunEnd "$Work/memo.txt"
+    ExpectRestored
+    Ui close
+    ExpectExit 10000
+    ;;
+close)
+    StartEmulator 7
+    StartProgram
+    Ui click 102 wait-text 100 "10000  мс : " 20000 close
+    # Closing acts as Stop: the program ends once the run has restored the timeout.
+    ExpectExit 15000
+    ExpectRestored
+    ;;
+unregistered)
+    Register /u || Fail "regsvr32 /u failed: $(cat "$Dir/setup.log")"
+    trap 'Register; Cleanup' EXIT
+    StartProgram
+    Ui click 102 wait-idle 10000 text 100 >"$Work/memo.txt"
+    [ "$(wc -l <"$Work/memo.txt")" -eq 1 ] &&
+        grep -qE '\((0x800401F3 CO_E_CLASSSTRING|0x80040154 REGDB_E_CLASSNOTREG)\): "Addin\.Ormant"$' \
+            "$Work/memo.txt" ||
+        Fail "the log is not the one OLE failure: $(cat "$Work/memo.txt")"
+    Ui click 104 msgbox 10000 >"$Work/box.txt"
+    printf 'caption Тест таймаута ФР\ntext %s\n' "$(cat "$Work/memo.txt")" |
+        cmp -s - "$Work/box.txt" || Fail "the message box is not the same failure: $(cat "$Work/box.txt")"
+    Ui close
+    ExpectExit 10000
+    ;;
+layout)
+    StartProgram
+    Ui layout >"$Work/layout.txt"
+    Ui close
+    ExpectExit 10000
+    # Left, top, width, height in client pixels; Start has the focus.
+    cat >"$Work/expected.txt" <<'EOF'
+caption Тест таймаута ФР
+sysmenu 1 minimize 1 maximize 0 sizable 0
+client 431 326
+100 8 8 337 289
+101 8 304 273 17
+102 352 8 75 25
+103 352 40 75 25
+104 352 232 75 25
+105 352 264 75 25
+106 352 296 75 25
+focus 102
+EOF
+    diff "$Work/expected.txt" "$Work/layout.txt" >&2 || Fail "the layout differs (expected < > found)"
+    ;;
+*)
+    Fail "unknown scenario"
+    ;;
+esac
