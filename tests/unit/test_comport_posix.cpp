@@ -120,9 +120,7 @@ TEST_F(PtyPort, HeldPortIsBusyAndGivenBackByCloseOrDestruction) {
 TEST_F(PtyPort, OnlyATerminalInThePortFolderIsTakenForThePort) {
     const fs::path File = Ports.Path / "register.bin";
     const std::string Content("\x00\x11\x22", 3);
-    {
-        std::ofstream(File, std::ios::binary) << Content;
-    }
+    std::ofstream(File, std::ios::binary) << Content; // closed at the end of the line
     fs::create_symlink(File, Ports.Com(13));
     fs::create_symlink("/dev/null", Ports.Com(14));
     fs::create_symlink(Ports.Path / "nowhere", Ports.Com(15));
