@@ -4,7 +4,9 @@
 #include "TempPortFolder.h"
 #include "VirtualRegister.h"
 #include "fmuStandInProps.h"
+#include "untError.h"
 #include "untPtyRegister.h"
+#include "untTimeoutTest.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -117,6 +119,22 @@ TEST_F(StandInDriver, PropertiesDialogSavesOnlyConfirmedValidValues) {
     EXPECT_THROW(Driver->Invoke("Beep"), EOleError);
 }
 
+TEST(StandInSystemFailure, KeepsItsOwnTextWithOnePrefix) {
+    struct TFailingLine final : TSerialLine {
+        bool IsOpen() const override { return false; }
+        void Open() override { throw EOSError(5, "Ошибка ввода-вывода"); }
+        void Close() noexcept override {}
+        void Write(const std::string&) override { Open(); }
+        void Read(uint32_t, std::string&) override {}
+        void PurgeInput() override {}
+    };
+    TStandInDriver Driver(std::make_shared<TMemoryStore>(), nullptr,
+                          std::make_unique<TFailingLine>());
+    EXPECT_EQ(Driver.Invoke("Connect").AsInt32(), sdSystemError);
+    EXPECT_EQ(Driver.Invoke("ResultCodeDescription").AsString(),
+              EOSError(5, "Ошибка ввода-вывода").what());
+}
+
 std::string FileBytes(const std::filesystem::path& Path) {
     std::ifstream In(Path, std::ios::binary);
     std::ostringstream Bytes;
@@ -133,7 +151,7 @@ std::string Ini(const std::string& Key, const std::string& Value) {
 
 TEST(StandInSettings, BadStoredValuesAreRefusedNamedAndNeverWrittenBack) {
     TTempPortFolder Folder("ormant-standin-ini-");
-    const auto Path = Folder.Path / "driver.ini";
+    int Written = 0;
     struct TCase {
         const char* Key;
         const char* Value;
@@ -154,8 +172,11 @@ TEST(StandInSettings, BadStoredValuesAreRefusedNamedAndNeverWrittenBack) {
     };
     for (const TCase& Case : Cases) {
         SCOPED_TRACE(std::string(Case.Key) + "=" + Case.Value);
-        const std::string Written = Ini(Case.Key, Case.Value);
-        std::ofstream(Path, std::ios::binary) << Written;
+        // A file of its own each: QSettings keeps what it read of a file
+        // whose size and time have not changed.
+        const auto Path = Folder.Path / ("driver" + std::to_string(++Written) + ".ini");
+        const std::string Text = Ini(Case.Key, Case.Value);
+        std::ofstream(Path, std::ios::binary) << Text;
         const std::string Refusal = std::string("Неверная настройка драйвера ") + Case.Key + "=\"" +
                                     Case.Value + "\": допустимо целое число от " + Case.Range;
         TVirtualRegister Register;
@@ -172,13 +193,13 @@ TEST(StandInSettings, BadStoredValuesAreRefusedNamedAndNeverWrittenBack) {
         EXPECT_EQ(Seen.Opens, 0);
         // What the run does with a readable timeout is never saved either.
         Driver.Put("Timeout", 100000);
-        EXPECT_EQ(FileBytes(Path), Written);
+        EXPECT_EQ(FileBytes(Path), Text);
     }
 }
 
 TEST(StandInSettings, AKilledRunLeavesTheStoredTimeout) {
     TTempPortFolder Folder("ormant-standin-ini-");
-    const auto Path = Folder.Path / "driver.ini";
+    const auto Path = Folder.Path / "killed.ini";
     const std::string Written = Ini("Timeout", "150");
     std::ofstream(Path, std::ios::binary) << Written;
     TVirtualRegister Register;
@@ -192,6 +213,27 @@ TEST(StandInSettings, AKilledRunLeavesTheStoredTimeout) {
     } // dropped without the restore, as when the program is killed
     EXPECT_EQ(Register.Core.ExchangeTimeout(), 100000u);
     EXPECT_EQ(FileBytes(Path), Written);
+}
+
+TEST(StandInSettings, ARunWithARefusedSettingLeavesTheRegisterAlone) {
+    const std::string Refusal = "Неверная настройка драйвера ";
+    const std::pair<const char*, std::vector<std::string>> Cases[] = {
+        // The run reads the timeout first, before it says anything.
+        {"Timeout", {Refusal + "Timeout=\"abc\": допустимо целое число от 0 до 2147483647"}},
+        {"Baudrate",
+         {"Подключение к ФР", "Ошибка драйвера: (-5) " + Refusal +
+                                  "Baudrate=\"abc\": допустимо целое число от 0 до 6"}},
+    };
+    for (const auto& [Key, Lines] : Cases) {
+        TVirtualRig Rig;
+        Rig.Store->Texts[Key] = "abc";
+        const uint32_t Before = Rig.Register.Core.RequestedTimeout();
+        TTimeoutTest Test(Rig);
+        Rig.RunAsStartButton([&] { Test.RunTest(); });
+        EXPECT_EQ(Rig.Lines.Lines, Lines);
+        EXPECT_EQ(Rig.Register.Core.RequestedTimeout(), Before);
+        EXPECT_EQ(Rig.Store->Saves, 0);
+    }
 }
 
 TEST(StandInSettings, DialogShowsARefusedValueAndTakesOnlyValidOnes) {
