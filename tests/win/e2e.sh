@@ -7,14 +7,15 @@
 #   cleanup       ends the Wine server and the X server
 #   search|stop|close|unregistered|layout   one scenario each
 # Set by CMake: ORMANT_E2E_DIR, ORMANT_E2E_EXE, ORMANT_E2E_DLL,
-# ORMANT_E2E_UICTL, ORMANT_WINEPREFIX (the prefix to copy),
-# ORMANT_HOST_EMULATOR.
+# ORMANT_E2E_UICTL, ORMANT_WINEPREFIX (the prefix to copy), ORMANT_E2E_EMULATOR
+# (the host's ormant-emu; ORMANT_HOST_EMULATOR in the environment wins).
 set -euo pipefail
 Here=$(cd "$(dirname "$0")" && pwd)
 Root=$(cd "$Here/../.." && pwd)
 WineRun=$Root/cmake/wine-run.sh
 Scenario=${1:?usage: e2e.sh SCENARIO}
 Dir=${ORMANT_E2E_DIR:?}
+Emulator=${ORMANT_HOST_EMULATOR:-${ORMANT_E2E_EMULATOR:-}}
 export WINEPREFIX=$Dir/prefix
 export WINEDEBUG=${WINEDEBUG:--all}
 
@@ -94,7 +95,9 @@ StartEmulator() {
     local Com=$1
     shift
     Link=$WINEPREFIX/dosdevices/com$Com
-    "$ORMANT_HOST_EMULATOR" --link "$Link" --log "$Work/emulator.log" "$@" \
+    [ -x "$Emulator" ] || Fail "no register emulator: build ormant-emu for this machine and" \
+        "pass its path as ORMANT_HOST_EMULATOR"
+    "$Emulator" --link "$Link" --log "$Work/emulator.log" "$@" \
         </dev/null >"$Work/emulator.out" 2>&1 &
     EmulatorPid=$!
     for _ in $(seq 100); do
