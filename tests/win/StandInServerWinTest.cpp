@@ -1,7 +1,8 @@
 // The stand-in driver DLL through OLE, as the program reaches it: registered
 // for the test, created from "Addin.Ormant", its settings in an INI file of
-// the test's own (ORMANT_DRIVER_INI). The suite's name puts it in the
-// automation group.
+// the test's own (ORMANT_DRIVER_INI). It registers the DLL for its run and
+// removes it after, so it must not run beside tests that rely on the same
+// registration.
 #include "untAutomation.h"
 #include "untWinText.h"
 
@@ -31,7 +32,7 @@ std::string FileBytes(const std::wstring& Path) {
     return Bytes.str();
 }
 
-class AutomationStandInServer : public ::testing::Test {
+class StandInServer : public ::testing::Test {
 protected:
     void SetUp() override {
         Dll = LoadLibraryW(StandInDllPath().c_str());
@@ -70,7 +71,7 @@ protected:
     std::wstring Ini;
 };
 
-TEST_F(AutomationStandInServer, ReadsTheIniWritesOnlyItsOwnValueAndRefusesBadOnes) {
+TEST_F(StandInServer, ReadsTheIniWritesOnlyItsOwnValueAndRefusesBadOnes) {
     const std::string Written = WriteIni("150");
     {
         TAutoObject Driver = TAutoObject::Create("Addin.Ormant");
