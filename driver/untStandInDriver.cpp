@@ -226,7 +226,7 @@ void TStandInDriver::OpenLine() {
     const int32_t ComNumber = Setting("ComNumber");
     FPort->BaudRate = BaudRates[Setting("Baudrate")];
     FPort->ComNumber = static_cast<uint32_t>(ComNumber);
-    FPort->Timeout = LinkTimeoutMs;
+    FPort->Timeout = FLinkTimeoutMs;
     FPort->Open();
 }
 

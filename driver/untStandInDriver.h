@@ -72,8 +72,10 @@ public:
     // Changes a setting for the life of this object only; out of range raises.
     void Put(const std::string& Name, const TAutoValue& Value) override;
 
-    // The link timeout of the driver's own exchanges, which are short ones.
-    static constexpr uint32_t LinkTimeoutMs = 1000;
+    // The link timeout of the driver's own exchanges, which are short ones;
+    // tests shorten it so that a silent register is found out quickly.
+    static constexpr uint32_t DefaultLinkTimeoutMs = 1000;
+    void SetLinkTimeout(uint32_t Ms) { FLinkTimeoutMs = Ms; }
 
 private:
     int32_t Connect();
@@ -96,6 +98,7 @@ private:
     TSettingTexts FSettings;
     std::unique_ptr<TSerialLine> FPort;
     bool FConnected = false;
+    uint32_t FLinkTimeoutMs = DefaultLinkTimeoutMs;
     int32_t FResultCode = sdOk;
     std::string FResultDescription;
 };

@@ -29,6 +29,7 @@ protected:
             S["ComNumber"] = DialogComNumber;
             return DialogAccepts;
         });
+        Driver->SetLinkTimeout(100);
     }
     void TearDown() override { Register.reset(); }
     void StartRegister(emu::TRegisterOptions Options = {}) {
