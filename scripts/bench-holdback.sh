@@ -180,7 +180,7 @@ BenchWindows() {
     ProgramPid=$!
     Ui find 30000 click 101
     for _ in $(seq "$Runs"); do
-        Ui click 102 wait-text 100 "Максимальный таймаут:" 60000 wait-idle 10000
+        Ui start 10000 wait-text 100 "Максимальный таймаут:" 60000 wait-idle 10000
     done
     Ui close wait-exit 10000
     wait "$ProgramPid" || true
@@ -192,7 +192,7 @@ BenchWindows() {
     StartEmulator "$Prefix/dosdevices/com5" "$Log"
     "$WineRun" "$Prefix" "$ORMANT_E2E_EXE" </dev/null >"$Dir/program.out" 2>&1 &
     ProgramPid=$!
-    Ui find 30000 click 102
+    Ui find 30000 start 10000
     local Server
     Server=$(WineServerPid "$Prefix")
     echo "windows $Bits-bit CPU while holding back: $(Cpu "$Log" "$ProgramPid" "$Server")"

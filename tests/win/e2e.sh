@@ -152,7 +152,7 @@ case $Scenario in
 search)
     StartEmulator 5 --cap 500
     StartProgram
-    Ui click 101 click 102 wait-text 100 "Максимальный таймаут:" 60000 wait-idle 10000 \
+    Ui click 101 start 10000 wait-text 100 "Максимальный таймаут:" 60000 wait-idle 10000 \
         text 100 >"$Work/memo.txt"
     ExpectLine "$Work/memo.txt" "Установка таймаута ФР 100000 мс."
     ExpectLine "$Work/memo.txt" "100    мс : OK"
@@ -170,7 +170,7 @@ search)
 stop)
     StartEmulator 6
     StartProgram
-    Ui click 101 click 102 wait-text 100 "10000  мс : " 20000 click 103 wait-idle 10000 \
+    Ui click 101 start 10000 wait-text 100 "10000  мс : " 20000 click 103 wait-idle 10000 \
         text 100 >"$Work/memo.txt"
     ExpectLine "$Work/memo.txt" "1000   мс : OK"
     ExpectLine "$Work/memo.txt" "10000  мс : Тест прерван"
@@ -184,7 +184,7 @@ stop)
 close)
     StartEmulator 7
     StartProgram
-    Ui click 102 wait-text 100 "10000  мс : " 20000 close
+    Ui start 10000 wait-text 100 "10000  мс : " 20000 close
     # Closing acts as Stop: the program ends once the run has restored the timeout.
     ExpectExit 15000
     ExpectRestored
@@ -193,7 +193,7 @@ unregistered)
     Register /u || Fail "regsvr32 /u failed: $(cat "$Dir/setup.log")"
     trap 'Register; Cleanup' EXIT
     StartProgram
-    Ui click 102 wait-idle 10000 text 100 >"$Work/memo.txt"
+    Ui start 10000 wait-idle 10000 text 100 >"$Work/memo.txt"
     [ "$(wc -l <"$Work/memo.txt")" -eq 1 ] &&
         grep -qE '\((0x800401F3 CO_E_CLASSSTRING|0x80040154 REGDB_E_CLASSNOTREG)\): "Addin\.Ormant"$' \
             "$Work/memo.txt" ||

@@ -3,6 +3,8 @@
 // window by its class (a message box of the program has the same caption):
 //   find TIMEOUT_MS            wait until the main window is there
 //   click ID                   post BM_CLICK to a control (returns at once)
+//   start MS                   click Start and wait until the run has begun
+//                              (Start disabled) or already ended (log changed)
 //   text ID                    print a control's text
 //   wait-text ID NEEDLE MS     wait until a control's text holds NEEDLE
 //   wait-idle MS               wait until Start is enabled and Stop disabled
@@ -198,6 +200,14 @@ void Run(const std::vector<std::wstring>& Args) {
             MainWindow(Number(Next()));
         } else if (Command == L"click") {
             PostMessageW(Control(static_cast<int>(Number(Next()))), BM_CLICK, 0, 0);
+        } else if (Command == L"start") {
+            // A sent WM_GETTEXT is answered before a posted click is handled,
+            // so without this a wait could see the last run's log.
+            HWND Start = Control(btnStartId), Memo = Control(MemoId);
+            const std::wstring Before = WindowText(Memo);
+            PostMessageW(Start, BM_CLICK, 0, 0);
+            WaitFor(Number(Next()), "the run to begin",
+                    [&] { return !IsWindowEnabled(Start) || WindowText(Memo) != Before; });
         } else if (Command == L"text") {
             Print(Shown(WindowText(Control(static_cast<int>(Number(Next()))))));
         } else if (Command == L"wait-text") {
