@@ -39,12 +39,6 @@ public:
     std::function<void()> OnMessages;
 };
 
-emu::TRegisterOptions Tolerating(uint32_t CapMs) {
-    emu::TRegisterOptions O;
-    O.MaxTimeout = CapMs;
-    return O;
-}
-
 // A form on its own line to the rig's register and on the rig's clock.
 class Form : public ::testing::Test {
 protected:
@@ -108,7 +102,7 @@ TEST_F(Form, DriverResultCodeGoesToTheErrorDisplay) {
 }
 
 TEST_F(Form, StopInOneRunDoesNotCarryOverIntoTheNext) {
-    Make(Tolerating(500));
+    Make({.MaxTimeout = 500});
     // Stop while the fixed 1000 ms probe waits.
     AtLineCount(7, [this] { fmMain->btnStopClick(); });
     fmMain->btnStartClick();
@@ -122,7 +116,7 @@ TEST_F(Form, StopInOneRunDoesNotCarryOverIntoTheNext) {
 }
 
 TEST_F(Form, ClosingDuringARunHidesAndClosesAfterTheRestore) {
-    Make(Tolerating(500));
+    Make({.MaxTimeout = 500});
     // Closed twice while the 1000 ms probe waits: hidden, not closed.
     AtLineCount(7, [this] {
         fmMain->btnCloseClick();

@@ -20,15 +20,6 @@ TLines Join(std::initializer_list<TLines> Parts) {
     return All;
 }
 
-// A register whose exchange timeout is capped at CapMs whatever it is told;
-// Grace lets one told 100000 ms take the 100000 ms probe's overshoot.
-emu::TRegisterOptions Tolerating(uint32_t CapMs, uint32_t GraceMs = 0) {
-    emu::TRegisterOptions O;
-    O.MaxTimeout = CapMs;
-    O.GraceMs = GraceMs;
-    return O;
-}
-
 class RunTest : public ::testing::Test {
 protected:
     void Run(TTimeoutTest& Test) {
@@ -61,36 +52,31 @@ public:
     std::vector<uint32_t> Probes;
 };
 
-TEST_F(RunTest, AllFixedDelaysPassWithOrWithoutTheSearchBox) {
-    for (bool Detect : {false, true}) {
-        Make(Tolerating(100000, 100));
-        Rig->Detect = Detect;
+TEST_F(RunTest, FixedSeriesEndsAtTheFirstFailureOrWithTheVerdict) {
+    const TLines AllOk = {"100    мс : OK", "1000   мс : OK", "10000  мс : OK", "100000 мс : OK",
+                          "Тест пройден!"};
+    const struct {
+        emu::TRegisterOptions Register;
+        bool Detect;
+        TLines Probes;
+    } Cases[] = {
+        // A register told 100000 ms takes the probe's overshoot.
+        {{.GraceMs = 100}, false, AllOk},
+        {{.GraceMs = 100}, true, AllOk},
+        {{.MaxTimeout = 500}, false, {"100    мс : OK", "1000   мс : Тест не пройден!"}},
+        // A failed 100 ms leaves the search nothing to try.
+        {{.MaxTimeout = 50},
+         true,
+         {"100    мс : Тест не пройден!", Sep, "Определение максимального таймаута"}},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Probes.back() + (C.Detect ? ", search" : ""));
+        Make(C.Register);
+        Rig->Detect = C.Detect;
         Run();
-        EXPECT_EQ(Rig->Lines.Lines, Join({Head,
-                                          {"100    мс : OK", "1000   мс : OK", "10000  мс : OK",
-                                           "100000 мс : OK", "Тест пройден!"},
-                                          Restore}));
+        EXPECT_EQ(Rig->Lines.Lines, Join({Head, C.Probes, Restore}));
         ExpectRestored();
     }
-}
-
-TEST_F(RunTest, FailedFixedDelayWithoutTheBoxEndsOnItsLine) {
-    Make(Tolerating(500));
-    Run();
-    EXPECT_EQ(Rig->Lines.Lines,
-              Join({Head, {"100    мс : OK", "1000   мс : Тест не пройден!"}, Restore}));
-    ExpectRestored();
-}
-
-TEST_F(RunTest, FailedHundredMillisecondsHasNothingToSearch) {
-    Make(Tolerating(50));
-    Rig->Detect = true;
-    Run();
-    EXPECT_EQ(Rig->Lines.Lines,
-              Join({Head,
-                    {"100    мс : Тест не пройден!", Sep, "Определение максимального таймаута"},
-                    Restore}));
-    ExpectRestored();
 }
 
 TEST_F(RunTest, SearchBisectsFromZeroToTheLargestPassingDelay) {
@@ -121,7 +107,7 @@ TEST_F(RunTest, StopEndsTheRunWithoutVerdictOrResult) {
     // Lines in the log when the stop comes: head, 100 and 1000; then head, the
     // fixed three, separator, heading and three search probes.
     for (int StopAtLine : {7, 13}) {
-        Make(Tolerating(3000));
+        Make({.MaxTimeout = 3000});
         Rig->Detect = true;
         Rig->OnMessages = [&, StopAtLine] {
             if (Rig->Lines.Count() >= StopAtLine)
@@ -140,7 +126,7 @@ TEST_F(RunTest, StopEndsTheRunWithoutVerdictOrResult) {
 }
 
 TEST_F(RunTest, ConnectFailureEndsTheRunBeforeTheTimeoutIsTouched) {
-    Make(Tolerating(3000));
+    Make({.MaxTimeout = 3000});
     Rig->Register.Mute = true;
     Run();
     EXPECT_EQ(Rig->Lines.Lines, (TLines{"Подключение к ФР", "Ошибка драйвера: (-1) Нет связи"}));
@@ -164,18 +150,16 @@ TEST_F(RunTest, FailedRaiseStillRestoresAndTheRestoreFailureWins) {
     EXPECT_EQ(Rig->Lines.Lines.size(), 5u);
 }
 
-TEST_F(RunTest, ClearingTheLogMidRunLosesNoLaterLine) {
-    Make(Tolerating(500));
-    bool Cleared = false;
-    Rig->OnMessages = [&] {
-        if (!Cleared && Rig->Lines.Count() == 7) { // during the 1000 ms probe
-            Rig->Lines.Clear();
-            Cleared = true;
-        }
-    };
+// What the README shows for --fault wrong-enq: connected and raised as usual,
+// then the probe meets the wrong byte.
+TEST_F(RunTest, RegisterWrongOnlyFromTheTimeoutCommandFailsTheProbe) {
+    Make({.Fault = emu::TFault::WrongEnq, .FaultAfterTimeoutCommand = true});
     Run();
-    // The failure had no line to end; the restore's lines follow as usual.
-    EXPECT_EQ(Rig->Lines.Lines, Restore);
+    EXPECT_EQ(Rig->Lines.Lines,
+              Join({Head,
+                    {"100    мс : Принят неверный код ответа: 0x1Bh", Sep,
+                     "Установка таймаута ФР 150 мс.",
+                     "Ошибка драйвера: (-4) Неверный ответ ФР: на ENQ принят 0x1B"}}));
 }
 
 } // namespace

@@ -1,11 +1,10 @@
-// The stand-in driver over a real pseudo-terminal to the emulator, and the
-// automation layer's texts as the program shows them.
+// The stand-in driver on the emulated register, its settings and their
+// dialog, and the automation layer's texts as the program shows them.
 #include "Failure.h"
 #include "TempPortFolder.h"
 #include "VirtualRegister.h"
 #include "fmuStandInProps.h"
 #include "untError.h"
-#include "untPtyRegister.h"
 #include "untTimeoutTest.h"
 
 #include <QApplication>
@@ -21,95 +20,48 @@
 
 namespace {
 
-class StandInDriver : public ::testing::Test {
-protected:
-    void SetUp() override {
-        Store->Settings = {5, 2, 150};
-        Driver = std::make_unique<TStandInDriver>(Store, [this](TSettingTexts& S) {
-            S["ComNumber"] = DialogComNumber;
-            return DialogAccepts;
-        });
-        Driver->SetLinkTimeout(100);
+TEST(StandInDriver, FailuresAreCodesWithDescriptions) {
+    const std::tuple<emu::TFault, int32_t, const char*> Cases[] = {
+        {emu::TFault::Silence, -1, "Нет связи"},
+        {emu::TFault::BadChecksum, -4, "Неверный ответ ФР: неверная контрольная сумма"},
+        {emu::TFault::None, 0, "Ошибок нет"},
+    };
+    for (const auto& [Fault, Code, Text] : Cases) {
+        SCOPED_TRACE(Text);
+        TVirtualRegister Register({.Fault = Fault});
+        TStandInDriver Driver(std::make_shared<TMemoryStore>(), nullptr,
+                              std::make_unique<TVirtualLine>(Register));
+        EXPECT_EQ(Driver.Invoke("Connect").AsInt32(), Code);
+        EXPECT_EQ(Driver.Invoke("ResultCodeDescription").AsString(), Text);
     }
-    void TearDown() override { Register.reset(); }
-    void StartRegister(emu::TRegisterOptions Options = {}) {
-        Register = std::make_unique<emu::TPtyRegister>(Options, Ports.Com(5).string());
-    }
-    int32_t Call(const std::string& Name) { return Driver->Invoke(Name).AsInt32(); }
-    std::string Description() { return Driver->Invoke("ResultCodeDescription").AsString(); }
-
-    TTempPortFolder Ports{"ormant-standin-"};
-    std::unique_ptr<emu::TPtyRegister> Register;
-    std::shared_ptr<TMemoryStore> Store = std::make_shared<TMemoryStore>();
-    bool DialogAccepts = true;
-    std::string DialogComNumber = "9";
-    std::unique_ptr<TStandInDriver> Driver;
-};
-
-TEST_F(StandInDriver, SetsTheRegistersTimeoutOverTheLineAndGivesTheLineBack) {
-    emu::TRegisterOptions Capped;
-    Capped.MaxTimeout = 2000;
-    StartRegister(Capped);
-    EXPECT_EQ(Call("Connect"), 0);
-    Driver->Put("Timeout", 100000);
-    EXPECT_EQ(Call("SetExchangeParam"), 0);
-    EXPECT_EQ(Register->RequestedTimeout(), 100000u);
-    EXPECT_EQ(Register->ExchangeTimeout(), 2000u);
-    EXPECT_EQ(Call("Disconnect"), 0);
-    EXPECT_EQ(Call("Disconnect"), 0); // also when not connected
-
-    // Without Connect: connected for the call only, then the port is free.
-    Driver->Put("Timeout", 150);
-    EXPECT_EQ(Call("SetExchangeParam"), 0);
-    EXPECT_EQ(Register->RequestedTimeout(), 150u);
-    TComPort Port;
-    Port.ComNumber = 5;
-    Port.BaudRate = 9600;
-    EXPECT_NO_THROW(Port.Write(""));
-    EXPECT_EQ(Store->Saves, 0); // a written property is this object's only
 }
 
-TEST_F(StandInDriver, FailuresAreCodesWithDescriptions) {
-    EXPECT_EQ(Call("Connect"), -2); // no register, no port
-    EXPECT_EQ(Description(), "СOM порт не доступен");
-
-    emu::TRegisterOptions Silent;
-    Silent.Fault = emu::TFault::Silence;
-    StartRegister(Silent);
-    EXPECT_EQ(Call("Connect"), -1);
-    EXPECT_EQ(Description(), "Нет связи");
-    EXPECT_EQ(Call("SetExchangeParam"), -1);
-    Register.reset();
-
-    emu::TRegisterOptions Garbled;
-    Garbled.Fault = emu::TFault::BadChecksum;
-    StartRegister(Garbled);
-    EXPECT_EQ(Call("Connect"), -4);
-    EXPECT_EQ(Description(), "Неверный ответ ФР: неверная контрольная сумма");
-    Register.reset();
-
-    StartRegister();
-    EXPECT_EQ(Call("Connect"), 0);
-    EXPECT_EQ(Description(), "Ошибок нет");
-    // Out of range is refused at the write and changes nothing.
-    EXPECT_STREQ(FailureOf<EStandInFailure>([&] { Driver->Put("Timeout", -1); }).what(),
+TEST(StandInDriver, PropertiesSavedOnlyFromTheDialogAndOnlyValid) {
+    auto Store = std::make_shared<TMemoryStore>();
+    Store->Settings = {5, 2, 150};
+    bool DialogAccepts = false;
+    std::string DialogComNumber = "-1";
+    TStandInDriver Driver(Store, [&](TSettingTexts& S) {
+        S["ComNumber"] = DialogComNumber;
+        return DialogAccepts;
+    });
+    const auto Call = [&](const char* Name) { return Driver.Invoke(Name).AsInt32(); };
+    // A written property is this object's only; out of range it is refused.
+    Driver.Put("Timeout", 100000);
+    EXPECT_STREQ(FailureOf<EStandInFailure>([&] { Driver.Put("Timeout", -1); }).what(),
                  "Неверная настройка драйвера Timeout=\"-1\": допустимо целое число от 0 до "
                  "2147483647");
-    EXPECT_THROW(Driver->Put("Baudrate", 7), EStandInFailure);
-    EXPECT_EQ(Call("Timeout"), 150);
-    EXPECT_EQ(Call("SetExchangeParam"), 0);
-}
+    EXPECT_THROW(Driver.Put("Baudrate", 7), EStandInFailure);
+    EXPECT_EQ(Call("Timeout"), 100000);
+    Driver.Put("Timeout", 150);
 
-TEST_F(StandInDriver, PropertiesDialogSavesOnlyConfirmedValidValues) {
-    DialogAccepts = false;
-    EXPECT_EQ(Call("ShowProperties"), 0);
+    EXPECT_EQ(Call("ShowProperties"), 0); // cancelled
     EXPECT_EQ(Call("ComNumber"), 5);
     // A dialog that lets a refused value through saves nothing.
     DialogAccepts = true;
-    DialogComNumber = "-1";
     EXPECT_EQ(Call("ShowProperties"), -8);
-    EXPECT_EQ(Description(), "Неверная настройка драйвера ComNumber=\"-1\": допустимо целое "
-                             "число от 1 до 255");
+    EXPECT_EQ(Driver.Invoke("ResultCodeDescription").AsString(),
+              "Неверная настройка драйвера ComNumber=\"-1\": допустимо целое число от 1 до 255");
     EXPECT_EQ(Store->Saves, 0);
     EXPECT_EQ(Call("ComNumber"), 5);
     DialogComNumber = "09";
@@ -117,7 +69,6 @@ TEST_F(StandInDriver, PropertiesDialogSavesOnlyConfirmedValidValues) {
     EXPECT_EQ(Call("ComNumber"), 9);
     EXPECT_EQ(Store->Texts,
               (TSettingTexts{{"ComNumber", "9"}, {"Baudrate", "2"}, {"Timeout", "150"}}));
-    EXPECT_THROW(Driver->Invoke("Beep"), EOleError);
 }
 
 TEST(StandInSystemFailure, KeepsItsOwnTextWithOnePrefix) {
@@ -279,25 +230,13 @@ TEST(Automation, DriverHolderCreatesOnceAndRetriesAfterAFailedCreation) {
                  "Недопустимая строка с указанием класса (0x800401F3 "
                  "CO_E_CLASSSTRING): \"Addin.Ormant\"");
     int Created = 0;
-    auto Store = std::make_shared<TMemoryStore>();
     RegisterAutoClass(DriverProgId, [&] {
         ++Created;
-        return std::make_shared<TStandInDriver>(Store, nullptr);
+        return std::make_shared<TStandInDriver>(std::make_shared<TMemoryStore>(), nullptr);
     });
-    Store->Texts["Baudrate"] = "9";
-    Holder.GetDriver();
     Holder.GetDriver().Put("Timeout", 7);
-    EXPECT_EQ(Created, 1);
     EXPECT_EQ(Holder.GetDriver().Get("Timeout").AsInt32(), 7);
-
-    Holder.CheckResult(0);
-    const int32_t Code = Holder.GetDriver().Get("Connect").AsInt32();
-    EXPECT_STREQ(FailureOf<std::runtime_error>([&] { Holder.CheckResult(Code); }).what(),
-                 "Ошибка драйвера: (-5) Неверная настройка драйвера Baudrate=\"9\": допустимо "
-                 "целое число от 0 до 6");
-    // A property read raises: the program logs the text and goes no further.
-    EXPECT_STREQ(FailureOf<EOleError>([&] { Holder.GetDriver().Get("Baudrate"); }).what(),
-                 "Неверная настройка драйвера Baudrate=\"9\": допустимо целое число от 0 до 6");
+    EXPECT_EQ(Created, 1);
     UnregisterAutoClass(DriverProgId);
 }
 

@@ -9,7 +9,6 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -59,20 +58,6 @@ protected:
     int Master = -1, Slave = -1;
     TComPort Port;
 };
-
-TEST_F(PtyPort, OpensOnFirstWriteEvenWhenEmptyAndReadsNothingForZero) {
-    std::string Data = "junk";
-    Port.Read(0, Data); // closed, and still no failure: nothing is touched
-    EXPECT_TRUE(Data.empty());
-    EXPECT_FALSE(Port.IsOpen());
-    Port.Write("");
-    EXPECT_TRUE(Port.IsOpen());
-    Port.Write("\x05");
-    EXPECT_EQ(FromMaster(), "\x05");
-    Port.Close();
-    Port.Close();
-    EXPECT_FALSE(Port.IsOpen());
-}
 
 int ExclusiveFlag(int Fd) {
     int Exclusive = -1;
