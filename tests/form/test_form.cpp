@@ -70,7 +70,7 @@ protected:
 
 const std::string Start = std::to_string(ciStart), Stop = std::to_string(ciStop);
 
-TEST_F(Form, StartSwitchesTheButtonsAroundARunThatFails) {
+TEST_F(Form, StartSwitchesTheButtonsAroundARunThatFailsDriverShowsItsFailure) {
     Make();
     fmMain->FormCreate();
     Rig->Driver->Forced["Connect"] = {-7};
@@ -81,6 +81,10 @@ TEST_F(Form, StartSwitchesTheButtonsAroundARunThatFails) {
               (TLines{"caption Тест таймаута ФР", "disable " + Start, "enable " + Stop,
                       "focus " + Stop, "disable " + Stop, "enable " + Start, "focus " + Start}));
     EXPECT_FALSE(fmMain->Running());
+
+    Rig->Driver->Forced["ShowProperties"] = {3};
+    fmMain->btnDriverClick();
+    EXPECT_EQ(View.Errors, TLines{"Ошибка драйвера: (3) Сбой ShowProperties"});
 }
 
 TEST_F(Form, WithoutADriverStartLogsOnlyTheFailureAndDriverShowsIt) {
@@ -91,14 +95,6 @@ TEST_F(Form, WithoutADriverStartLogsOnlyTheFailureAndDriverShowsIt) {
     EXPECT_NE(View.Lines.Line(0).find("0x800401F3"), std::string::npos);
     fmMain->btnDriverClick();
     EXPECT_EQ(View.Errors, TLines{View.Lines.Line(0)});
-}
-
-TEST_F(Form, DriverResultCodeGoesToTheErrorDisplay) {
-    Make();
-    Rig->Driver->Forced["ShowProperties"] = {3};
-    fmMain->btnDriverClick();
-    EXPECT_EQ(View.Errors, TLines{"Ошибка драйвера: (3) Сбой ShowProperties"});
-    EXPECT_TRUE(View.Trace.empty());
 }
 
 TEST_F(Form, StopInOneRunDoesNotCarryOverIntoTheNext) {
