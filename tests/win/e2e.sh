@@ -35,9 +35,18 @@ if [ "$Scenario" = setup ]; then
         "$0" cleanup || true
     fi
     rm -rf "$Dir"
-    mkdir -p "$Dir"
+    mkdir -p "$WINEPREFIX"
     "$WineRun" "$ORMANT_WINEPREFIX" --prepare
-    cp -a "$ORMANT_WINEPREFIX" "$WINEPREFIX"
+    # The system folders (1.2 GB) are linked, not copied: only a Wine update
+    # writes there, and it would write the same into both prefixes.
+    Shared=(drive_c/windows/system32 drive_c/windows/syswow64)
+    (cd "$ORMANT_WINEPREFIX" &&
+        tar -c --exclude="./${Shared[0]}" --exclude="./${Shared[1]}" . | tar -x -C "$WINEPREFIX")
+    for Folder in "${Shared[@]}"; do
+        if [ -d "$ORMANT_WINEPREFIX/$Folder" ]; then
+            cp -al "$ORMANT_WINEPREFIX/$Folder" "$WINEPREFIX/$Folder"
+        fi
+    done
     # An X server of our own; it writes its display number once it listens.
     Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$Dir/display.tmp" \
         </dev/null >"$Dir/xvfb.log" 2>&1 &
