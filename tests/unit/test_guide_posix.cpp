@@ -1,12 +1,10 @@
-// The operator's guide quotes the program's texts in «…»; every quotation must
-// still be what the program says, so the guide cannot drift from it.
+// The operator's guide quotes the program's texts in «…» and shows its log in
+// ``` blocks; every quotation must still be what the program says.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <regex>
-#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -15,9 +13,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path Root = ORMANT_SOURCE_DIR;
-const std::string Ellipsis = "…";
-
 std::string ReadFile(const fs::path& Path) {
     std::ifstream In(Path, std::ios::binary);
     std::stringstream Text;
@@ -25,178 +20,101 @@ std::string ReadFile(const fs::path& Path) {
     return Text.str();
 }
 
-// The string literals of a C++ or resource source, comments left out, with
-// their escapes as written: the texts the guide quotes need none.
-std::vector<std::string> Literals(const std::string& Source) {
+// The program's texts, each between two \1: string literals split where a
+// printf conversion fills something in.
+std::string Texts(const std::vector<std::string>& Literals) {
+    static const std::regex Conversion(R"(%[-+ #0]*[0-9]*(\.[0-9]+)?[hlLzjt]*[diouxXcsfeg%])");
+    std::string Joined = "\1";
+    for (const std::string& Literal : Literals)
+        Joined += std::regex_replace(Literal, Conversion, "\1") + "\1";
+    return Joined;
+}
+
+// The string literals of the program's sources, comments left out.
+std::vector<std::string> ProgramLiterals() {
+    static const std::regex Token(
+        R"re(//[^\n]*|/\*[\s\S]*?\*/|'(?:[^'\\\n]|\\.)*'|"((?:[^"\\\n]|\\.)*)")re");
     std::vector<std::string> Result;
-    for (size_t I = 0; I < Source.size(); ++I) {
-        if (Source.compare(I, 2, "//") == 0) {
-            I = Source.find('\n', I);
-            if (I == std::string::npos)
-                break;
-        } else if (Source.compare(I, 2, "/*") == 0) {
-            I = Source.find("*/", I + 2);
-            if (I == std::string::npos)
-                break;
-            ++I;
-        } else if (Source[I] == '\'' || Source[I] == '"') {
-            const char Quote = Source[I];
-            std::string Text;
-            for (++I; I < Source.size() && Source[I] != Quote; ++I) {
-                if (Source[I] == '\\' && I + 1 < Source.size())
-                    Text += Source[I++];
-                Text += Source[I];
+    for (const char* Folder : {"app", "driver", "link", "timeout"})
+        for (const auto& Entry :
+             fs::recursive_directory_iterator(fs::path(ORMANT_SOURCE_DIR) / Folder))
+            if (std::regex_match(Entry.path().extension().string(),
+                                 std::regex(R"(\.(cpp|h|rc))"))) {
+                const std::string Source = ReadFile(Entry.path());
+                for (std::sregex_iterator M(Source.begin(), Source.end(), Token), End; M != End;
+                     ++M)
+                    if ((*M)[1].matched)
+                        Result.push_back((*M)[1]);
             }
-            if (Quote == '"')
-                Result.push_back(Text);
-        }
-    }
     return Result;
 }
 
-// The program's texts: the literals of its sources split at printf
-// conversions, where numbers and other texts are filled in.
-std::set<std::string> ProgramTexts() {
-    const std::regex Conversion(R"(%[-+ #0]*[0-9]*(\.[0-9]+)?[hlLzjt]*[diouxXcsfeg%])");
-    std::set<std::string> Texts;
-    for (const char* Folder : {"app", "driver", "link", "timeout"}) {
-        for (const auto& Entry : fs::recursive_directory_iterator(Root / Folder)) {
-            const std::string Ext = Entry.path().extension().string();
-            if (Ext != ".cpp" && Ext != ".h" && Ext != ".rc")
-                continue;
-            for (const std::string& Literal : Literals(ReadFile(Entry.path()))) {
-                std::sregex_token_iterator Part(Literal.begin(), Literal.end(), Conversion, -1);
-                for (; Part != std::sregex_token_iterator(); ++Part)
-                    if (Part->length() > 0)
-                        Texts.insert(Part->str());
+// Whether Quote is texts put together. The program fills in numbers (with
+// their padding) and other texts ("…"); next to those a text may begin or end
+// inside the quotation, elsewhere only whole texts follow one another.
+bool Quotes(const std::string& Quote, const std::string& Texts) {
+    static const std::regex Filled("…|-?[0-9A-F]*[0-9][0-9A-F]* *");
+    std::vector<std::string> Pieces(1);
+    for (char C : std::regex_replace(Quote, Filled, "\2"))
+        if (C == '\2')
+            Pieces.emplace_back();
+        else
+            Pieces.back() += C;
+    for (size_t I = 0; I < Pieces.size(); ++I) {
+        const std::string& S = Pieces[I];
+        std::vector<bool> Reached(S.size() + 1);
+        Reached[0] = true;
+        for (size_t B = 0; B < S.size(); ++B) {
+            const std::string Left = B == 0 && I > 0 ? "" : "\1";
+            for (size_t E = B + 1; Reached[B] && E <= S.size(); ++E) {
+                const std::string Part = Left + S.substr(B, E - B);
+                if (Texts.find(Part) == std::string::npos)
+                    break;
+                const bool Open = E == S.size() && I + 1 < Pieces.size();
+                Reached[E] = Reached[E] || Open || Texts.find(Part + "\1") != std::string::npos;
             }
         }
+        if (!Reached[S.size()])
+            return false;
     }
-    return Texts;
-}
-
-// The guide's quotations: in «…», and every line of its ``` blocks, which
-// show the log.
-std::vector<std::string> Quotations(const std::string& Guide) {
-    std::vector<std::string> Result;
-    std::istringstream Lines(Guide);
-    bool InBlock = false;
-    for (std::string Line; std::getline(Lines, Line);) {
-        if (!Line.empty() && Line.back() == '\r')
-            Line.pop_back();
-        if (Line.starts_with("```"))
-            InBlock = !InBlock;
-        else if (InBlock && !Line.empty())
-            Result.push_back(Line);
-    }
-    for (size_t Open = Guide.find("«"); Open != std::string::npos;
-         Open = Guide.find("«", Open + 1)) {
-        const size_t Begin = Open + std::string("«").size();
-        const size_t Close = Guide.find("»", Begin);
-        if (Close == std::string::npos) {
-            Result.push_back(Guide.substr(Open));
-            break;
-        }
-        Result.push_back(Guide.substr(Begin, Close - Begin));
-    }
-    return Result;
-}
-
-struct TPiece {
-    std::string Text;
-    bool StartsQuotation, EndsQuotation;
-};
-
-// A quotation's stretches between what the program fills in: numbers
-// (decimal or hexadecimal, with the padding after them) and "…" for any text.
-std::vector<TPiece> Pieces(const std::string& Quotation) {
-    static const std::regex Filled("-?[0-9A-F]*[0-9][0-9A-F]* *");
-    std::vector<TPiece> Result;
-    size_t Begin = 0;
-    for (size_t At;; Begin = At + Ellipsis.size()) {
-        At = Quotation.find(Ellipsis, Begin);
-        const std::string Part = Quotation.substr(Begin, At - Begin);
-        auto Left = Part.begin();
-        for (std::sregex_iterator Match(Part.begin(), Part.end(), Filled), End;; ++Match) {
-            const auto Right = Match == End ? Part.end() : Part.begin() + Match->position();
-            if (Right > Left) {
-                const size_t Offset = Begin + (Left - Part.begin());
-                Result.push_back({std::string(Left, Right), Offset == 0,
-                                  Offset + (Right - Left) == Quotation.size()});
-            }
-            if (Match == End)
-                break;
-            Left = Right + Match->length();
-        }
-        if (At == std::string::npos)
-            break;
-    }
-    return Result;
-}
-
-// Whether the piece is the program's texts put together. Where texts meet,
-// one ends and the next begins; at the quotation's own ends a text begins or
-// ends too; next to what the program fills in a text may go on.
-bool Composed(const TPiece& Piece, const std::set<std::string>& Texts) {
-    const std::string& S = Piece.Text;
-    const auto Fits = [&](const std::string& Part, bool AtStart, bool AtEnd) {
-        for (const std::string& Text : Texts) {
-            if (AtStart && AtEnd ? Text == Part
-                : AtStart        ? Text.starts_with(Part)
-                : AtEnd          ? Text.ends_with(Part)
-                                 : Text.find(Part) != std::string::npos)
-                return true;
-        }
-        return false;
-    };
-    std::vector<int> Known(S.size() + 1, -1); // from a position: 0 no, 1 yes
-    const std::function<bool(size_t)> From = [&](size_t Begin) -> bool {
-        if (Known[Begin] >= 0)
-            return Known[Begin] == 1;
-        bool Found = false;
-        for (size_t End = S.size(); End > Begin && !Found; --End) {
-            const bool Last = End == S.size();
-            Found = Fits(S.substr(Begin, End - Begin), Begin > 0 || Piece.StartsQuotation,
-                         !Last || Piece.EndsQuotation) &&
-                    (Last || From(End));
-        }
-        Known[Begin] = Found;
-        return Found;
-    };
-    return From(0);
+    return true;
 }
 
 TEST(Guide, QuotesOnlyWhatTheProgramSays) {
-    const std::string Guide = ReadFile(Root / "docs" / "guide-ru.md");
+    const std::string Guide = ReadFile(fs::path(ORMANT_SOURCE_DIR) / "docs" / "guide-ru.md");
     // Notepad of older Windows takes a text without a BOM for ANSI.
     ASSERT_EQ(Guide.substr(0, 3), "\xEF\xBB\xBF");
-    const std::set<std::string> Texts = ProgramTexts();
-    const std::vector<std::string> Quoted = Quotations(Guide);
-    EXPECT_GE(Quoted.size(), 10u);
-    for (const std::string& Quotation : Quoted) {
-        EXPECT_EQ(Quotation.find('\n'), std::string::npos) << "«" << Quotation << "» is not closed";
-        for (const TPiece& Piece : Pieces(Quotation))
-            EXPECT_TRUE(Composed(Piece, Texts))
-                << "«" << Quotation << "»: \"" << Piece.Text << "\" is not the program's";
+    std::vector<std::string> Quoted;
+    static const std::regex Quotation(R"(«(.*?)»|\n```[^\n]*\n([^`]*)```)");
+    size_t Unclosed = 0; // « not closed on its line
+    for (size_t At = Guide.find("«"); At != std::string::npos; At = Guide.find("«", At + 1))
+        ++Unclosed;
+    for (std::sregex_iterator M(Guide.begin(), Guide.end(), Quotation), End; M != End; ++M) {
+        std::stringstream Block((*M)[2].str());
+        for (std::string Line; std::getline(Block, Line);)
+            Quoted.push_back(Line);
+        if ((*M)[1].matched) {
+            Quoted.push_back((*M)[1]);
+            --Unclosed;
+        }
     }
+    EXPECT_GE(Quoted.size(), 10u);
+    EXPECT_EQ(Unclosed, 0u);
+    const std::string Program = Texts(ProgramLiterals());
+    for (const std::string& Quote : Quoted)
+        EXPECT_TRUE(Quotes(Quote, Program)) << "«" << Quote << "» is not the program's";
 }
 
 TEST(Guide, TheCheckCatchesDrift) {
-    const std::set<std::string> Texts = {"Ошибка драйвера: (", ") ", "Нет связи",
-                                         " мс : ", "Тест не пройден!"};
-    const auto Quoted = [&](const std::string& Q) {
-        for (const TPiece& Piece : Pieces(Q))
-            if (!Composed(Piece, Texts))
-                return false;
-        return true;
-    };
-    EXPECT_TRUE(Quoted("Ошибка драйвера: (-1) Нет связи"));
-    EXPECT_TRUE(Quoted("10000  мс : Тест не пройден!"));
-    EXPECT_TRUE(Quoted("Ошибка драйвера: (3) …"));
-    EXPECT_FALSE(Quoted("Ошибка драйвера: (-1) Нет связи с ФР"));
-    EXPECT_FALSE(Quoted("10000 мс: Тест не пройден!"));
-    EXPECT_FALSE(Quoted("Тест не пройден"));
-    EXPECT_FALSE(Quoted("Ошибка драйвера (-1) Нет связи"));
+    const std::string T =
+        Texts({"Ошибка драйвера: (%d) %s", "Нет связи", "%-6u мс : ", "Тест не пройден!"});
+    EXPECT_TRUE(Quotes("Ошибка драйвера: (-1) Нет связи", T));
+    EXPECT_TRUE(Quotes("10000  мс : Тест не пройден!", T));
+    EXPECT_TRUE(Quotes("Ошибка драйвера: (3) …", T));
+    for (const char* Drifted :
+         {"Ошибка драйвера: (-1) Нет связи с ФР", "10000 мс: Тест не пройден!", "Тест не пройден",
+          "Ошибка драйвера (-1) Нет связи"})
+        EXPECT_FALSE(Quotes(Drifted, T)) << Drifted;
 }
 
 } // namespace
