@@ -11,7 +11,6 @@
 #include <array>
 #include <chrono>
 #include <cstdlib>
-#include <cstring>
 
 namespace {
 
@@ -50,48 +49,28 @@ HANDLE WINAPI DeniedCreateFile(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWOR
 }
 
 // Wine shows DTR and RTS enabled on a pseudo-terminal whatever was set, so
-// what the port gives SetCommState is caught at this program's import of it.
+// what the port gives SetCommState is caught in this program's import slot.
+using TSetCommState = BOOL(WINAPI*)(HANDLE, LPDCB);
+#ifdef _WIN64
+extern "C" TSetCommState ImportedSetCommState __asm__("__imp_SetCommState");
+#else
+extern "C" TSetCommState ImportedSetCommState __asm__("__imp__SetCommState@8");
+#endif
+const TSetCommState SystemSetCommState = ImportedSetCommState;
 DCB Given{};
-BOOL(WINAPI* SystemSetCommState)(HANDLE, LPDCB) = nullptr;
 
 BOOL WINAPI RecordingSetCommState(HANDLE Handle, LPDCB Dcb) {
     Given = *Dcb;
     return SystemSetCommState(Handle, Dcb);
 }
 
-void RedirectSetCommState() {
-    auto* Base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
-    const auto* Nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
-        Base + reinterpret_cast<const IMAGE_DOS_HEADER*>(Base)->e_lfanew);
-    auto* Import = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(
-        Base + Nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress);
-    for (; Import->Name && !SystemSetCommState; ++Import) {
-        auto* Name = reinterpret_cast<const IMAGE_THUNK_DATA*>(Base + Import->OriginalFirstThunk);
-        auto* Slot = reinterpret_cast<IMAGE_THUNK_DATA*>(Base + Import->FirstThunk);
-        for (; Name->u1.AddressOfData; ++Name, ++Slot) {
-            if (IMAGE_SNAP_BY_ORDINAL(Name->u1.Ordinal) ||
-                std::strcmp(
-                    reinterpret_cast<const char*>(
-                        reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(Base + Name->u1.AddressOfData)
-                            ->Name),
-                    "SetCommState") != 0)
-                continue;
-            DWORD Was = 0;
-            VirtualProtect(&Slot->u1.Function, sizeof Slot->u1.Function, PAGE_READWRITE, &Was);
-            SystemSetCommState = reinterpret_cast<decltype(SystemSetCommState)>(Slot->u1.Function);
-            Slot->u1.Function = reinterpret_cast<ULONG_PTR>(RecordingSetCommState);
-            VirtualProtect(&Slot->u1.Function, sizeof Slot->u1.Function, Was, &Was);
-        }
-    }
-    ASSERT_TRUE(SystemSetCommState) << "SetCommState is not imported";
-}
-
 class ComPortTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ComPortCreateFile = RecordingCreateFile; // harmless to leave in place
-        if (!SystemSetCommState)
-            RedirectSetCommState();
+        DWORD Was = 0;                           // the slot may be read-only
+        VirtualProtect(&ImportedSetCommState, sizeof(TSetCommState), PAGE_READWRITE, &Was);
+        ImportedSetCommState = RecordingSetCommState;
         Port.ComNumber = Com("ORMANT_TEST_COM"); // above 9: needs the \\.\ name
         Port.BaudRate = 115200;
         Port.Timeout = 150;
