@@ -16,49 +16,38 @@
 #include <QTimer>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <map>
+#include <optional>
 #include <sstream>
 
 namespace {
 
-TEST(StandInDriver, FailuresAreCodesWithDescriptions) {
-    const std::tuple<emu::TFault, int32_t, const char*> Cases[] = {
-        {emu::TFault::Silence, -1, "Нет связи"},
-        {emu::TFault::BadChecksum, -4, "Неверный ответ ФР: неверная контрольная сумма"},
-        {emu::TFault::None, 0, "Ошибок нет"},
-    };
-    for (const auto& [Fault, Code, Text] : Cases) {
-        SCOPED_TRACE(Text);
-        TVirtualRegister Register({.Fault = Fault});
-        TStandInDriver Driver(std::make_shared<TMemoryStore>(), nullptr,
-                              std::make_unique<TVirtualLine>(Register));
-        EXPECT_EQ(Driver.Invoke("Connect").AsInt32(), Code);
-        EXPECT_EQ(Driver.Invoke("ResultCodeDescription").AsString(), Text);
-    }
+// A frame whose checksum is wrong is the driver's to refuse: the frame
+// reader takes whatever frame comes.
+TEST(StandInDriver, AnswerWithABadChecksumIsRefused) {
+    TVirtualRegister Register({.Fault = emu::TFault::BadChecksum});
+    TStandInDriver Driver(std::make_shared<TMemoryStore>(), nullptr,
+                          std::make_unique<TVirtualLine>(Register));
+    EXPECT_EQ(Driver.Invoke("Connect").AsInt32(), -4);
+    EXPECT_EQ(Driver.Invoke("ResultCodeDescription").AsString(),
+              "Неверный ответ ФР: неверная контрольная сумма");
 }
 
 TEST(StandInDriver, PropertiesSavedOnlyFromTheDialogAndOnlyValid) {
     auto Store = std::make_shared<TMemoryStore>();
     Store->Settings = {5, 2, 150};
-    bool DialogAccepts = false;
-    std::string DialogComNumber = "-1";
+    std::optional<std::string> DialogComNumber; // none: cancelled
     TStandInDriver Driver(Store, [&](TSettingTexts& S) {
-        S["ComNumber"] = DialogComNumber;
-        return DialogAccepts;
+        if (DialogComNumber)
+            S["ComNumber"] = *DialogComNumber;
+        return DialogComNumber.has_value();
     });
     const auto Call = [&](const char* Name) { return Driver.Invoke(Name).AsInt32(); };
-    // A written property is this object's only; out of range it is refused.
-    Driver.Put("Timeout", 100000);
-    EXPECT_STREQ(FailureOf<EStandInFailure>([&] { Driver.Put("Timeout", -1); }).what(),
-                 "Неверная настройка драйвера Timeout=\"-1\": допустимо целое число от 0 до "
-                 "2147483647");
+    EXPECT_THROW(Driver.Put("Timeout", -1), EStandInFailure);
     EXPECT_THROW(Driver.Put("Baudrate", 7), EStandInFailure);
-    EXPECT_EQ(Call("Timeout"), 100000);
-    Driver.Put("Timeout", 150);
-
-    EXPECT_EQ(Call("ShowProperties"), 0); // cancelled
-    EXPECT_EQ(Call("ComNumber"), 5);
+    EXPECT_EQ(Call("ShowProperties"), 0);
     // A dialog that lets a refused value through saves nothing.
-    DialogAccepts = true;
+    DialogComNumber = "-1";
     EXPECT_EQ(Call("ShowProperties"), -8);
     EXPECT_EQ(Driver.Invoke("ResultCodeDescription").AsString(),
               "Неверная настройка драйвера ComNumber=\"-1\": допустимо целое число от 1 до 255");
@@ -104,43 +93,36 @@ std::string Ini(const std::string& Key, const std::string& Value) {
 TEST(StandInSettings, BadStoredValuesAreRefusedNamedAndNeverWrittenBack) {
     TTempPortFolder Folder("ormant-standin-ini-");
     int Written = 0;
-    struct TCase {
-        const char* Key;
-        const char* Value;
-        const char* Range;
-        int32_t Code;
-    };
-    const TCase Cases[] = {
-        {"Timeout", "99999999999", "0 до 2147483647", sdBadTimeout},
-        {"Timeout", "abc", "0 до 2147483647", sdBadTimeout},
-        {"Timeout", "-5", "0 до 2147483647", sdBadTimeout},
-        {"Timeout", "2147483648", "0 до 2147483647", sdBadTimeout},
-        {"Timeout", "", "0 до 2147483647", sdBadTimeout},
-        {"Timeout", "1.5", "0 до 2147483647", sdBadTimeout},
-        {"Baudrate", "abc", "0 до 6", sdBadBaudrate},
-        {"Baudrate", "7", "0 до 6", sdBadBaudrate},
-        {"ComNumber", "4294967297", "1 до 255", sdBadComNumber},
-        {"ComNumber", "0", "1 до 255", sdBadComNumber},
-    };
-    for (const TCase& Case : Cases) {
-        SCOPED_TRACE(std::string(Case.Key) + "=" + Case.Value);
+    // Per key: the range the refusal names and the code of the call that
+    // needs the value.
+    const std::map<std::string, std::pair<std::string, int32_t>> Rules = {
+        {"Timeout", {"0 до 2147483647", sdBadTimeout}},
+        {"Baudrate", {"0 до 6", sdBadBaudrate}},
+        {"ComNumber", {"1 до 255", sdBadComNumber}}};
+    const std::pair<std::string, std::string> Cases[] = {
+        {"Timeout", "99999999999"}, {"Timeout", "abc"}, {"Timeout", "-5"},
+        {"Timeout", "2147483648"},  {"Timeout", ""},    {"Timeout", "1.5"},
+        {"Baudrate", "abc"},        {"Baudrate", "7"},  {"ComNumber", "4294967297"},
+        {"ComNumber", "0"}};
+    for (const auto& [Key, Value] : Cases) {
+        const auto& [Range, Code] = Rules.at(Key);
+        SCOPED_TRACE(Key + "=" + Value);
         // A file of its own each: QSettings keeps what it read of a file
         // whose size and time have not changed.
         const auto Path = Folder.Path / ("driver" + std::to_string(++Written) + ".ini");
-        const std::string Text = Ini(Case.Key, Case.Value);
+        const std::string Text = Ini(Key, Value);
         std::ofstream(Path, std::ios::binary) << Text;
-        const std::string Refusal = std::string("Неверная настройка драйвера ") + Case.Key + "=\"" +
-                                    Case.Value + "\": допустимо целое число от " + Case.Range;
+        const std::string Refusal = "Неверная настройка драйвера " + Key + "=\"" + Value +
+                                    "\": допустимо целое число от " + Range;
         TVirtualRegister Register;
         auto Line = std::make_unique<TVirtualLine>(Register);
         const TVirtualLine& Seen = *Line;
         TStandInDriver Driver(std::make_shared<TIniSettingsStore>(QString::fromStdString(Path)),
                               nullptr, std::move(Line));
-        EXPECT_STREQ(FailureOf<EStandInFailure>([&] { Driver.Invoke(Case.Key); }).what(),
+        EXPECT_STREQ(FailureOf<EStandInFailure>([&] { Driver.Invoke(Key); }).what(),
                      Refusal.c_str());
         // The call that needs the value fails naming it, before the line.
-        const char* Call = std::string(Case.Key) == "Timeout" ? "SetExchangeParam" : "Connect";
-        EXPECT_EQ(Driver.Invoke(Call).AsInt32(), Case.Code);
+        EXPECT_EQ(Driver.Invoke(Key == "Timeout" ? "SetExchangeParam" : "Connect").AsInt32(), Code);
         EXPECT_EQ(Driver.Invoke("ResultCodeDescription").AsString(), Refusal);
         EXPECT_EQ(Seen.Opens, 0);
         // What the run does with a readable timeout is never saved either.
