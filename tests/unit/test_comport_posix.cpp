@@ -109,24 +109,21 @@ TEST_F(PtyPort, OnlyATerminalInThePortFolderIsTakenForThePort) {
     fs::create_symlink(File, Ports.Com(13));
     fs::create_symlink("/dev/null", Ports.Com(14));
     fs::create_symlink(Ports.Path / "nowhere", Ports.Com(15));
-    const struct {
-        uint32_t Number;
-        const char* Reason;
-    } Cases[] = {
+    const std::pair<uint32_t, const char*> Cases[] = {
         {13, "Inappropriate ioctl"}, // a regular file
         {14, "Inappropriate ioctl"}, // /dev/null
         {15, "No such file"},        // a dangling link
         {16, "No such file"},        // no link: never /dev/ttyS15
     };
-    for (const auto& C : Cases) {
-        SCOPED_TRACE(C.Number);
-        Port.ComNumber = C.Number;
-        EXPECT_EQ(ComDeviceName(C.Number), Ports.Com(C.Number).string());
+    for (const auto& [Number, Reason] : Cases) {
+        SCOPED_TRACE(Number);
+        Port.ComNumber = Number;
+        EXPECT_EQ(ComDeviceName(Number), Ports.Com(Number).string());
         const auto E = FailureOf<EDriverError>([&] { Port.Write("\x05"); });
         EXPECT_EQ(E.Code, -2);
         EXPECT_STREQ(E.what(), "СOM порт не доступен");
-        EXPECT_NE(E.Detail.find(C.Reason), std::string::npos) << E.Detail;
-        EXPECT_NE(E.Detail.find(Ports.Com(C.Number).string()), std::string::npos) << E.Detail;
+        EXPECT_NE(E.Detail.find(Reason), std::string::npos) << E.Detail;
+        EXPECT_NE(E.Detail.find(Ports.Com(Number).string()), std::string::npos) << E.Detail;
         EXPECT_FALSE(Port.IsOpen());
     }
     std::ifstream In(File, std::ios::binary);
@@ -148,7 +145,7 @@ TEST_F(PtyPort, FailedSettingLeavesThePortClosedForAFullRetry) {
     EXPECT_TRUE(Port.IsOpen());
 }
 
-TEST_F(PtyPort, LineIsRawEightBitsWithoutFlowControl) {
+TEST_F(PtyPort, LineIsRawEightBitsWithoutFlowControlAndPurged) {
     Port.Write("");
     termios Tio{};
     ASSERT_EQ(::tcgetattr(Slave, &Tio), 0);
@@ -162,6 +159,12 @@ TEST_F(PtyPort, LineIsRawEightBitsWithoutFlowControl) {
     std::string Data;
     Port.Read(5, Data);
     EXPECT_EQ(Data, std::string("\x11\x13\x0D\x00\x03", 5));
+    // What came before a purge is gone.
+    ToMaster("\x1B\x06");
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    Port.PurgeInput();
+    ToMaster("\x15");
+    EXPECT_EQ(Port.ReadByte(), 0x15);
 }
 
 TEST_F(PtyPort, ReadGivesUpAfterTheTimeoutsAndDropsWhatCame) {
@@ -202,15 +205,6 @@ TEST_F(PtyPort, ReadGivesUpAfterTheTimeoutsAndDropsWhatCame) {
     Start = TClock::now();
     EXPECT_THROW(Port.ReadByte(), EDriverError);
     EXPECT_LT(MsSince(Start), 200);
-}
-
-TEST_F(PtyPort, PurgeDiscardsStaleInput) {
-    Port.Write("");
-    ToMaster("\x1B\x06");
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    Port.PurgeInput();
-    ToMaster("\x15");
-    EXPECT_EQ(Port.ReadByte(), 0x15);
 }
 
 TEST_F(PtyPort, VanishedDeviceIsASystemFailureNotAHang) {

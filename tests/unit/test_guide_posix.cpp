@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -15,9 +16,7 @@ namespace fs = std::filesystem;
 
 std::string ReadFile(const fs::path& Path) {
     std::ifstream In(Path, std::ios::binary);
-    std::stringstream Text;
-    Text << In.rdbuf();
-    return Text.str();
+    return {std::istreambuf_iterator<char>(In), {}};
 }
 
 // The program's texts, each between two \1: string literals split where a
@@ -85,21 +84,15 @@ TEST(Guide, QuotesOnlyWhatTheProgramSays) {
     // Notepad of older Windows takes a text without a BOM for ANSI.
     ASSERT_EQ(Guide.substr(0, 3), "\xEF\xBB\xBF");
     std::vector<std::string> Quoted;
-    static const std::regex Quotation(R"(«(.*?)»|\n```[^\n]*\n([^`]*)```)");
-    size_t Unclosed = 0; // « not closed on its line
-    for (size_t At = Guide.find("«"); At != std::string::npos; At = Guide.find("«", At + 1))
-        ++Unclosed;
+    static const std::regex Quotation(R"(«(.*?)»|«|\n```[^\n]*\n([^`]*)```)");
     for (std::sregex_iterator M(Guide.begin(), Guide.end(), Quotation), End; M != End; ++M) {
         std::stringstream Block((*M)[2].str());
         for (std::string Line; std::getline(Block, Line);)
             Quoted.push_back(Line);
-        if ((*M)[1].matched) {
-            Quoted.push_back((*M)[1]);
-            --Unclosed;
-        }
+        if (!(*M)[2].matched) // a « left open fails as it is no text of the program's
+            Quoted.push_back((*M)[1].matched ? (*M)[1].str() : "«");
     }
     EXPECT_GE(Quoted.size(), 10u);
-    EXPECT_EQ(Unclosed, 0u);
     const std::string Program = Texts(ProgramLiterals());
     for (const std::string& Quote : Quoted)
         EXPECT_TRUE(Quotes(Quote, Program)) << "«" << Quote << "» is not the program's";
