@@ -2,6 +2,7 @@
 // called by member name.
 #include "untAutomation.h"
 
+#include "untVariant_win.h"
 #include "untWinText.h"
 
 #include <windows.h>
@@ -27,15 +28,6 @@ std::string BstrToUtf8(BSTR Text) {
     RaiseOleError(static_cast<uint32_t>(Result), SystemErrorText(static_cast<DWORD>(Result)),
                   Subject);
 }
-
-class TVariant {
-public:
-    TVariant() { VariantInit(&V); }
-    ~TVariant() { VariantClear(&V); }
-    TVariant(const TVariant&) = delete;
-    TVariant& operator=(const TVariant&) = delete;
-    VARIANT V;
-};
 
 // The server's own account of its failure; the BSTRs it filled in are ours
 // to free.

@@ -5,6 +5,7 @@
 #include "fmuStandInProps_win.h"
 #include "untDriver.h"
 #include "untStandInDriver.h"
+#include "untVariant_win.h"
 #include "untWinText.h"
 
 #include <olectl.h>
@@ -44,15 +45,6 @@ constexpr TMember Members[] = {
     {L"ResultCode", "ResultCode", false},
 };
 constexpr DISPID MemberCount = static_cast<DISPID>(std::size(Members));
-
-class TVariant {
-public:
-    TVariant() { VariantInit(&V); }
-    ~TVariant() { VariantClear(&V); }
-    TVariant(const TVariant&) = delete;
-    TVariant& operator=(const TVariant&) = delete;
-    VARIANT V;
-};
 
 HRESULT ToVariant(const TAutoValue& Value, VARIANT& Result) {
     VariantInit(&Result);
