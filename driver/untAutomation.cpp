@@ -22,6 +22,7 @@ constexpr TKnownResult KnownResults[] = {
     {hrNoInterface, "E_NOINTERFACE", "Интерфейс не поддерживается"},
     {hrClassString, "CO_E_CLASSSTRING", "Недопустимая строка с указанием класса"},
     {hrClassNotReg, "REGDB_E_CLASSNOTREG", "Класс не зарегистрирован"},
+    {hrKeyMissing, "REGDB_E_KEYMISSING", "Раздел класса в реестре не найден"},
     {hrNotInitialized, "CO_E_NOTINITIALIZED", "Не был вызван CoInitialize"},
     {hrUnknownName, "DISP_E_UNKNOWNNAME", "Неизвестное имя"},
     {hrMemberNotFound, "DISP_E_MEMBERNOTFOUND", "Член группы не найден"},

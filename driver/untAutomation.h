@@ -14,6 +14,8 @@ enum : uint32_t {
     hrNoInterface = 0x80004002u,
     hrClassString = 0x800401F3u,
     hrClassNotReg = 0x80040154u,
+    // What Wine answers for a class registered for the other bitness only.
+    hrKeyMissing = 0x80040152u,
     hrNotInitialized = 0x800401F0u,
     hrUnknownName = 0x80020006u,
     hrMemberNotFound = 0x80020003u,
