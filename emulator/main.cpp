@@ -55,6 +55,12 @@ void ParseFault(std::string_view Mode, emu::TRegisterOptions& Options) {
     const std::string_view Name = Mode.substr(0, Eq);
     const std::optional<std::string_view> Arg =
         Eq == std::string_view::npos ? std::nullopt : std::optional(Mode.substr(Eq + 1));
+    // The last --fault given is the one in force, with nothing left of an
+    // earlier one.
+    const emu::TRegisterOptions Defaults;
+    Options.FaultAfterTimeoutCommand = Defaults.FaultAfterTimeoutCommand;
+    Options.WrongEnqReply = Defaults.WrongEnqReply;
+    Options.ByteGapMs = Defaults.ByteGapMs;
     if (Name == "wrong-enq") {
         Options.Fault = TFault::WrongEnq;
         // A register that is wrong from the start never lets the driver

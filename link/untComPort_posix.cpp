@@ -60,6 +60,8 @@ std::string ErrorDescription(int Error) {
         return "Недопустимый параметр";
     case ENOTTY:
         return "Устройство не является последовательным портом";
+    case EBADF:
+        return "Порт не открыт";
     }
     return std::strerror(Error);
 }
@@ -259,6 +261,12 @@ void TComPort::Read(uint32_t Count, std::string& Data) {
     Data.clear();
     if (Count == 0)
         return;
+    // Read never opens the port; on a closed one it fails at once, as
+    // ReadFile on an invalid handle does, rather than wait for nothing.
+    if (!IsOpen()) {
+        errno = EBADF;
+        CheckLastError();
+    }
     const int Fd = static_cast<int>(FHandle);
     Data.resize(Count);
     // As ReadIntervalTimeout = T, ReadTotalTimeoutMultiplier = T, constant 1:

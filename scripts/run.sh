@@ -31,12 +31,15 @@ export ORMANT_DRIVER_INI=$Run/driver.ini
 # operator left them in its dialog.
 if [ -f "$ORMANT_DRIVER_INI" ] && grep -q '^ComNumber=' "$ORMANT_DRIVER_INI"; then
     sed -i 's/^ComNumber=.*/ComNumber=1/' "$ORMANT_DRIVER_INI"
+elif [ -f "$ORMANT_DRIVER_INI" ] && grep -q '^\[General\]' "$ORMANT_DRIVER_INI"; then
+    sed -i '/^\[General\]/a ComNumber=1' "$ORMANT_DRIVER_INI"
 else
     printf '[General]\nComNumber=1\nBaudrate=2\nTimeout=150\n' > "$ORMANT_DRIVER_INI"
 fi
 
 EmulatorOptions=(--cap 3000)
 [ $# -gt 0 ] && EmulatorOptions=("$@")
+rm -f "$Run/emulator.out"
 "$Build/emulator/ormant-emu" --link "$ORMANT_PORT_DIR/com1" --log "$Run/emulator.log" \
     "${EmulatorOptions[@]}" > "$Run/emulator.out" &
 Emulator=$!
@@ -46,6 +49,11 @@ for _ in $(seq 50); do
     kill -0 $Emulator 2>/dev/null || { echo "run.sh: the emulator did not start" >&2; exit 1; }
     sleep 0.1
 done
+if ! grep -q '^PTY ' "$Run/emulator.out" 2>/dev/null; then
+    echo "run.sh: the emulator did not get its line ready:" >&2
+    cat "$Run/emulator.out" >&2 2>/dev/null || true
+    exit 1
+fi
 echo "== register emulator on $(cut -d' ' -f2 "$Run/emulator.out") as COM1 (${EmulatorOptions[*]}); its log: $Run/emulator.log"
 
 "$Build/app/ormant-timeout"

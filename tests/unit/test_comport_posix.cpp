@@ -140,6 +140,10 @@ TEST_F(PtyPort, FailedSettingLeavesThePortClosedForAFullRetry) {
     const auto E = FailureOf<EOSError>([&] { Port.Write("\x05"); });
     EXPECT_STREQ(E.what(), "Системная ошибка. Код: 22. Недопустимый параметр");
     EXPECT_FALSE(Port.IsOpen());
+    // Read does not open: on the closed port it fails at once, not after T.
+    std::string Data;
+    EXPECT_STREQ(FailureOf<EOSError>([&] { Port.Read(1, Data); }).what(),
+                 "Системная ошибка. Код: 9. Порт не открыт");
     Port.BaudRate = 4800;
     Port.Write("\x05");
     EXPECT_TRUE(Port.IsOpen());

@@ -51,6 +51,8 @@ if [ "$Scenario" = setup ]; then
     Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$Dir/display.tmp" \
         </dev/null >"$Dir/xvfb.log" 2>&1 &
     echo $! >"$Dir/xvfb.pid"
+    # A setup that fails leaves nothing running; the cleanup may never come.
+    trap '[ $? -eq 0 ] || "$0" cleanup' EXIT
     for _ in $(seq 100); do
         [ -s "$Dir/display.tmp" ] && break
         kill -0 "$(cat "$Dir/xvfb.pid")" 2>/dev/null || break
@@ -59,7 +61,7 @@ if [ "$Scenario" = setup ]; then
     [ -s "$Dir/display.tmp" ] || Fail "Xvfb did not start: $(cat "$Dir/xvfb.log")"
     echo ":$(head -n1 "$Dir/display.tmp")" >"$Dir/display"
     export DISPLAY=$(cat "$Dir/display")
-    "$WineRun" "$WINEPREFIX" --server -p </dev/null >>"$Dir/setup.log" 2>&1
+    "$WineRun" "$WINEPREFIX" --server -p300 </dev/null >>"$Dir/setup.log" 2>&1
     "$WineRun" "$WINEPREFIX" regedit "Z:$Here/fonts.reg" </dev/null >>"$Dir/setup.log" 2>&1 || Fail "regedit failed: $(cat "$Dir/setup.log")"
     Register </dev/null || Fail "regsvr32 failed: $(cat "$Dir/setup.log")"
     exit 0
