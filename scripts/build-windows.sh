@@ -5,6 +5,8 @@
 # Each .exe is linked -static: it imports system DLLs only and runs copied
 # alone to the operator's machine.
 #   ORMANT_WERROR  ON (default) or OFF
+#   ORMANT_WIN32_BUILD, ORMANT_WIN64_BUILD  other build folders (two runs at
+#                  once must not share one)
 set -euo pipefail
 Root=$(cd "$(dirname "$0")/.." && pwd)
 
@@ -19,7 +21,8 @@ done
 
 for Bits in 32 64; do
     if [ $Bits = 32 ]; then Arch=i686; else Arch=x86_64; fi
-    Build=$Root/build-win$Bits
+    Var=ORMANT_WIN${Bits}_BUILD
+    Build=${!Var:-$Root/build-win$Bits}
     echo "== building the $Bits-bit program in $Build"
     cmake -S "$Root" -B "$Build" -G Ninja \
         -DCMAKE_TOOLCHAIN_FILE="$Root/cmake/mingw-w64.cmake" \

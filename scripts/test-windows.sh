@@ -6,6 +6,8 @@
 # (scripts/package.sh). Exits non-zero on any failure.
 #   ORMANT_HOST_EMULATOR  ormant-emu to use (default: build/ or build-emu/, else
 #                         built into build-emu/)
+#   ORMANT_WIN32_BUILD, ORMANT_WIN64_BUILD  build folders (default build-win32/,
+#                         build-win64/)
 set -euo pipefail
 Root=$(cd "$(dirname "$0")/.." && pwd)
 
@@ -40,7 +42,8 @@ Emulator=$(realpath "$Emulator")
 "$Root/scripts/build-windows.sh"
 
 for Bits in 32 64; do
-    Build=$Root/build-win$Bits
+    Var=ORMANT_WIN${Bits}_BUILD
+    Build=${!Var:-$Root/build-win$Bits}
     echo "== testing the $Bits-bit build under Wine"
     # Only the tests' settings change: nothing is rebuilt.
     cmake -S "$Root" -B "$Build" -DORMANT_HOST_EMULATOR="$Emulator" >/dev/null
