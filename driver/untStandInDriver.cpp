@@ -47,6 +47,11 @@ bool ParseSetting(const TSettingRule& Rule, const std::string& Text, int32_t& Va
 }
 
 std::string RefusalText(const TSettingRule& Rule, const std::string& Text) {
+    const std::string Allowed = ": допустимо целое число от " + std::to_string(Rule.Min) + " до " +
+                                std::to_string(Rule.Max);
+    // The port has no default: absent or empty, the operator has not chosen one.
+    if (Text.empty() && Rule.Code == sdBadComNumber)
+        return std::string("Не задана настройка драйвера ") + Rule.Key + Allowed;
     // An INI line can be of any length; the start of it names it well enough.
     constexpr std::size_t Shown = 40;
     std::string Value = Text;
@@ -56,9 +61,7 @@ std::string RefusalText(const TSettingRule& Rule, const std::string& Text) {
             --Cut; // not inside a UTF-8 character
         Value = Value.substr(0, Cut) + "…";
     }
-    return std::string("Неверная настройка драйвера ") + Rule.Key + "=\"" + Value +
-           "\": допустимо целое число от " + std::to_string(Rule.Min) + " до " +
-           std::to_string(Rule.Max);
+    return std::string("Неверная настройка драйвера ") + Rule.Key + "=\"" + Value + "\"" + Allowed;
 }
 
 std::string TextOf(const TSettingTexts& Texts, const std::string& Key) {
@@ -145,9 +148,21 @@ std::string StandInErrorDescription(int32_t Code) {
     return "Неизвестная ошибка";
 }
 
+namespace {
+
+// The port has none: a port the operator never chose is never written to,
+// and the call that needs it fails as "not set" until the dialog sets it.
+TSettingTexts DefaultTexts() {
+    TSettingTexts Texts = FormatStandInSettings({});
+    Texts.erase("ComNumber");
+    return Texts;
+}
+
+} // namespace
+
 TStandInDriver::TStandInDriver(std::shared_ptr<TStandInSettingsStore> Store,
                                TPropertiesDialog Dialog, std::unique_ptr<TSerialLine> Line)
-    : FStore(std::move(Store)), FDialog(std::move(Dialog)), FSettings(FormatStandInSettings({})),
+    : FStore(std::move(Store)), FDialog(std::move(Dialog)), FSettings(DefaultTexts()),
       FPort(Line ? std::move(Line) : std::make_unique<TComPort>()),
       FResultDescription(StandInErrorDescription(sdOk)) {
     // Kept as stored, a refused text too: the calls that need it fail naming
@@ -191,7 +206,7 @@ void TStandInDriver::Put(const std::string& Name, const TAutoValue& Value) {
 
 int32_t TStandInDriver::Setting(const std::string& Key) const {
     const TSettingRule& Rule = RuleOf(Key);
-    const std::string& Text = FSettings.at(Key);
+    const std::string Text = TextOf(FSettings, Key);
     int32_t Value = 0;
     if (!ParseSetting(Rule, Text, Value))
         throw EStandInFailure(Rule.Code, RefusalText(Rule, Text));
@@ -237,9 +252,11 @@ std::string TStandInDriver::Exchange(const std::string& Command) {
     const auto ReadFrame = [&] {
         std::string Head, Rest;
         FPort->Read(2, Head);
-        FPort->Read(static_cast<uint8_t>(Head[1]) + 1u, Rest);
+        // Not a frame: its length byte means nothing, so nothing more is
+        // waited for.
         if (static_cast<uint8_t>(Head[0]) != STX)
             BadAnswer("нет STX");
+        FPort->Read(static_cast<uint8_t>(Head[1]) + 1u, Rest);
         const std::string Body = Head.substr(1) + Rest.substr(0, Rest.size() - 1);
         if (FrameChecksum(Body) != static_cast<uint8_t>(Rest.back()))
             BadAnswer("неверная контрольная сумма");
@@ -299,6 +316,8 @@ int32_t TStandInDriver::SetExchangeParam() {
 int32_t TStandInDriver::ShowProperties() {
     return Guarded([&] {
         TSettingTexts Edited = FSettings;
+        for (const char* Key : StandInSettingKeys)
+            Edited.try_emplace(Key); // a port not set shows empty
         if (!FDialog || !FDialog(Edited))
             return;
         // The dialog lets only valid values through; checked again here, so

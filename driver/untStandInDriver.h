@@ -8,6 +8,8 @@
 #include <functional>
 #include <map>
 
+// A stored ComNumber has no default (see StandInSettingError); the 1 here
+// is only what a formatted TStandInSettings{} carries.
 struct TStandInSettings {
     int32_t ComNumber = 1;
     int32_t Baudrate = 2;  // index into the seven rates, 9600
@@ -23,7 +25,8 @@ inline constexpr const char* StandInSettingKeys[] = {"ComNumber", "Baudrate", "T
 
 // "" when Text is a valid value of Key, else the Russian text that names the
 // key, the value and what is allowed. Whole decimal numbers only: ComNumber
-// 1-255, Baudrate 0-6, Timeout 0-2147483647.
+// 1-255, Baudrate 0-6, Timeout 0-2147483647. An empty ComNumber is refused
+// as not set: the port is the operator's to choose.
 std::string StandInSettingError(const std::string& Key, const std::string& Text);
 // The first refusal among Texts, or "" when every present key is valid.
 std::string StandInSettingsError(const TSettingTexts& Texts);
@@ -33,8 +36,9 @@ TSettingTexts FormatStandInSettings(const TStandInSettings& Settings);
 class TStandInSettingsStore {
 public:
     virtual ~TStandInSettingsStore() = default;
-    // The texts of the keys present in the store; an absent key takes its
-    // default. Reading never writes.
+    // The texts of the keys present in the store; an absent Baudrate or
+    // Timeout takes its default, an absent ComNumber is not set. Reading
+    // never writes.
     virtual TSettingTexts LoadTexts() = 0;
     virtual void SaveTexts(const TSettingTexts& Texts) = 0;
     void Save(const TStandInSettings& Settings) { SaveTexts(FormatStandInSettings(Settings)); }
@@ -93,8 +97,8 @@ private:
 
     std::shared_ptr<TStandInSettingsStore> FStore;
     TPropertiesDialog FDialog;
-    // Every key's text: as stored (defaults for absent keys), then as Put
-    // and the dialog change them.
+    // The keys' texts: as stored (defaults for an absent Baudrate or
+    // Timeout, none for ComNumber), then as Put and the dialog change them.
     TSettingTexts FSettings;
     std::unique_ptr<TSerialLine> FPort;
     bool FConnected = false;

@@ -33,6 +33,29 @@ TEST(StandInDriver, AnswerWithABadChecksumIsRefused) {
               "Неверный ответ ФР: неверная контрольная сумма");
 }
 
+// A first byte that is not STX fails at once: the length byte after it is
+// no length, and waiting for that many bytes would only end in a timeout.
+TEST(StandInDriver, AnswerWithoutStxFailsWithoutReadingOn) {
+    struct TScriptedLine final : TSerialLine {
+        std::string Input{"\x15\x06\x00\xFF", 4}; // NAK to ENQ, ACK to the command
+        bool IsOpen() const override { return true; }
+        void Open() override {}
+        void Close() noexcept override {}
+        void Write(const std::string&) override {}
+        void Read(uint32_t Count, std::string& Data) override {
+            if (Input.size() < Count)
+                throw std::runtime_error("Нет связи");
+            Data = Input.substr(0, Count);
+            Input.erase(0, Count);
+        }
+        void PurgeInput() override {}
+    };
+    TStandInDriver Driver(std::make_shared<TMemoryStore>(), nullptr,
+                          std::make_unique<TScriptedLine>());
+    EXPECT_EQ(Driver.Invoke("Connect").AsInt32(), sdBadAnswer);
+    EXPECT_EQ(Driver.Invoke("ResultCodeDescription").AsString(), "Неверный ответ ФР: нет STX");
+}
+
 TEST(StandInDriver, PropertiesSavedOnlyFromTheDialogAndOnlyValid) {
     auto Store = std::make_shared<TMemoryStore>();
     Store->Settings = {5, 2, 150};
@@ -129,6 +152,37 @@ TEST(StandInSettings, BadStoredValuesAreRefusedNamedAndNeverWrittenBack) {
         Driver.Put("Timeout", 100000);
         EXPECT_EQ(FileBytes(Path), Text);
     }
+}
+
+// No port is assumed: until the operator picks one nothing is written, and
+// the dialog opens with the port empty.
+TEST(StandInSettings, AMissingPortIsNotSetAndOnlyTheDialogSetsIt) {
+    TTempPortFolder Folder("ormant-standin-ini-");
+    const auto Path = Folder.Path / "noport.ini";
+    std::ofstream(Path, std::ios::binary) << "[General]\nTimeout=200\n";
+    TVirtualRegister Register;
+    auto Line = std::make_unique<TVirtualLine>(Register);
+    const TVirtualLine& Seen = *Line;
+    TSettingTexts Shown;
+    TStandInDriver Driver(
+        std::make_shared<TIniSettingsStore>(QString::fromStdString(Path)),
+        [&](TSettingTexts& S) {
+            Shown = S;
+            S["ComNumber"] = "3";
+            return true;
+        },
+        std::move(Line));
+    const std::string NotSet =
+        "Не задана настройка драйвера ComNumber: допустимо целое число от 1 до 255";
+    EXPECT_EQ(Driver.Invoke("Connect").AsInt32(), sdBadComNumber);
+    EXPECT_EQ(Driver.Invoke("ResultCodeDescription").AsString(), NotSet);
+    EXPECT_EQ(Seen.Opens, 0);
+    EXPECT_EQ(Driver.Invoke("Baudrate").AsInt32(), 2);
+    EXPECT_EQ(Driver.Invoke("ShowProperties").AsInt32(), 0);
+    EXPECT_EQ(Shown, (TSettingTexts{{"ComNumber", ""}, {"Baudrate", "2"}, {"Timeout", "200"}}));
+    EXPECT_EQ(StandInSettingError("ComNumber", ""), NotSet);
+    EXPECT_EQ(Driver.Invoke("Connect").AsInt32(), 0);
+    EXPECT_EQ(Seen.ComNumber, 3u);
 }
 
 TEST(StandInSettings, AKilledRunLeavesTheStoredTimeout) {
