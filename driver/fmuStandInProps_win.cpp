@@ -6,6 +6,8 @@
 
 #include <shlobj.h>
 
+#include <cwchar>
+
 namespace {
 
 constexpr const wchar_t* Section = L"General";
@@ -99,14 +101,45 @@ INT_PTR CALLBACK PropertiesProc(HWND Dialog, UINT Message, WPARAM WParam, LPARAM
     return FALSE;
 }
 
+// Key's value, or with no Key the section's keys, each ended by a NUL. Too
+// small a buffer shows as a length of its size less one (less two for the
+// list of keys).
+std::wstring ProfileString(const wchar_t* Key, const std::wstring& FileName) {
+    std::wstring Value(64, L'\0');
+    for (;;) {
+        const DWORD Length = GetPrivateProfileStringW(
+            Section, Key, L"", Value.data(), static_cast<DWORD>(Value.size()), FileName.c_str());
+        if (Length + 2 < Value.size()) {
+            Value.resize(Length);
+            return Value;
+        }
+        Value.resize(Value.size() * 2);
+    }
+}
+
 } // namespace
 
 TWinIniSettingsStore::TWinIniSettingsStore(std::wstring FileName)
     : FFileName(std::move(FileName)) {}
 
 std::wstring TWinIniSettingsStore::DefaultFileName() {
-    if (std::wstring Env = EnvironmentVariable(L"ORMANT_DRIVER_INI"); !Env.empty())
-        return Env;
+    // A relative name is the current folder's, not the Windows folder where
+    // the profile functions would look for it.
+    if (const std::wstring Env = EnvironmentVariable(L"ORMANT_DRIVER_INI"); !Env.empty()) {
+        std::wstring Full(MAX_PATH, L'\0');
+        for (;;) {
+            const DWORD Length = GetFullPathNameW(Env.c_str(), static_cast<DWORD>(Full.size()),
+                                                  Full.data(), nullptr);
+            if (Length == 0)
+                throw std::runtime_error("Неверное имя файла настроек драйвера " + WideToUtf8(Env) +
+                                         ": " + SystemErrorText(GetLastError()));
+            if (Length < Full.size()) {
+                Full.resize(Length);
+                return Full;
+            }
+            Full.resize(Length);
+        }
+    }
     wchar_t AppData[MAX_PATH] = {};
     if (FAILED(SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, AppData)))
         throw std::runtime_error("Не найдена папка данных приложений пользователя");
@@ -114,25 +147,19 @@ std::wstring TWinIniSettingsStore::DefaultFileName() {
 }
 
 TSettingTexts TWinIniSettingsStore::LoadTexts() {
-    // No INI value holds a line break: the default that tells an absent key.
-    constexpr const wchar_t* Absent = L"\n";
+    // A key is present when the section lists it, an empty value too; its
+    // name as Windows compares them, without regard to case.
+    const std::wstring Keys = ProfileString(nullptr, FFileName);
+    const auto Present = [&](const std::wstring& Key) {
+        for (std::size_t At = 0; At < Keys.size(); At += wcslen(Keys.c_str() + At) + 1)
+            if (CompareStringOrdinal(Keys.c_str() + At, -1, Key.c_str(), -1, TRUE) == CSTR_EQUAL)
+                return true;
+        return false;
+    };
     TSettingTexts Texts;
-    for (const char* Key : StandInSettingKeys) {
-        const std::wstring WideKey = Utf8ToWide(Key);
-        std::wstring Value(64, L'\0');
-        for (;;) {
-            const DWORD Length =
-                GetPrivateProfileStringW(Section, WideKey.c_str(), Absent, Value.data(),
-                                         static_cast<DWORD>(Value.size()), FFileName.c_str());
-            if (Length + 1 < Value.size()) {
-                Value.resize(Length);
-                break;
-            }
-            Value.resize(Value.size() * 2);
-        }
-        if (Value != Absent)
-            Texts[Key] = WideToUtf8(Value);
-    }
+    for (const char* Key : StandInSettingKeys)
+        if (const std::wstring WideKey = Utf8ToWide(Key); Present(WideKey))
+            Texts[Key] = WideToUtf8(ProfileString(WideKey.c_str(), FFileName));
     return Texts;
 }
 

@@ -32,13 +32,19 @@ std::string BstrToUtf8(BSTR Text) {
 // The server's own account of its failure; the BSTRs it filled in are ours
 // to free.
 [[noreturn]] void RaiseServerException(EXCEPINFO& Info, const std::string& Name) {
+    // Freed however this ends, a failed conversion too.
+    struct TStrings {
+        EXCEPINFO& Info;
+        ~TStrings() {
+            SysFreeString(Info.bstrSource);
+            SysFreeString(Info.bstrDescription);
+            SysFreeString(Info.bstrHelpFile);
+        }
+    } Strings{Info};
     if (Info.pfnDeferredFillIn)
         Info.pfnDeferredFillIn(&Info);
     const std::string Source = BstrToUtf8(Info.bstrSource);
     std::string Text = BstrToUtf8(Info.bstrDescription);
-    SysFreeString(Info.bstrSource);
-    SysFreeString(Info.bstrDescription);
-    SysFreeString(Info.bstrHelpFile);
     if (!Source.empty())
         Text = Text.empty() ? Source : Source + ": " + Text;
     const uint32_t Result =

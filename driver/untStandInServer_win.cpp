@@ -62,26 +62,23 @@ HRESULT ToVariant(const TAutoValue& Value, VARIANT& Result) {
 }
 
 // A failure of the call: its text reaches the caller as the exception's
-// description, in UTF-16.
-HRESULT RaiseException(EXCEPINFO* Info, const std::string& Text) {
-    if (Info) {
-        *Info = EXCEPINFO{};
-        Info->scode = DISP_E_EXCEPTION;
+// description, in UTF-16. Called from a catch: nothing may escape it.
+HRESULT RaiseException(EXCEPINFO* Info, const char* Text) noexcept {
+    if (!Info)
+        return DISP_E_EXCEPTION;
+    *Info = EXCEPINFO{};
+    Info->scode = DISP_E_EXCEPTION;
+    try {
         const std::wstring Wide = Utf8ToWide(Text);
         Info->bstrDescription = SysAllocStringLen(Wide.data(), static_cast<UINT>(Wide.size()));
+    } catch (...) {
     }
-    return DISP_E_EXCEPTION;
+    return Info->bstrDescription ? DISP_E_EXCEPTION : E_OUTOFMEMORY;
 }
 
 class TStandInDispatch final : public IDispatch {
 public:
-    TStandInDispatch()
-        : FDriver(std::make_shared<TWinIniSettingsStore>(TWinIniSettingsStore::DefaultFileName()),
-                  [](TSettingTexts& Settings) {
-                      return ShowStandInPropertiesWin(Module, GetActiveWindow(), Settings);
-                  }) {
-        InterlockedIncrement(&Objects);
-    }
+    TStandInDispatch() { InterlockedIncrement(&Objects); }
     ~TStandInDispatch() { InterlockedDecrement(&Objects); }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID Iid, void** Object) override {
@@ -164,25 +161,40 @@ public:
                         *ArgError = 0;
                     return Hr;
                 }
-                FDriver.Put(Member.CoreName, TAutoValue(static_cast<int32_t>(Value.V.lVal)));
+                Driver().Put(Member.CoreName, TAutoValue(static_cast<int32_t>(Value.V.lVal)));
                 return S_OK;
             }
             if (!(Flags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET)))
                 return DISP_E_MEMBERNOTFOUND;
             if (Params->cArgs != 0)
                 return DISP_E_BADPARAMCOUNT;
-            const TAutoValue Value = FDriver.Invoke(Member.CoreName);
+            const TAutoValue Value = Driver().Invoke(Member.CoreName);
             return Result ? ToVariant(Value, *Result) : S_OK;
         } catch (const std::bad_alloc&) {
             return E_OUTOFMEMORY;
         } catch (const std::exception& E) {
             return RaiseException(Info, E.what());
+        } catch (...) {
+            return E_UNEXPECTED; // no exception crosses into the caller
         }
     }
 
 private:
+    // Made at the first call, not in CreateInstance: a settings file that
+    // cannot be found then fails that call with its text, not as a bare
+    // E_FAIL of the creation.
+    TStandInDriver& Driver() {
+        if (!FDriver)
+            FDriver = std::make_unique<TStandInDriver>(
+                std::make_shared<TWinIniSettingsStore>(TWinIniSettingsStore::DefaultFileName()),
+                [](TSettingTexts& Settings) {
+                    return ShowStandInPropertiesWin(Module, GetActiveWindow(), Settings);
+                });
+        return *FDriver;
+    }
+
     LONG FRefs = 1;
-    TStandInDriver FDriver;
+    std::unique_ptr<TStandInDriver> FDriver;
 };
 
 class TClassFactory final : public IClassFactory {
@@ -207,14 +219,9 @@ public:
         *Object = nullptr;
         if (Outer)
             return CLASS_E_NOAGGREGATION;
-        TStandInDispatch* Driver = nullptr;
-        try {
-            Driver = new TStandInDispatch;
-        } catch (const std::bad_alloc&) {
+        auto* Driver = new (std::nothrow) TStandInDispatch;
+        if (!Driver)
             return E_OUTOFMEMORY;
-        } catch (const std::exception&) {
-            return E_FAIL;
-        }
         const HRESULT Hr = Driver->QueryInterface(Iid, Object);
         Driver->Release();
         return Hr;
@@ -242,13 +249,37 @@ LSTATUS SetValue(HKEY Root, const std::wstring& Key, const wchar_t* Name,
                            static_cast<DWORD>((Value.size() + 1) * sizeof(wchar_t)));
 }
 
-std::wstring ReadValue(HKEY Root, const std::wstring& Key) {
-    wchar_t Value[256] = {};
+std::wstring ProgIdKey() {
+    return std::wstring(ClassesKey) + Utf8ToWide(DriverProgId);
+}
+std::wstring ClassKey() {
+    return std::wstring(ClassesKey) + L"CLSID\\" + StandInClsidText;
+}
+
+enum TProgIdOwner { poNone, poOurs, poForeign };
+
+// Whose "Addin.Ormant" Root holds. Ours only with our class as its CLSID: a
+// key without one (only a CurVer, say) is someone else's all the same.
+TProgIdOwner ProgIdOwner(HKEY Root) {
+    HKEY Key = nullptr;
+    const LSTATUS Status = RegOpenKeyExW(Root, ProgIdKey().c_str(), 0, KEY_QUERY_VALUE, &Key);
+    if (Status == ERROR_FILE_NOT_FOUND)
+        return poNone;
+    if (Status != ERROR_SUCCESS)
+        return poForeign; // unreadable: not known to be ours
+    wchar_t Value[64] = {};
     DWORD Size = sizeof Value - sizeof(wchar_t);
-    if (RegGetValueW(Root, Key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, Value, &Size) !=
-        ERROR_SUCCESS)
-        return {};
-    return Value;
+    const LSTATUS Read = RegGetValueW(Key, L"CLSID", nullptr, RRF_RT_REG_SZ, nullptr, Value, &Size);
+    RegCloseKey(Key);
+    return Read == ERROR_SUCCESS &&
+                   CompareStringOrdinal(Value, -1, StandInClsidText, -1, TRUE) == CSTR_EQUAL
+               ? poOurs
+               : poForeign;
+}
+
+// A key that was not there is no refusal.
+LSTATUS Deleted(LSTATUS Status) {
+    return Status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : Status;
 }
 
 LSTATUS Register(HKEY Root) {
@@ -256,8 +287,8 @@ LSTATUS Register(HKEY Root) {
     const DWORD Length = GetModuleFileNameW(Module, Path, MAX_PATH);
     if (Length == 0 || Length >= MAX_PATH)
         return ERROR_FILENAME_EXCED_RANGE;
-    const std::wstring ProgId = std::wstring(ClassesKey) + Utf8ToWide(DriverProgId);
-    const std::wstring Class = std::wstring(ClassesKey) + L"CLSID\\" + StandInClsidText;
+    const std::wstring ProgId = ProgIdKey();
+    const std::wstring Class = ClassKey();
     for (const LSTATUS Status : {
              SetValue(Root, ProgId, nullptr, StandInDescription),
              SetValue(Root, ProgId + L"\\CLSID", nullptr, StandInClsidText),
@@ -271,12 +302,14 @@ LSTATUS Register(HKEY Root) {
     return ERROR_SUCCESS;
 }
 
-// Removes our class, and the identifier only where it names our class.
-void Unregister(HKEY Root) {
-    const std::wstring ProgId = std::wstring(ClassesKey) + Utf8ToWide(DriverProgId);
-    if (ReadValue(Root, ProgId + L"\\CLSID") == StandInClsidText)
-        RegDeleteTreeW(Root, ProgId.c_str());
-    RegDeleteTreeW(Root, (std::wstring(ClassesKey) + L"CLSID\\" + StandInClsidText).c_str());
+// Removes our class, and the identifier only where it names our class (or
+// where Created says we made it); the first delete refused, if any.
+LSTATUS Unregister(HKEY Root, bool Created = false) {
+    LSTATUS Status = ERROR_SUCCESS;
+    if (Created || ProgIdOwner(Root) == poOurs)
+        Status = Deleted(RegDeleteTreeW(Root, ProgIdKey().c_str()));
+    const LSTATUS Class = Deleted(RegDeleteTreeW(Root, ClassKey().c_str()));
+    return Status != ERROR_SUCCESS ? Status : Class;
 }
 
 } // namespace
@@ -304,29 +337,34 @@ HRESULT STDAPICALLTYPE DllCanUnloadNow() {
     return Objects == 0 && Locks == 0 ? S_OK : S_FALSE;
 }
 
-// Refuses where "Addin.Ormant" already names another class: the register's
-// own driver is installed there and must not be shadowed.
+// Refuses where any "Addin.Ormant" key is not ours, in the machine's classes
+// or the user's: the register's own driver is installed there and must be
+// neither shadowed nor written into.
 HRESULT STDAPICALLTYPE DllRegisterServer() {
-    const std::wstring Existing =
-        ReadValue(HKEY_CLASSES_ROOT, Utf8ToWide(DriverProgId) + L"\\CLSID");
-    if (!Existing.empty() && Existing != StandInClsidText)
-        return SELFREG_E_CLASS;
+    for (const HKEY Root : ClassRoots)
+        if (ProgIdOwner(Root) == poForeign)
+            return SELFREG_E_CLASS;
     LSTATUS Status = ERROR_ACCESS_DENIED;
     for (const HKEY Root : ClassRoots) {
+        const bool Created = ProgIdOwner(Root) == poNone;
         Status = Register(Root);
         if (Status == ERROR_SUCCESS)
             return S_OK;
-        Unregister(Root);
+        Unregister(Root, Created);
         if (Status != ERROR_ACCESS_DENIED)
             break;
     }
     return HRESULT_FROM_WIN32(Status);
 }
 
+// Fails when a delete was refused (a machine-wide registration and no right
+// to remove it), so that regsvr32 /u does not report it gone.
 HRESULT STDAPICALLTYPE DllUnregisterServer() {
+    LSTATUS Status = ERROR_SUCCESS;
     for (const HKEY Root : ClassRoots)
-        Unregister(Root);
-    return S_OK;
+        if (const LSTATUS Removed = Unregister(Root); Status == ERROR_SUCCESS)
+            Status = Removed;
+    return HRESULT_FROM_WIN32(Status);
 }
 
 } // extern "C"

@@ -8,6 +8,7 @@
 #include "untWinText.h"
 
 #include <gtest/gtest.h>
+#include <olectl.h>
 
 #include <filesystem>
 #include <fstream>
@@ -41,12 +42,17 @@ protected:
         ASSERT_EQ(Call("DllRegisterServer"), S_OK);
         wchar_t Temp[MAX_PATH] = {};
         GetTempPathW(MAX_PATH, Temp);
-        Ini = std::wstring(Temp) + L"ormant-standin-test-" +
-              std::to_wstring(GetCurrentProcessId()) + L".ini";
-        SetEnvironmentVariableW(L"ORMANT_DRIVER_INI", Ini.c_str());
+        GetCurrentDirectoryW(MAX_PATH, Folder);
+        // A relative name: the current folder's, not the Windows folder.
+        SetCurrentDirectoryW(Temp);
+        const std::wstring Name =
+            L"ormant-standin-test-" + std::to_wstring(GetCurrentProcessId()) + L".ini";
+        Ini = Temp + Name;
+        SetEnvironmentVariableW(L"ORMANT_DRIVER_INI", Name.c_str());
     }
     void TearDown() override {
         SetEnvironmentVariableW(L"ORMANT_DRIVER_INI", nullptr);
+        SetCurrentDirectoryW(Folder);
         DeleteFileW(Ini.c_str());
         if (Dll) {
             // Not left registered: other tests see the prefix without it.
@@ -60,20 +66,21 @@ protected:
             reinterpret_cast<void (*)()>(GetProcAddress(Dll, Entry)));
         return Function ? Function() : E_NOTIMPL;
     }
-    std::string WriteIni(const std::string& Timeout) {
-        const std::string Text =
-            "[General]\r\nComNumber=255\r\nBaudrate=6\r\nTimeout=" + Timeout + "\r\n";
+    // Keys as an operator may spell them; the timeout's line as given.
+    std::string WriteIni(const std::string& TimeoutLine) {
+        const std::string Text = "[General]\r\ncomNumber=255\r\nBaudrate=6\r\n" + TimeoutLine;
         std::ofstream(std::filesystem::path(Ini), std::ios::binary) << Text;
         return Text;
     }
 
     TAutomationScope Scope;
     HMODULE Dll = nullptr;
+    wchar_t Folder[MAX_PATH] = {};
     std::wstring Ini;
 };
 
 TEST_F(StandInServer, ReadsTheIniWritesOnlyItsOwnValueAndRefusesBadOnes) {
-    const std::string Written = WriteIni("150");
+    const std::string Written = WriteIni(""); // the timeout's default
     {
         TAutoObject Driver = TAutoObject::Create("Addin.Ormant");
         EXPECT_EQ(Driver.Get("Timeout").AsInt32(), 150);
@@ -89,7 +96,7 @@ TEST_F(StandInServer, ReadsTheIniWritesOnlyItsOwnValueAndRefusesBadOnes) {
     }
     EXPECT_EQ(FileBytes(Ini), Written);
 
-    const std::string Bad = WriteIni("abc");
+    const std::string Bad = WriteIni("Timeout=abc\r\n");
     TAutoObject Driver = TAutoObject::Create("Addin.Ormant");
     const std::string Refusal =
         "Неверная настройка драйвера Timeout=\"abc\": допустимо целое число от 0 до 2147483647";
@@ -99,6 +106,22 @@ TEST_F(StandInServer, ReadsTheIniWritesOnlyItsOwnValueAndRefusesBadOnes) {
     EXPECT_EQ(Driver.Get("SetExchangeParam").AsInt32(), -6);
     EXPECT_EQ(Driver.Get("ResultCodeDescription").AsString(), Refusal);
     EXPECT_EQ(FileBytes(Ini), Bad);
+}
+
+// Neither written into nor removed: an "Addin.Ormant" that does not name our
+// class, here one with only a CurVer, in the user's classes.
+TEST_F(StandInServer, LeavesAForeignIdentifierAlone) {
+    ASSERT_EQ(Call("DllUnregisterServer"), S_OK);
+    const wchar_t* Foreign = L"Software\\Classes\\Addin.Ormant\\CurVer";
+    ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, Foreign, nullptr, REG_SZ, L"Addin.Ormant.1",
+                              sizeof L"Addin.Ormant.1"),
+              ERROR_SUCCESS);
+    EXPECT_EQ(Call("DllRegisterServer"), SELFREG_E_CLASS);
+    EXPECT_EQ(Call("DllUnregisterServer"), S_OK);
+    HKEY Key = nullptr;
+    EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, Foreign, 0, KEY_READ, &Key), ERROR_SUCCESS);
+    RegCloseKey(Key);
+    EXPECT_EQ(RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Classes\\Addin.Ormant"), ERROR_SUCCESS);
 }
 
 } // namespace
