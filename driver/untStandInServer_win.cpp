@@ -73,7 +73,10 @@ HRESULT RaiseException(EXCEPINFO* Info, const char* Text) noexcept {
         Info->bstrDescription = SysAllocStringLen(Wide.data(), static_cast<UINT>(Wide.size()));
     } catch (...) {
     }
-    return Info->bstrDescription ? DISP_E_EXCEPTION : E_OUTOFMEMORY;
+    if (Info->bstrDescription)
+        return DISP_E_EXCEPTION;
+    *Info = EXCEPINFO{}; // no exception to describe: the result says it all
+    return E_OUTOFMEMORY;
 }
 
 class TStandInDispatch final : public IDispatch {
