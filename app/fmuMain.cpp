@@ -22,6 +22,29 @@ void TfmMain::CheckResult(int32_t Code) {
     FDriver.CheckResult(Code);
 }
 
+void TfmMain::Click(TControlId Control) {
+    switch (Control) {
+    case ciStart:
+        btnStartClick();
+        break;
+    case ciStop:
+        btnStopClick();
+        break;
+    case ciDriver:
+        btnDriverClick();
+        break;
+    case ciClear:
+        btnClearClick();
+        break;
+    case ciClose:
+        btnCloseClick();
+        break;
+    case ciMemo:
+    case ciDetectTimeout:
+        break;
+    }
+}
+
 void TfmMain::btnStartClick() {
     // Start is disabled while a run goes on; a click queued before that must
     // not start a run inside the run.

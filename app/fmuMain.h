@@ -2,6 +2,7 @@
 // The main window's behaviour, free of any toolkit: the port, the driver, the
 // stop flag, the running state and the handlers. A view (Qt or Win32) makes
 // the controls, forwards their events here and does what the form asks.
+#include "fmuMainControls.h"
 #include "untComPort.h"
 #include "untDriver.h"
 #include "untTestHost.h"
@@ -10,18 +11,6 @@
 #include <memory>
 
 inline constexpr const char* ApplicationTitle = "Тест таймаута ФР";
-
-// The window's controls. The numbers are the Win32 view's control
-// identifiers, which programs that drive the window from outside rely on.
-enum TControlId : int {
-    ciMemo = 100,
-    ciDetectTimeout = 101,
-    ciStart = 102,
-    ciStop = 103,
-    ciDriver = 104,
-    ciClear = 105,
-    ciClose = 106,
-};
 
 // What the form asks of the window it runs in.
 class TMainView {
@@ -63,6 +52,8 @@ public:
     void SetClock(TClock& Clock) { FClock = &Clock; }
 
     void FormCreate();
+    // A click on Control, as each view forwards it.
+    void Click(TControlId Control);
     void btnStartClick();
     void btnStopClick();
     void btnClearClick();

@@ -1,10 +1,10 @@
 #include "fmuMain_qt.h"
 
-#include "ui_fmuMain.h"
-
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -38,39 +38,74 @@ private:
     QPlainTextEdit& FMemo;
 };
 
+QFont MakeFont(const TFontSpec& Spec) {
+    QFont Font;
+    QStringList Faces;
+    for (const char* Face : Spec.Faces)
+        if (Face)
+            Faces << QString::fromUtf8(Face);
+    Font.setFamilies(Faces);
+    Font.setStyleHint(Spec.FixedPitch ? QFont::TypeWriter : QFont::SansSerif);
+    Font.setFixedPitch(Spec.FixedPitch);
+    Font.setPixelSize(Spec.PixelHeight);
+    return Font;
+}
+
+QWidget* MakeControl(const TControlSpec& Spec, QWidget& Owner) {
+    const QString Text = QString::fromUtf8(Spec.Text);
+    QWidget* Control = nullptr;
+    switch (Spec.Kind) {
+    case TControlKind::Memo: {
+        auto* Memo = new QPlainTextEdit(&Owner);
+        Memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        Memo->setLineWrapMode(QPlainTextEdit::NoWrap);
+        Memo->setFont(MakeFont(LogFont));
+        Control = Memo;
+        break;
+    }
+    case TControlKind::CheckBox:
+        Control = new QCheckBox(Text, &Owner);
+        break;
+    case TControlKind::Button:
+        Control = new QPushButton(Text, &Owner);
+        break;
+    }
+    Control->setObjectName(QString::fromUtf8(Spec.Name));
+    Control->setGeometry(Spec.Left, Spec.Top, Spec.Width, Spec.Height);
+    Control->setEnabled(Spec.Enabled);
+    return Control;
+}
+
 } // namespace
 
-TQtMainView::TQtMainView(QWidget* Owner) : QWidget(Owner), FUi(std::make_unique<Ui::fmMain>()) {
-    FUi->setupUi(this);
-    FLog = std::make_unique<TMemoLog>(*FUi->Memo);
+TQtMainView::TQtMainView(QWidget* Owner) : QWidget(Owner) {
+    setObjectName("fmMain");
+    setFont(MakeFont(FormFont));
+    QWidget* Previous = nullptr;
+    for (const TControlSpec& Spec : Controls) {
+        QWidget* Control = MakeControl(Spec, *this);
+        FControls[Spec.Id] = Control;
+        if (Previous)
+            setTabOrder(Previous, Control);
+        Previous = Control;
+    }
+    FLog = std::make_unique<TMemoLog>(static_cast<QPlainTextEdit&>(*Control(ciMemo)));
 
     // A fixed single border with a system menu and a minimise box, no maximise.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    setFixedSize(size());
-
-    QFont Sans("MS Sans Serif");
-    Sans.setStyleHint(QFont::SansSerif);
-    Sans.setPixelSize(11);
-    setFont(Sans);
-    // Fixed pitch, so the delays padded to six characters stand in one column.
-    QFont Mono("Courier");
-    Mono.setStyleHint(QFont::TypeWriter);
-    Mono.setFixedPitch(true);
-    Mono.setPixelSize(11);
-    FUi->Memo->setFont(Mono);
+    setFixedSize(ClientWidth, ClientHeight);
 
     if (const QScreen* Screen = QGuiApplication::primaryScreen())
         move(Screen->availableGeometry().center() - rect().center());
 
     FForm = std::make_unique<TfmMain>(static_cast<TMainView&>(*this));
-    connect(FUi->btnStart, &QPushButton::clicked, this, [this] { FForm->btnStartClick(); });
-    connect(FUi->btnStop, &QPushButton::clicked, this, [this] { FForm->btnStopClick(); });
-    connect(FUi->btnClear, &QPushButton::clicked, this, [this] { FForm->btnClearClick(); });
-    connect(FUi->btnClose, &QPushButton::clicked, this, [this] { FForm->btnCloseClick(); });
-    connect(FUi->btnDriver, &QPushButton::clicked, this, [this] { FForm->btnDriverClick(); });
-    FUi->btnStart->setFocus();
+    for (const TControlSpec& Spec : Controls)
+        if (auto* Button = qobject_cast<QPushButton*>(Control(Spec.Id)))
+            connect(Button, &QPushButton::clicked, this,
+                    [this, Id = Spec.Id] { FForm->Click(Id); });
+    Control(FirstFocus)->setFocus();
     FForm->FormCreate();
 }
 
@@ -94,26 +129,6 @@ void TQtMainView::SetCaption(const std::string& Caption) {
     setWindowTitle(QString::fromStdString(Caption));
 }
 
-QWidget* TQtMainView::Control(TControlId Id) const {
-    switch (Id) {
-    case ciMemo:
-        return FUi->Memo;
-    case ciDetectTimeout:
-        return FUi->chbDetectTimeout;
-    case ciStart:
-        return FUi->btnStart;
-    case ciStop:
-        return FUi->btnStop;
-    case ciDriver:
-        return FUi->btnDriver;
-    case ciClear:
-        return FUi->btnClear;
-    case ciClose:
-        return FUi->btnClose;
-    }
-    throw std::logic_error("no control " + std::to_string(Id));
-}
-
 void TQtMainView::EnableControl(TControlId Id, bool Enabled) {
     Control(Id)->setEnabled(Enabled);
 }
@@ -123,7 +138,7 @@ void TQtMainView::FocusControl(TControlId Id) {
 }
 
 bool TQtMainView::DetectTimeout() const {
-    return FUi->chbDetectTimeout->isChecked();
+    return static_cast<QCheckBox*>(Control(ciDetectTimeout))->isChecked();
 }
 
 void TQtMainView::ShowError(const std::string& Text) {

@@ -1,14 +1,12 @@
 #pragma once
-// The main window in Qt, for Linux: makes the controls of fmuMain.ui, forwards
-// their events to the form and does what the form asks of them.
+// The main window in Qt, for Linux: makes the controls of the form's table,
+// forwards their events to the form and does what the form asks of them.
 #include "fmuMain.h"
 
+#include <QPlainTextEdit>
 #include <QWidget>
+#include <map>
 #include <memory>
-
-namespace Ui {
-class fmMain;
-}
 
 class TQtMainView final : public QWidget, private TMainView {
     Q_OBJECT
@@ -31,9 +29,9 @@ private:
     void Hide() override { hide(); }
     void Close() override { close(); }
     void ProcessMessages() override;
-    QWidget* Control(TControlId Id) const;
+    QWidget* Control(TControlId Id) const { return FControls.at(Id); }
 
-    std::unique_ptr<Ui::fmMain> FUi;
+    std::map<TControlId, QWidget*> FControls;
     std::unique_ptr<TLog> FLog;
     std::unique_ptr<TfmMain> FForm;
 };

@@ -8,12 +8,6 @@
 
 namespace {
 
-// Client area and controls in pixels; the process is not DPI aware, so the
-// system scales the whole window on a screen with more dots per inch.
-constexpr int ClientWidth = 431;
-constexpr int ClientHeight = 326;
-constexpr int FontHeight = -11; // character height in pixels, without leading
-
 // The log in the window's EDIT control: lines joined by CR LF, no line break
 // after the last one.
 class TEditLog final : public TLog {
@@ -99,40 +93,36 @@ bool HasCyrillicFace(const wchar_t* Face) {
     return Found;
 }
 
-// The first face of Faces that has Cyrillic letters; where none has, the
-// system's choice for the pitch and family.
-HFONT MakeFont(std::initializer_list<const wchar_t*> Faces, BYTE PitchAndFamily) {
-    const wchar_t* Face = L"";
-    for (const wchar_t* Candidate : Faces)
-        if (HasCyrillicFace(Candidate)) {
-            Face = Candidate;
+HFONT MakeFont(const TFontSpec& Spec) {
+    std::wstring Face;
+    for (const char* Candidate : Spec.Faces)
+        if (Candidate && HasCyrillicFace(Utf8ToWide(Candidate).c_str())) {
+            Face = Utf8ToWide(Candidate);
             break;
         }
-    return CreateFontW(FontHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, RUSSIAN_CHARSET,
-                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, PitchAndFamily,
-                       Face);
+    // A negative height is the character's height in pixels, without leading.
+    return CreateFontW(-Spec.PixelHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, RUSSIAN_CHARSET,
+                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                       Spec.FixedPitch ? FIXED_PITCH | FF_MODERN : VARIABLE_PITCH | FF_SWISS,
+                       Face.c_str());
 }
 
-struct TControlSpec {
-    TControlId Id;
-    const wchar_t* Class;
-    const char* Text;
-    DWORD Style;
-    int Left, Top, Width, Height;
-};
+// The Win32 class and style of each kind of control.
+const wchar_t* ClassOf(TControlKind Kind) {
+    return Kind == TControlKind::Memo ? L"EDIT" : L"BUTTON";
+}
 
-// In tab order, which is the order of creation.
-constexpr TControlSpec Controls[] = {
-    {ciMemo, L"EDIT", "",
-     WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_AUTOHSCROLL | ES_WANTRETURN, 8, 8, 337, 289},
-    {ciDetectTimeout, L"BUTTON", "Определять максимальный таймаут", BS_AUTOCHECKBOX, 8, 304, 273,
-     17},
-    {ciStart, L"BUTTON", "Начать", BS_PUSHBUTTON, 352, 8, 75, 25},
-    {ciStop, L"BUTTON", "Прервать", BS_PUSHBUTTON | WS_DISABLED, 352, 40, 75, 25},
-    {ciDriver, L"BUTTON", "Драйвер...", BS_PUSHBUTTON, 352, 232, 75, 25},
-    {ciClear, L"BUTTON", "<- Очистить", BS_PUSHBUTTON, 352, 264, 75, 25},
-    {ciClose, L"BUTTON", "Закрыть", BS_PUSHBUTTON, 352, 296, 75, 25},
-};
+DWORD StyleOf(TControlKind Kind) {
+    switch (Kind) {
+    case TControlKind::Memo:
+        return WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_AUTOHSCROLL | ES_WANTRETURN;
+    case TControlKind::CheckBox:
+        return BS_AUTOCHECKBOX;
+    case TControlKind::Button:
+        break;
+    }
+    return BS_PUSHBUTTON;
+}
 
 // A single fixed border, a system menu and a minimise box.
 constexpr DWORD WindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
@@ -189,23 +179,23 @@ TWinMainView::~TWinMainView() {
 }
 
 void TWinMainView::CreateControls(HINSTANCE Instance) {
-    FFont =
-        MakeFont({L"MS Sans Serif", L"Microsoft Sans Serif", L"Tahoma"}, VARIABLE_PITCH | FF_SWISS);
-    // Fixed pitch, so the delays padded to six characters stand in one column.
-    FLogFont = MakeFont({L"Courier", L"Courier New"}, FIXED_PITCH | FF_MODERN);
+    FFont = MakeFont(FormFont);
+    FLogFont = MakeFont(LogFont);
     for (const TControlSpec& C : Controls) {
+        const bool IsMemo = C.Kind == TControlKind::Memo;
         HWND Handle = CreateWindowExW(
-            C.Id == ciMemo ? WS_EX_CLIENTEDGE : 0, C.Class, Utf8ToWide(C.Text).c_str(),
-            WS_CHILD | WS_VISIBLE | WS_TABSTOP | C.Style, C.Left, C.Top, C.Width, C.Height, FHandle,
+            IsMemo ? WS_EX_CLIENTEDGE : 0, ClassOf(C.Kind), Utf8ToWide(C.Text).c_str(),
+            WS_CHILD | WS_VISIBLE | WS_TABSTOP | StyleOf(C.Kind) | (C.Enabled ? 0 : WS_DISABLED),
+            C.Left, C.Top, C.Width, C.Height, FHandle,
             reinterpret_cast<HMENU>(static_cast<INT_PTR>(C.Id)), Instance, nullptr);
         if (!Handle)
             throw std::runtime_error("CreateWindowEx: " + SystemErrorText(GetLastError()));
-        SendMessageW(Handle, WM_SETFONT,
-                     reinterpret_cast<WPARAM>(C.Id == ciMemo ? FLogFont : FFont), FALSE);
+        SendMessageW(Handle, WM_SETFONT, reinterpret_cast<WPARAM>(IsMemo ? FLogFont : FFont),
+                     FALSE);
     }
     // No limit on the log's length.
     SendMessageW(Control(ciMemo), EM_SETLIMITTEXT, 0, 0);
-    FFocused = Control(ciStart);
+    FFocused = Control(FirstFocus);
 }
 
 void TWinMainView::Show(int CmdShow) {
@@ -246,23 +236,8 @@ LRESULT TWinMainView::HandleMessage(UINT Message, WPARAM W, LPARAM L) {
     switch (Message) {
     case WM_COMMAND:
         if (HIWORD(W) == BN_CLICKED && FForm) {
-            switch (LOWORD(W)) {
-            case ciStart:
-                FForm->btnStartClick();
-                return 0;
-            case ciStop:
-                FForm->btnStopClick();
-                return 0;
-            case ciDriver:
-                FForm->btnDriverClick();
-                return 0;
-            case ciClear:
-                FForm->btnClearClick();
-                return 0;
-            case ciClose:
-                FForm->btnCloseClick();
-                return 0;
-            }
+            FForm->Click(static_cast<TControlId>(LOWORD(W)));
+            return 0;
         }
         break;
     case WM_CLOSE:

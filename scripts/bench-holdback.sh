@@ -165,7 +165,7 @@ WineServerPid() { # the server of the prefix $1
 BenchWindows() {
     local Bits=$1 Build=$2 Dir=$Out/win$1
     export ORMANT_E2E_DIR=$Dir ORMANT_E2E_EXE=$Build/app/ormant-timeout.exe
-    export ORMANT_E2E_DLL=$Build/driver/ormant-standin.dll
+    export ORMANT_E2E_DLL=$Build/standin/ormant-standin.dll
     export ORMANT_E2E_UICTL=$Build/tests/win/ormant-uictl.exe ORMANT_WINEPREFIX=$Build/wineprefix
     "$Root/tests/win/e2e.sh" setup
     local Prefix=$Dir/prefix
