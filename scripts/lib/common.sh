@@ -1,0 +1,109 @@
+# Sourced (". scripts/lib/common.sh"), not run: starting the register emulator
+# and an X server of our own, written once for run.sh, the benchmark and the
+# Windows end-to-end harness. Each function returns non-zero with the reason
+# on stderr; nothing here calls exit or sets traps.
+#
+#   ormant_start_emulator EMU LINK LOG OUT [EMULATOR OPTION...]
+#       Starts EMU --link LINK --log LOG OPTION... in the background (stdin
+#       /dev/null, stdout and stderr to OUT) and waits up to 10 s for its
+#       "PTY <device>" line. Sets OrmantEmulatorPid and OrmantEmulatorPty.
+#       An emulator that dies or never gets its line ready fails with its
+#       output (and is ended).
+#   ormant_stop_emulator
+#       Ends the emulator started last (if any) and waits for it.
+#   ormant_start_xvfb DIR
+#       Starts Xvfb on a free display (-displayfd, never a fixed number),
+#       writes DIR/display (":N"), DIR/xvfb.pid and DIR/xvfb.log, exports
+#       DISPLAY and sets OrmantXvfbPid. Fails with Xvfb's log.
+#   ormant_stop_xvfb DIR
+#       Ends the X server whose pid is in DIR/xvfb.pid, from this shell or an
+#       earlier one (a server meant to outlive the shell that started it).
+#   ormant_cleanup
+#       Ends the emulator and the X server that this shell started; meant for
+#       an EXIT trap.
+
+OrmantEmulatorPid=
+OrmantEmulatorPty=
+OrmantXvfbPid=
+OrmantXvfbDir=
+
+ormant_start_emulator() {
+    local Emu=$1 Link=$2 Log=$3 Out=$4
+    shift 4
+    if [ ! -x "$Emu" ]; then
+        echo "no register emulator at $Emu" >&2
+        return 1
+    fi
+    rm -f "$Out"
+    "$Emu" --link "$Link" --log "$Log" "$@" </dev/null >"$Out" 2>&1 &
+    OrmantEmulatorPid=$!
+    local _
+    for _ in $(seq 100); do
+        grep -q '^PTY ' "$Out" 2>/dev/null && break
+        kill -0 "$OrmantEmulatorPid" 2>/dev/null || break
+        sleep 0.1
+    done
+    if ! grep -q '^PTY ' "$Out" 2>/dev/null; then
+        echo "the register emulator did not get its line ready:" >&2
+        cat "$Out" >&2 2>/dev/null || true
+        ormant_stop_emulator
+        return 1
+    fi
+    OrmantEmulatorPty=$(sed -n 's/^PTY //p' "$Out" | head -n1)
+}
+
+ormant_stop_emulator() {
+    if [ -n "$OrmantEmulatorPid" ]; then
+        kill "$OrmantEmulatorPid" 2>/dev/null || true
+        wait "$OrmantEmulatorPid" 2>/dev/null || true
+    fi
+    OrmantEmulatorPid=
+    OrmantEmulatorPty=
+}
+
+ormant_start_xvfb() {
+    local Dir=$1 _
+    mkdir -p "$Dir"
+    rm -f "$Dir/display" "$Dir/display.tmp"
+    # Xvfb writes the display's number to fd 3 once it listens.
+    Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$Dir/display.tmp" \
+        </dev/null >"$Dir/xvfb.log" 2>&1 &
+    OrmantXvfbPid=$!
+    OrmantXvfbDir=$Dir
+    echo "$OrmantXvfbPid" >"$Dir/xvfb.pid"
+    for _ in $(seq 100); do
+        [ -s "$Dir/display.tmp" ] && break
+        kill -0 "$OrmantXvfbPid" 2>/dev/null || break
+        sleep 0.1
+    done
+    if [ ! -s "$Dir/display.tmp" ]; then
+        echo "Xvfb did not start: $(cat "$Dir/xvfb.log" 2>/dev/null)" >&2
+        ormant_stop_xvfb "$Dir"
+        return 1
+    fi
+    echo ":$(head -n1 "$Dir/display.tmp")" >"$Dir/display"
+    DISPLAY=$(cat "$Dir/display")
+    export DISPLAY
+}
+
+ormant_stop_xvfb() {
+    local Dir=$1 Pid
+    if [ -f "$Dir/xvfb.pid" ]; then
+        Pid=$(cat "$Dir/xvfb.pid")
+        kill "$Pid" 2>/dev/null || true
+        # Only a child of this shell can be waited for.
+        [ "$Pid" = "$OrmantXvfbPid" ] && wait "$Pid" 2>/dev/null
+        rm -f "$Dir/xvfb.pid"
+    fi
+    if [ "$Dir" = "$OrmantXvfbDir" ]; then
+        OrmantXvfbPid=
+        OrmantXvfbDir=
+    fi
+    return 0
+}
+
+ormant_cleanup() {
+    ormant_stop_emulator
+    [ -n "$OrmantXvfbDir" ] && ormant_stop_xvfb "$OrmantXvfbDir"
+    return 0
+}
