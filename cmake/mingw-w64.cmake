@@ -1,5 +1,6 @@
-# Cross-build for Windows with mingw-w64; tests run under Wine.
-#   cmake -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DORMANT_WITH_QT=OFF ...
+# Cross-build for Windows with mingw-w64; tests run under Wine. The presets
+# win32 and win64 use it (cmake --preset win64), or:
+#   cmake -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake ...
 # 64-bit by default; -DORMANT_MINGW_ARCH=i686 (or the toolchain file
 # mingw-w64-i686.cmake) builds 32-bit.
 if(NOT ORMANT_MINGW_ARCH)

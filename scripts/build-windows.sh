@@ -1,6 +1,6 @@
 #!/bin/bash
-# Builds the Windows program for both bitnesses with mingw-w64 (Release) in
-# build-win32/ and build-win64/, and puts each, stripped, in
+# Builds the Windows program for both bitnesses with mingw-w64 (the presets
+# win32 and win64: Release) in build-win32/ and build-win64/, and puts each, stripped, in
 # dist/win32/ormant-timeout.exe and dist/win64/ormant-timeout.exe.
 # Each .exe is linked -static: it imports system DLLs only and runs copied
 # alone to the operator's machine.
@@ -24,12 +24,7 @@ for Bits in 32 64; do
     Var=ORMANT_WIN${Bits}_BUILD
     Build=${!Var:-$Root/build-win$Bits}
     echo "== building the $Bits-bit program in $Build"
-    cmake -S "$Root" -B "$Build" -G Ninja \
-        -DCMAKE_TOOLCHAIN_FILE="$Root/cmake/mingw-w64.cmake" \
-        -DORMANT_MINGW_ARCH=$Arch \
-        -DCMAKE_BUILD_TYPE=Release \
-        -DORMANT_WITH_QT=OFF \
-        -DORMANT_WERROR="${ORMANT_WERROR:-ON}"
+    (cd "$Root" && cmake --preset win$Bits -B "$Build" -DORMANT_WERROR="${ORMANT_WERROR:-ON}")
     cmake --build "$Build" -j2
     mkdir -p "$Root/dist/win$Bits"
     $Arch-w64-mingw32-strip -o "$Root/dist/win$Bits/ormant-timeout.exe" "$Build/app/ormant-timeout.exe"

@@ -8,9 +8,10 @@
 set -euo pipefail
 Root=$(cd "$(dirname "$0")/.." && pwd)
 Build=${ORMANT_BUILD:-$Root/build}
+. "$Root/scripts/lib/common.sh"
 
 "$Root/scripts/setup.sh"
-[ -f "$Build/build.ninja" ] || cmake -S "$Root" -B "$Build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+[ -f "$Build/build.ninja" ] || (cd "$Root" && cmake --preset linux -B "$Build")
 cmake --build "$Build" -j2 --target ormant-timeout ormant-emu
 
 if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
@@ -39,21 +40,9 @@ fi
 
 EmulatorOptions=(--cap 3000)
 [ $# -gt 0 ] && EmulatorOptions=("$@")
-rm -f "$Run/emulator.out"
-"$Build/emulator/ormant-emu" --link "$ORMANT_PORT_DIR/com1" --log "$Run/emulator.log" \
-    "${EmulatorOptions[@]}" > "$Run/emulator.out" &
-Emulator=$!
-trap 'kill $Emulator 2>/dev/null; wait $Emulator 2>/dev/null || true' EXIT
-for _ in $(seq 50); do
-    grep -q '^PTY ' "$Run/emulator.out" 2>/dev/null && break
-    kill -0 $Emulator 2>/dev/null || { echo "run.sh: the emulator did not start" >&2; exit 1; }
-    sleep 0.1
-done
-if ! grep -q '^PTY ' "$Run/emulator.out" 2>/dev/null; then
-    echo "run.sh: the emulator did not get its line ready:" >&2
-    cat "$Run/emulator.out" >&2 2>/dev/null || true
-    exit 1
-fi
-echo "== register emulator on $(cut -d' ' -f2 "$Run/emulator.out") as COM1 (${EmulatorOptions[*]}); its log: $Run/emulator.log"
+trap ormant_cleanup EXIT
+ormant_start_emulator "$Build/emulator/ormant-emu" "$ORMANT_PORT_DIR/com1" "$Run/emulator.log" \
+    "$Run/emulator.out" "${EmulatorOptions[@]}" || { echo "run.sh: the emulator did not start" >&2; exit 1; }
+echo "== register emulator on $OrmantEmulatorPty as COM1 (${EmulatorOptions[*]}); its log: $Run/emulator.log"
 
 "$Build/app/ormant-timeout"

@@ -33,7 +33,7 @@ if [ -z "$Emulator" ]; then
 fi
 if [ -z "$Emulator" ]; then
     echo "== building the register emulator for this machine in build-emu/"
-    cmake -S "$Root" -B "$Root/build-emu" -G Ninja -DORMANT_WITH_QT=OFF
+    (cd "$Root" && cmake --preset emu)
     cmake --build "$Root/build-emu" -j2 --target ormant-emu
     Emulator=$Root/build-emu/emulator/ormant-emu
 fi

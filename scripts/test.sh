@@ -12,7 +12,8 @@ BuildAsan=${ORMANT_BUILD_ASAN:-$Root/build-asan}
 
 "$Root/scripts/setup.sh" --windows
 
-cmake -S "$Root" -B "$Build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORMANT_WERROR=ON
+# The build kinds are the presets of CMakePresets.json; -B puts one elsewhere.
+(cd "$Root" && cmake --preset linux -B "$Build")
 cmake --build "$Build" -j2
 ctest --test-dir "$Build" --output-on-failure -j2
 
@@ -20,8 +21,7 @@ ORMANT_HOST_EMULATOR="$Build/emulator/ormant-emu" "$Root/scripts/test-windows.sh
 
 if [ "${1:-}" = "--sanitize" ]; then
     echo "== the same tests under AddressSanitizer and UndefinedBehaviorSanitizer"
-    cmake -S "$Root" -B "$BuildAsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-        -DORMANT_WERROR=ON -DORMANT_SANITIZE=ON
+    (cd "$Root" && cmake --preset asan -B "$BuildAsan")
     cmake --build "$BuildAsan" -j2
     # Leaks inside system libraries only are suppressed; see tests/lsan.supp.
     ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
