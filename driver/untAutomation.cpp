@@ -1,4 +1,5 @@
-// Platform-independent part of the automation layer: values and error texts.
+// Platform-independent part of the automation layer: values, error texts and
+// the guard of an empty reference.
 #include "untAutomation.h"
 #include "untAutoRegistry.h"
 
@@ -74,6 +75,12 @@ void RaiseOleError(uint32_t Result, const std::string& SystemText, const std::st
 // server built into a Windows DLL raises it too.
 void RaiseUnknownName(const std::string& Name) {
     RaiseOleError(hrUnknownName, {}, Name);
+}
+
+const TAutoObject::TImpl& TAutoObject::Impl() const {
+    if (!FImpl)
+        throw std::logic_error("Объект автоматизации не создан");
+    return *FImpl;
 }
 
 int32_t TAutoValue::AsInt32() const {

@@ -61,12 +61,6 @@ TAutoObject TAutoObject::Create(const std::string& ProgId) {
     return TAutoObject(std::make_shared<TImpl>(TImpl{std::move(Server)}));
 }
 
-const TAutoObject::TImpl& TAutoObject::Impl() const {
-    if (!FImpl)
-        throw std::logic_error("Объект автоматизации не создан");
-    return *FImpl;
-}
-
 TAutoValue TAutoObject::Get(const std::string& Name) const {
     auto& Server = *Impl().Server;
     return CallServer([&] { return Server.Invoke(Name); });

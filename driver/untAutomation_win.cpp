@@ -150,12 +150,6 @@ TAutoObject TAutoObject::Create(const std::string& ProgId) {
     return TAutoObject(std::make_shared<TImpl>(Dispatch));
 }
 
-const TAutoObject::TImpl& TAutoObject::Impl() const {
-    if (!FImpl)
-        throw std::logic_error("Объект автоматизации не создан");
-    return *FImpl;
-}
-
 TAutoValue TAutoObject::Get(const std::string& Name) const {
     DISPPARAMS NoArguments{};
     TVariant Result;

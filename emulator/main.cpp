@@ -3,12 +3,10 @@
 #include "untPtyRegister.h"
 
 #include <charconv>
-#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <optional>
-#include <pthread.h>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -155,11 +153,7 @@ TCommandLine Parse(int Argc, char** Argv) {
 int main(int Argc, char** Argv) {
     // Blocked before any thread starts, so only RunUntilSignal takes them and
     // the link is always removed.
-    sigset_t Stop;
-    sigemptyset(&Stop);
-    sigaddset(&Stop, SIGINT);
-    sigaddset(&Stop, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &Stop, nullptr);
+    emu::BlockStopSignals();
 
     TCommandLine C;
     try {

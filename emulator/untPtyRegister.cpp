@@ -237,11 +237,8 @@ void TPtyRegister::Serve() {
     for (;;) {
         uint64_t Now = MonotonicMs();
         std::optional<uint64_t> Deadline;
-        {
-            std::lock_guard Lock(FMutex);
-            FCore.Advance(Now);
-            Deadline = FCore.NextDeadline();
-        }
+        FCore.Advance(Now);
+        Deadline = FCore.NextDeadline();
         while (!Pending.empty() && !WriteBlocked && NextDue <= Now) {
             // With a gap, one byte per due time; the schedule follows the
             // core's, not the moment the write happened, so both agree on
@@ -286,15 +283,10 @@ void TPtyRegister::Serve() {
                 throw std::runtime_error(FSlavePath + " closed");
             if (N > 0) {
                 Now = MonotonicMs();
-                std::string Out;
-                uint64_t Start = 0;
-                {
-                    std::lock_guard Lock(FMutex);
-                    Out = FCore.Receive(std::string_view(Buffer, static_cast<std::size_t>(N)), Now);
-                    Start = FCore.OutputStart();
-                }
+                const std::string Out =
+                    FCore.Receive(std::string_view(Buffer, static_cast<std::size_t>(N)), Now);
                 if (Pending.empty())
-                    NextDue = Start;
+                    NextDue = FCore.OutputStart();
                 Pending += Out;
             }
         } else if (Fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) {
@@ -326,13 +318,18 @@ void TPtyRegister::Stop() {
         std::rethrow_exception(FFailure);
 }
 
-int TPtyRegister::RunUntilSignal() {
+sigset_t BlockStopSignals() {
     sigset_t Set;
     sigemptyset(&Set);
     sigaddset(&Set, SIGINT);
     sigaddset(&Set, SIGTERM);
     if (const int Error = pthread_sigmask(SIG_BLOCK, &Set, nullptr); Error != 0)
         RaiseErrno("cannot block signals", Error);
+    return Set;
+}
+
+int TPtyRegister::RunUntilSignal() {
+    const sigset_t Set = BlockStopSignals();
     // Wakes now and then to notice a thread that ended by a failure.
     const timespec Poll{0, 200'000'000};
     for (;;) {
@@ -349,26 +346,6 @@ int TPtyRegister::RunUntilSignal() {
             throw std::logic_error("line thread failed without a failure to report");
         }
     }
-}
-
-uint32_t TPtyRegister::ExchangeTimeout() const {
-    std::lock_guard Lock(FMutex);
-    return FCore.ExchangeTimeout();
-}
-
-uint32_t TPtyRegister::RequestedTimeout() const {
-    std::lock_guard Lock(FMutex);
-    return FCore.RequestedTimeout();
-}
-
-bool TPtyRegister::HoldsAnswer() const {
-    std::lock_guard Lock(FMutex);
-    return FCore.HoldsAnswer();
-}
-
-std::optional<uint32_t> TPtyRegister::LastAckDelay() const {
-    std::lock_guard Lock(FMutex);
-    return FCore.LastAckDelay();
 }
 
 } // namespace emu

@@ -4,6 +4,7 @@
 #include "untRegisterCore.h"
 
 #include <atomic>
+#include <csignal>
 #include <exception>
 #include <functional>
 #include <mutex>
@@ -35,23 +36,16 @@ public:
     // The slave of the pseudo-terminal, or the device path.
     std::string SlavePath() const { return FSlavePath; }
     bool IsPty() const { return FIsPty; }
-    const std::string& LinkPath() const { return FLinkPath; }
-
-    uint32_t ExchangeTimeout() const;
-    uint32_t RequestedTimeout() const;
-    bool HoldsAnswer() const;
-    std::optional<uint32_t> LastAckDelay() const;
 
     // Ends the thread, closes the line and removes the link. A host that has
     // the slave open then sees the device gone (hang-up, EIO). Rethrows a
     // failure that ended the thread earlier. Idempotent.
     void Stop();
-    // True once the thread has ended on its own, by a failure.
-    bool Failed() const { return FFailed; }
 
     // Serves the line until SIGINT or SIGTERM, then stops. Returns the signal.
     // Blocks those signals in the calling thread; block them before the
-    // object is made to leave no window in which they kill the program.
+    // object is made (BlockStopSignals) to leave no window in which they kill
+    // the program.
     int RunUntilSignal();
 
 private:
@@ -65,8 +59,7 @@ private:
     void WriteLog(uint64_t NowMs, const std::string& Line) const;
     void CloseAll() noexcept;
 
-    TRegisterCore FCore;
-    mutable std::mutex FMutex; // guards FCore
+    TRegisterCore FCore; // the line thread's alone once it runs
     TLogSink FLog;
     mutable std::mutex FLogMutex; // the sink hears one line at a time
     int64_t FWallOffsetMs = 0;    // system clock minus the monotonic clock, ms
@@ -87,5 +80,9 @@ private:
 
 // Monotonic milliseconds, the clock the runner feeds the core with.
 uint64_t MonotonicMs();
+
+// Blocks SIGINT and SIGTERM, the signals that stop the emulator, in the
+// calling thread and returns their set.
+sigset_t BlockStopSignals();
 
 } // namespace emu

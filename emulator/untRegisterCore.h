@@ -58,7 +58,6 @@ public:
     // The fault mode in force now (None while it waits for the timeout command).
     TFault Fault() const;
     bool HoldsAnswer() const { return FAnswer.has_value(); }
-    bool AwaitingAck() const { return FAwaitingAck; }
     uint32_t ByteGap() const { return FOptions.ByteGapMs; }
     // When the first byte returned by the last Receive is due: later than its
     // NowMs when slow bytes are still going out from an earlier call.

@@ -24,7 +24,6 @@ inline constexpr uint8_t reNotSupported = 0x37;
 inline constexpr uint8_t reWrongPassword = 0x4F;
 
 // The operator password that follows the command code, uint32 little-endian.
-inline constexpr uint32_t OperatorPassword = 0x3B;
 inline constexpr std::string_view OperatorPasswordBytes{"\x3B\x00\x00\x00", 4};
 
 // Data lengths of the host's commands, command code included.
@@ -55,8 +54,4 @@ inline std::string ShortStatusCommand() {
 inline std::string SetExchangeTimeoutCommand(uint32_t TimeoutMs) {
     return std::string(1, static_cast<char>(cmSetExchangeTimeout)) +
            std::string(OperatorPasswordBytes) + PutUInt32(TimeoutMs);
-}
-inline std::string GetExchangeTimeoutCommand() {
-    return std::string(1, static_cast<char>(cmGetExchangeTimeout)) +
-           std::string(OperatorPasswordBytes);
 }
