@@ -2,6 +2,8 @@
 
 #include "untClock.h"
 
+#include <optional>
+
 TfmMain::TfmMain(TMainView& View, std::unique_ptr<TSerialLine> ComPort)
     : FView(View), FComPort(std::move(ComPort)), FTest(*this), FClock(&SystemClock()) {}
 
@@ -55,20 +57,28 @@ void TfmMain::btnStartClick() {
     FView.EnableControl(ciStart, false);
     FView.EnableControl(ciStop, true);
     FView.FocusControl(ciStop);
+    std::optional<std::string> Failure;
     try {
         RunTest();
     } catch (const std::exception& E) {
-        FView.Log().Add(E.what());
+        Failure = E.what();
     } catch (...) {
-        FView.Log().Add("Неизвестная ошибка");
+        Failure = "Неизвестная ошибка";
     }
+    if (Failure)
+        FView.Log().Add(*Failure);
     FView.EnableControl(ciStop, false);
     FView.EnableControl(ciStart, true);
     FView.FocusControl(ciStart);
     FRunning = false;
-    // Closed during the run: the run has restored the register, so now.
-    if (FCloseWhenIdle)
+    // Closed during the run: the run has tried to restore the register, so
+    // close now. A failure would go unseen with the hidden log, and it may be
+    // that the register kept the raised timeout: the operator must see it.
+    if (FCloseWhenIdle) {
+        if (Failure)
+            FView.ShowError(*Failure);
         FView.Close();
+    }
 }
 
 void TfmMain::btnStopClick() {

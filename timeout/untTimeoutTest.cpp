@@ -63,8 +63,10 @@ void TTimeoutTest::TestTimeout(uint32_t Delay) {
     Port.ComNumber = static_cast<uint32_t>(FHost.GetDriver().Get("ComNumber").AsInt32());
     Port.Timeout = static_cast<uint32_t>(FHost.GetDriver().Get("Timeout").AsInt32());
 
-    // Clear a pending answer. Whatever an exchange that broke off left in the
-    // input queue is discarded first, or it would be taken for the reply.
+    // Clear a pending answer. The input queue is emptied first on purpose: a
+    // byte that an exchange left behind when it broke off (a stopped probe, a
+    // line that went quiet) would otherwise be read as the register's reply
+    // to this ENQ and fail a sound register with "wrong reply code".
     Port.Open();
     Port.PurgeInput();
     Port.Write(Bytes(ENQ));
@@ -153,7 +155,10 @@ void TTimeoutTest::RunFixedSeriesAndSearch() {
             Lo = Mid;
         else
             Hi = Mid;
-        // A stopped search has measured nothing more; it reports nothing.
+        // Stopped on purpose without a result: after a stop every probe fails
+        // at its first step without asking the register, so the bounds would
+        // close onto the last delay that passed and log it as the maximum, a
+        // figure nobody measured. The restore still runs.
         if (FHost.Stopped())
             return;
     } while (Hi - Lo >= 10);

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 using TLines = std::vector<std::string>;
@@ -20,7 +22,10 @@ public:
     }
     void FocusControl(TControlId Id) override { Trace.push_back("focus " + std::to_string(Id)); }
     bool DetectTimeout() const override { return Detect; }
-    void ShowError(const std::string& Text) override { Errors.push_back(Text); }
+    void ShowError(const std::string& Text) override {
+        Errors.push_back(Text);
+        Trace.push_back("error " + Text);
+    }
     void Hide() override { Trace.push_back("hide"); }
     // As a toolkit does: the form decides whether the close proceeds.
     void Close() override {
@@ -111,26 +116,30 @@ TEST_F(Form, StopInOneRunDoesNotCarryOverIntoTheNext) {
     EXPECT_EQ(View.Lines.Line(6), "1000   мс : Тест не пройден!");
 }
 
-TEST_F(Form, ClosingDuringARunHidesAndClosesAfterTheRestore) {
+// The Qt window's test closes it during a run whose restore succeeds.
+TEST_F(Form, ClosedDuringARunAFailedRestoreIsShownBeforeTheWindowCloses) {
     Make({.MaxTimeout = 500});
+    Rig->Driver->Forced["SetExchangeParam"] = {0, -6};
     // Closed twice while the 1000 ms probe waits: hidden, not closed.
     AtLineCount(7, [this] {
-        fmMain->btnCloseClick();
+        fmMain->Click(ciClose);
         EXPECT_FALSE(fmMain->FormClose());
-        EXPECT_EQ(View.Trace.back(), "hide");
     });
-    fmMain->btnStartClick();
-    EXPECT_EQ(View.Trace.back(), "closed");
+    fmMain->Click(ciStart);
     const TLines& L = View.Lines.Lines;
     ASSERT_EQ(L.size(), 10u);
     EXPECT_EQ(L[6], "1000   мс : Тест прерван");
-    EXPECT_EQ(TLines(L.end() - 3, L.end()),
-              (TLines{Sep, "Установка таймаута ФР 150 мс.", "Отключение от ФР"}));
-    EXPECT_EQ(Rig->Register.Core.RequestedTimeout(), 150u);
+    EXPECT_EQ(
+        TLines(L.end() - 2, L.end()),
+        (TLines{"Установка таймаута ФР 150 мс.", "Ошибка драйвера: (-6) Сбой SetExchangeParam"}));
+    EXPECT_EQ(
+        TLines(View.Trace.end() - 3, View.Trace.end()),
+        (TLines{"focus " + Start, "error Ошибка драйвера: (-6) Сбой SetExchangeParam", "closed"}));
+    EXPECT_EQ(std::count(View.Trace.begin(), View.Trace.end(), "hide"), 2);
 
     // Idle, the window closes at once.
     View.Trace.clear();
-    fmMain->btnCloseClick();
+    fmMain->Click(ciClose);
     EXPECT_EQ(View.Trace, TLines{"closed"});
 }
 

@@ -57,8 +57,19 @@ TEST(Probe, BaudrateIndexOutsideTheTableFailsBeforeTheLine) {
     }
 }
 
-TEST(Probe, OnlyAReceivedByteCanPassTheProbe) {
-    // The register goes quiet while the acknowledgement is held back.
+TEST(Probe, AReplyOutsideTheProtocolFailsWithItsByteAndSilenceWithNoLink) {
+    const std::pair<std::string, std::string> Cases[] = {
+        {Enq, "Принят неверный код ответа: 0x1Bh"},
+        // The register refuses the command.
+        {Command, "Принят неверный код ответа: 0x15h"},
+    };
+    for (const auto& [Write, Failure] : Cases) {
+        TVirtualRig Rig({.InitialTimeout = 500});
+        Rig.Register.Replies[Write] = Write == Enq ? "\x1B" : "\x15";
+        EXPECT_EQ(Probe(Rig, 100), Failure);
+    }
+    // Only a received byte can pass: the register goes quiet while the
+    // acknowledgement is held back.
     TVirtualRig Rig({.InitialTimeout = 500});
     Rig.OnMessages = [&] { Rig.Register.Mute = true; };
     EXPECT_EQ(Probe(Rig, 100), "Нет связи");

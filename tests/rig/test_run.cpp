@@ -135,13 +135,17 @@ TEST_F(RunTest, ConnectFailureEndsTheRunBeforeTheTimeoutIsTouched) {
 }
 
 TEST_F(RunTest, FailedRaiseStillRestoresAndTheRestoreFailureWins) {
-    Make();
-    Rig->Driver->Forced["SetExchangeParam"] = {-5};
-    Run();
-    EXPECT_EQ(Rig->Lines.Lines, Join({{"Подключение к ФР", "Установка таймаута ФР 100000 мс."},
-                                      Restore,
-                                      {"Ошибка драйвера: (-5) Сбой SetExchangeParam"}}));
-    ExpectRestored();
+    // Every result code of the raise is checked.
+    for (const std::string Call : {"SetExchangeParam", "Disconnect"}) {
+        Make();
+        Rig->Driver->Forced[Call] = {-5};
+        Run();
+        TLines Raise = {"Подключение к ФР", "Установка таймаута ФР 100000 мс."};
+        if (Call == "Disconnect")
+            Raise.push_back("Отключение от ФР");
+        EXPECT_EQ(Rig->Lines.Lines, Join({Raise, Restore, {"Ошибка драйвера: (-5) Сбой " + Call}}));
+        ExpectRestored();
+    }
 
     Make();
     Rig->Driver->Forced["SetExchangeParam"] = {-5, -6};

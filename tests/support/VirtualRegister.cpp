@@ -10,7 +10,9 @@ void TVirtualRegister::Advance(uint64_t Ms) {
 }
 
 void TVirtualRegister::HostWrites(const std::string& Bytes) {
-    const std::string Out = Core.Receive(Bytes, Now);
+    std::string Out = Core.Receive(Bytes, Now);
+    if (auto It = Replies.find(Bytes); It != Replies.end())
+        Out = It->second;
     if (!Mute)
         Input += Out;
 }

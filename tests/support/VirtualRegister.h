@@ -28,6 +28,8 @@ public:
     std::string Input;
     // A muted register hears but its answers never reach the host.
     bool Mute = false;
+    // Replies that stand in for the register's own to chosen host writes.
+    std::map<std::string, std::string> Replies;
 };
 
 class TVirtualLine final : public TSerialLine {

@@ -5,7 +5,9 @@
 #include "fmuStandInProps.h"
 #include "untAutoRegistry.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -85,51 +87,46 @@ class TQtMainViewTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void layoutAsDesigned() {
+    // The window as the form's table gives it; Driver... without a driver
+    // shows the failure in a message box.
+    void layoutAsDesignedAndDriverFailureShown() {
         TQtMainView Window;
         QCOMPARE(Window.windowTitle(), QString::fromUtf8("Тест таймаута ФР"));
-        QCOMPARE(Window.size(), QSize(431, 326));
+        QCOMPARE(Window.size(), QSize(ClientWidth, ClientHeight));
         QCOMPARE(Window.minimumSize(), Window.maximumSize());
         QVERIFY(!(Window.windowFlags() & Qt::WindowMaximizeButtonHint));
         QVERIFY(Window.windowFlags() & Qt::WindowMinimizeButtonHint);
-
-        struct TControl {
-            const char* Name;
-            QRect Geometry;
-            const char* Text;
-        };
-        const TControl Controls[] = {
-            {"Memo", {8, 8, 337, 289}, ""},
-            {"chbDetectTimeout", {8, 304, 273, 17}, "Определять максимальный таймаут"},
-            {"btnStart", {352, 8, 75, 25}, "Начать"},
-            {"btnStop", {352, 40, 75, 25}, "Прервать"},
-            {"btnDriver", {352, 232, 75, 25}, "Драйвер..."},
-            {"btnClear", {352, 264, 75, 25}, "<- Очистить"},
-            {"btnClose", {352, 296, 75, 25}, "Закрыть"},
-        };
         QList<QWidget*> Expected, Chain;
-        for (const TControl& C : Controls) {
+        for (const TControlSpec& C : Controls) {
             QWidget* Control = ControlOf(Window, C.Name);
-            QCOMPARE(Control->geometry(), C.Geometry);
+            QCOMPARE(Control->geometry(), QRect(C.Left, C.Top, C.Width, C.Height));
+            QCOMPARE(Control->isEnabled(), C.Enabled);
             if (auto* Button = qobject_cast<QAbstractButton*>(Control))
                 QCOMPARE(Button->text(), QString::fromUtf8(C.Text));
             Expected << Control;
         }
-        // Tab order follows the table.
         for (QWidget* W = Expected[0]; Chain.size() < Expected.size(); W = W->nextInFocusChain())
             if (Expected.contains(W))
                 Chain << W;
         QCOMPARE(Chain, Expected);
-        QVERIFY(ControlOf(Window, "btnStart")->isEnabled());
-        QVERIFY(!ControlOf(Window, "btnStop")->isEnabled());
         QVERIFY(!ControlOf<QCheckBox>(Window, "chbDetectTimeout")->isChecked());
         const auto* Memo = ControlOf<QPlainTextEdit>(Window, "Memo");
         QVERIFY(!Memo->isReadOnly());
         QCOMPARE(Memo->lineWrapMode(), QPlainTextEdit::NoWrap);
-        QCOMPARE(Memo->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-        QCOMPARE(Memo->font().pixelSize(), 11);
         QVERIFY(QFontInfo(Memo->font()).fixedPitch());
-        QCOMPARE(ControlOf(Window, "btnStart")->font().pixelSize(), 11);
+        QCOMPARE(Memo->font().pixelSize(), LogFont.PixelHeight);
+        QCOMPARE(ControlOf(Window, "btnStart")->font().pixelSize(), FormFont.PixelHeight);
+
+        UnregisterAutoClass(DriverProgId);
+        QString Shown;
+        QTimer::singleShot(0, [&Shown] {
+            if (auto* Box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                Shown = Box->text();
+                Box->accept();
+            }
+        });
+        QTest::mouseClick(ControlOf(Window, "btnDriver"), Qt::LeftButton);
+        QVERIFY(Shown.contains("Addin.Ormant"));
     }
 
     // Closed while the 1000 ms probe waits: the probe stops, the run restores
@@ -163,6 +160,8 @@ private slots:
         QCOMPARE(LogOf(Window),
                  QStringList({Sep, QString::fromUtf8("Определение максимального таймаута")}) +
                      Restore);
+        QTest::mouseClick(ControlOf(Window, "btnClose"), Qt::LeftButton);
+        QVERIFY(!Window.isVisible());
     }
 };
 
