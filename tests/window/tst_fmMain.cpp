@@ -14,6 +14,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
+#include <sys/prctl.h>
+
 namespace {
 
 const QString Sep = "----------------------------";
@@ -38,6 +41,8 @@ public:
         qputenv("ORMANT_PORT_DIR", Dir.path().toLocal8Bit());
         qputenv("ORMANT_DRIVER_INI", Dir.filePath("driver.ini").toLocal8Bit());
         TIniSettingsStore(Dir.filePath("driver.ini")).Save({7, 2, 150});
+        // Ends with the test, also when the test is killed at its time limit.
+        Process.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
         Process.start(ORMANT_EMU_PATH,
                       QStringList{"--link", Dir.filePath("com7"), "--log", LogFile()} + Options);
         QVERIFY(Process.waitForStarted());
