@@ -23,10 +23,15 @@ std::string BuildFrame(const std::string& Data) {
     return Frame;
 }
 
+std::string ReadFrame(TSerialLine& Port, bool StopWithoutStx) {
+    std::string Frame, Rest;
+    Port.Read(2, Frame);
+    if (StopWithoutStx && static_cast<uint8_t>(Frame[0]) != STX)
+        return Frame;
+    Port.Read(static_cast<uint8_t>(Frame[1]) + 1u, Rest);
+    return Frame + Rest;
+}
+
 void ReadAnswer(TSerialLine& Port) {
-    std::string Head;
-    Port.Read(2, Head);
-    const uint32_t Length = static_cast<uint8_t>(Head[1]);
-    std::string Rest;
-    Port.Read(Length + 1, Rest);
+    ReadFrame(Port);
 }

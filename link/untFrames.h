@@ -20,6 +20,11 @@ uint8_t FrameChecksum(const std::string& S);
 // STX, length, Data, checksum of length and Data. More than 255 data bytes
 // cannot be framed and raise a failure.
 std::string BuildFrame(const std::string& Data);
-// Takes one answer frame off the line and drops it: the start and length
-// bytes, then the data and checksum. Nothing is verified.
+// Takes one frame off the line: Read(2) for the start and length bytes, then
+// Read(L + 1) for the data and checksum; returns the L + 3 bytes as read.
+// Nothing is verified, except that with StopWithoutStx a first byte other
+// than STX ends it after those two: its length byte is then no length, and
+// waiting for that many bytes would only end in a timeout.
+std::string ReadFrame(TSerialLine& Port, bool StopWithoutStx = false);
+// Takes one answer frame off the line and drops it, whatever it holds.
 void ReadAnswer(TSerialLine& Port);

@@ -76,12 +76,8 @@ bool ShowStandInProperties(TSettingTexts& Settings, QWidget* Parent) {
     Form->addRow(QString::fromUtf8("Таймаут, мс:"), edtTimeout);
 
     const auto Edited = [&] {
-        TSettingTexts Texts = Settings;
-        Texts["ComNumber"] = edtComNumber->text().trimmed().toStdString();
-        Texts["Baudrate"] =
-            cbBaudrate->currentIndex() < 0 ? Baudrate : std::to_string(cbBaudrate->currentIndex());
-        Texts["Timeout"] = edtTimeout->text().trimmed().toStdString();
-        return Texts;
+        return EditedStandInSettings(Settings, edtComNumber->text().toStdString(),
+                                     cbBaudrate->currentIndex(), edtTimeout->text().toStdString());
     };
 
     auto* lblError = new QLabel(QString::fromStdString(StandInSettingsError(Settings)), &Dialog);

@@ -38,27 +38,15 @@ std::wstring ItemText(HWND Dialog, int Id) {
     return Text;
 }
 
-std::string Trimmed(const std::string& Text) {
-    const std::size_t First = Text.find_first_not_of(" \t");
-    if (First == std::string::npos)
-        return {};
-    return Text.substr(First, Text.find_last_not_of(" \t") - First + 1);
-}
-
 void ShowError(HWND Dialog, const std::string& Error) {
     SetDlgItemTextW(Dialog, IDC_ERROR, Utf8ToWide(Error).c_str());
 }
 
-// The dialog's texts as edited; a list with nothing chosen keeps the refused
-// index it was opened with.
 TSettingTexts Edited(HWND Dialog, const TSettingTexts& Settings) {
-    TSettingTexts Texts = Settings;
-    Texts["ComNumber"] = Trimmed(WideToUtf8(ItemText(Dialog, IDC_COMNUMBER)));
     const LRESULT Index = SendDlgItemMessageW(Dialog, IDC_BAUDRATE, CB_GETCURSEL, 0, 0);
-    if (Index != CB_ERR)
-        Texts["Baudrate"] = std::to_string(Index);
-    Texts["Timeout"] = Trimmed(WideToUtf8(ItemText(Dialog, IDC_TIMEOUT)));
-    return Texts;
+    return EditedStandInSettings(Settings, WideToUtf8(ItemText(Dialog, IDC_COMNUMBER)),
+                                 Index == CB_ERR ? -1 : static_cast<int>(Index),
+                                 WideToUtf8(ItemText(Dialog, IDC_TIMEOUT)));
 }
 
 INT_PTR CALLBACK PropertiesProc(HWND Dialog, UINT Message, WPARAM WParam, LPARAM LParam) {

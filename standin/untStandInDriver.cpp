@@ -116,6 +116,22 @@ std::string StandInSettingsError(const TSettingTexts& Texts) {
     }
 }
 
+TSettingTexts EditedStandInSettings(TSettingTexts Opened, const std::string& ComNumber,
+                                    int BaudIndex, const std::string& Timeout) {
+    const auto Trimmed = [](const std::string& Text) {
+        constexpr const char* Spaces = " \t\r\n";
+        const std::size_t First = Text.find_first_not_of(Spaces);
+        return First == std::string::npos
+                   ? std::string()
+                   : Text.substr(First, Text.find_last_not_of(Spaces) - First + 1);
+    };
+    Opened["ComNumber"] = Trimmed(ComNumber);
+    if (BaudIndex >= 0)
+        Opened["Baudrate"] = std::to_string(BaudIndex);
+    Opened["Timeout"] = Trimmed(Timeout);
+    return Opened;
+}
+
 TSettingTexts FormatStandInSettings(const TStandInSettings& Settings) {
     return {{"ComNumber", std::to_string(Settings.ComNumber)},
             {"Baudrate", std::to_string(Settings.Baudrate)},
@@ -162,15 +178,19 @@ TSettingTexts DefaultTexts() {
 
 TStandInDriver::TStandInDriver(std::shared_ptr<TStandInSettingsStore> Store,
                                TPropertiesDialog Dialog, std::unique_ptr<TSerialLine> Line)
-    : FStore(std::move(Store)), FDialog(std::move(Dialog)), FSettings(DefaultTexts()),
+    : FStore(std::move(Store)), FDialog(std::move(Dialog)), FSettings(StoredTexts()),
       FPort(Line ? std::move(Line) : std::make_unique<TComPort>()),
-      FResultDescription(StandInErrorDescription(sdOk)) {
+      FResultDescription(StandInErrorDescription(sdOk)) {}
+
+TSettingTexts TStandInDriver::StoredTexts() const {
     // Kept as stored, a refused text too: the calls that need it fail naming
     // it, and the dialog shows it for the operator to correct.
+    TSettingTexts Texts = DefaultTexts();
     const TSettingTexts Stored = FStore->LoadTexts();
     for (const auto& Rule : SettingRules)
         if (const auto It = Stored.find(Rule.Key); It != Stored.end())
-            FSettings[Rule.Key] = It->second;
+            Texts[Rule.Key] = It->second;
+    return Texts;
 }
 
 TStandInDriver::~TStandInDriver() = default;
@@ -249,16 +269,13 @@ std::string TStandInDriver::Exchange(const std::string& Command) {
     const auto BadAnswer = [](const std::string& What) {
         throw EStandInFailure(sdBadAnswer, StandInErrorDescription(sdBadAnswer) + ": " + What);
     };
-    const auto ReadFrame = [&] {
-        std::string Head, Rest;
-        FPort->Read(2, Head);
-        // Not a frame: its length byte means nothing, so nothing more is
-        // waited for.
-        if (static_cast<uint8_t>(Head[0]) != STX)
+    // The data of the answer frame, its start and checksum verified.
+    const auto ReadData = [&] {
+        const std::string Frame = ReadFrame(*FPort, true);
+        if (static_cast<uint8_t>(Frame[0]) != STX)
             BadAnswer("нет STX");
-        FPort->Read(static_cast<uint8_t>(Head[1]) + 1u, Rest);
-        const std::string Body = Head.substr(1) + Rest.substr(0, Rest.size() - 1);
-        if (FrameChecksum(Body) != static_cast<uint8_t>(Rest.back()))
+        const std::string Body = Frame.substr(1, Frame.size() - 2);
+        if (FrameChecksum(Body) != static_cast<uint8_t>(Frame.back()))
             BadAnswer("неверная контрольная сумма");
         return Body.substr(1);
     };
@@ -268,7 +285,7 @@ std::string TStandInDriver::Exchange(const std::string& Command) {
     FPort->Write(std::string(1, char(ENQ)));
     uint8_t Reply = FPort->ReadByte();
     if (Reply == ACK) {
-        ReadFrame();
+        ReadData();
         FPort->Write(std::string(1, char(ACK)));
     } else if (Reply != NAK) {
         BadAnswer("на ENQ принят " + Hex(Reply));
@@ -277,7 +294,7 @@ std::string TStandInDriver::Exchange(const std::string& Command) {
     Reply = FPort->ReadByte();
     if (Reply != ACK)
         BadAnswer("команда не принята, " + Hex(Reply));
-    const std::string Answer = ReadFrame();
+    const std::string Answer = ReadData();
     FPort->Write(std::string(1, char(ACK)));
     if (Answer.size() < 2 || Answer[0] != Command[0])
         BadAnswer("ответ не на ту команду");
@@ -315,15 +332,28 @@ int32_t TStandInDriver::SetExchangeParam() {
 
 int32_t TStandInDriver::ShowProperties() {
     return Guarded([&] {
-        TSettingTexts Edited = FSettings;
+        // The dialog edits what is stored, not this object's values: the
+        // timeout the program writes for its run (100000 ms during a probe)
+        // is not the operator's, and OK must not save it as theirs.
+        TSettingTexts Opened = StoredTexts();
         for (const char* Key : StandInSettingKeys)
-            Edited.try_emplace(Key); // a port not set shows empty
+            Opened.try_emplace(Key); // a port not set shows empty
+        TSettingTexts Edited = Opened;
         if (!FDialog || !FDialog(Edited))
             return;
         // The dialog lets only valid values through; checked again here, so
         // that no dialog can ever save a refused one.
         const TSettingTexts Valid = FormatStandInSettings(ParseSettings(Edited));
-        FStore->SaveTexts(Valid);
-        FSettings = Valid;
+        // Only what the operator changed is saved, and it applies here at
+        // once; the rest keeps both its stored text and its value here.
+        TSettingTexts Changed;
+        for (const auto& [Key, Text] : Edited)
+            if (Text != Opened[Key])
+                Changed[Key] = Valid.at(Key);
+        if (Changed.empty())
+            return;
+        FStore->SaveTexts(Changed);
+        for (const auto& [Key, Text] : Changed)
+            FSettings[Key] = Text;
     });
 }

@@ -44,10 +44,16 @@ public:
     void Save(const TStandInSettings& Settings) { SaveTexts(FormatStandInSettings(Settings)); }
 };
 
-// Shows the settings dialog over every key's text, a refused one as it was
-// stored; true when the operator confirmed values that StandInSettingsError
-// accepts.
+// Shows the settings dialog over every key's stored text, a refused one as
+// it was stored; true, with the texts as edited, when the operator confirmed
+// values that StandInSettingsError accepts. Cancel leaves the texts alone.
 using TPropertiesDialog = std::function<bool(TSettingTexts&)>;
+
+// What a dialog opened on Opened gives back for the operator's fields, each
+// trimmed of spaces. A rate list with nothing chosen (BaudIndex < 0) keeps
+// the refused index that it was opened with.
+TSettingTexts EditedStandInSettings(TSettingTexts Opened, const std::string& ComNumber,
+                                    int BaudIndex, const std::string& Timeout);
 
 // Result codes of the stand-in; a positive code is the register's own error.
 enum : int32_t {
@@ -97,8 +103,10 @@ private:
 
     std::shared_ptr<TStandInSettingsStore> FStore;
     TPropertiesDialog FDialog;
-    // The keys' texts: as stored (defaults for an absent Baudrate or
-    // Timeout, none for ComNumber), then as Put and the dialog change them.
+    // The keys' texts as stored (defaults for an absent Baudrate or Timeout,
+    // none for ComNumber) and now.
+    TSettingTexts StoredTexts() const;
+    // The keys' texts: as stored, then as Put and the dialog change them.
     TSettingTexts FSettings;
     std::unique_ptr<TSerialLine> FPort;
     bool FConnected = false;

@@ -305,13 +305,30 @@ LSTATUS Register(HKEY Root) {
     return ERROR_SUCCESS;
 }
 
-// Removes our class, and the identifier only where it names our class (or
-// where Created says we made it); the first delete refused, if any.
+// 32-bit and 64-bit classes are registered apart, each by its own regsvr32
+// in its own view of the registry; the identifier "Addin.Ormant" is one key
+// for both. This is the view of the other bitness (on a 32-bit Windows the
+// flag is ignored, and it is our own).
+constexpr REGSAM OtherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+
+bool OtherBitnessRegistered(HKEY Root) {
+    HKEY Key = nullptr;
+    if (RegOpenKeyExW(Root, (ClassKey() + L"\\InprocServer32").c_str(), 0,
+                      KEY_QUERY_VALUE | OtherView, &Key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(Key);
+    return true;
+}
+
+// Removes our class, and the identifier only where it names our class and
+// the other bitness's class is not registered beside it, so that it goes
+// with the last registration (or where Created says we made it just now);
+// the first delete refused, if any.
 LSTATUS Unregister(HKEY Root, bool Created = false) {
-    LSTATUS Status = ERROR_SUCCESS;
-    if (Created || ProgIdOwner(Root) == poOurs)
-        Status = Deleted(RegDeleteTreeW(Root, ProgIdKey().c_str()));
     const LSTATUS Class = Deleted(RegDeleteTreeW(Root, ClassKey().c_str()));
+    LSTATUS Status = ERROR_SUCCESS;
+    if (Created || (ProgIdOwner(Root) == poOurs && !OtherBitnessRegistered(Root)))
+        Status = Deleted(RegDeleteTreeW(Root, ProgIdKey().c_str()));
     return Status != ERROR_SUCCESS ? Status : Class;
 }
 
@@ -360,8 +377,9 @@ HRESULT STDAPICALLTYPE DllRegisterServer() {
     return HRESULT_FROM_WIN32(Status);
 }
 
-// Fails when a delete was refused (a machine-wide registration and no right
-// to remove it), so that regsvr32 /u does not report it gone.
+// Leaves the other bitness's registration working. Fails when a delete was
+// refused (a machine-wide registration and no right to remove it), so that
+// regsvr32 /u does not report it gone.
 HRESULT STDAPICALLTYPE DllUnregisterServer() {
     LSTATUS Status = ERROR_SUCCESS;
     for (const HKEY Root : ClassRoots)

@@ -1,14 +1,17 @@
 // The stand-in driver on the emulated register, its settings and their
 // dialog, and the automation layer's texts as the program shows them.
 #include "Failure.h"
+#include "ScriptedLine.h"
 #include "TempPortFolder.h"
 #include "VirtualRegister.h"
 #include "fmuStandInProps.h"
 #include "untError.h"
+#include "untFrames.h"
 #include "untTimeoutTest.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,86 +20,86 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <map>
-#include <optional>
 #include <sstream>
 
 namespace {
 
-// A frame whose checksum is wrong is the driver's to refuse: the frame
-// reader takes whatever frame comes.
-TEST(StandInDriver, AnswerWithABadChecksumIsRefused) {
-    TVirtualRegister Register({.Fault = emu::TFault::BadChecksum});
-    TStandInDriver Driver(std::make_shared<TMemoryStore>(), nullptr,
-                          std::make_unique<TVirtualLine>(Register));
-    EXPECT_EQ(Driver.Invoke("Connect").AsInt32(), -4);
-    EXPECT_EQ(Driver.Invoke("ResultCodeDescription").AsString(),
-              "Неверный ответ ФР: неверная контрольная сумма");
-}
-
-// A first byte that is not STX fails at once: the length byte after it is
-// no length, and waiting for that many bytes would only end in a timeout.
-TEST(StandInDriver, AnswerWithoutStxFailsWithoutReadingOn) {
-    struct TScriptedLine final : TSerialLine {
-        std::string Input{"\x15\x06\x00\xFF", 4}; // NAK to ENQ, ACK to the command
-        bool IsOpen() const override { return true; }
-        void Open() override {}
-        void Close() noexcept override {}
-        void Write(const std::string&) override {}
-        void Read(uint32_t Count, std::string& Data) override {
-            if (Input.size() < Count)
-                throw std::runtime_error("Нет связи");
-            Data = Input.substr(0, Count);
-            Input.erase(0, Count);
-        }
-        void PurgeInput() override {}
+// Answers the emulated register never gives: each fails Connect with its
+// code and text, and the line is given back.
+TEST(StandInDriver, ConnectRefusesWhatIsNotItsAnswerAndClosesTheLine) {
+    const std::string Taken = "\x15\x06"; // NAK to ENQ, ACK to the command
+    const struct {
+        std::string Answers;
+        int32_t Code;
+        std::string Text;
+    } Cases[] = {
+        // Not read on: 256 more bytes would end in "Нет связи".
+        {Taken + std::string("\x00\xFF", 2), sdBadAnswer, "Неверный ответ ФР: нет STX"},
+        {Taken + "\x02\x02\x11\x01\x99", sdBadAnswer,
+         "Неверный ответ ФР: неверная контрольная сумма"},
+        {Taken + BuildFrame(std::string("\x15\x00", 2)), sdBadAnswer,
+         "Неверный ответ ФР: ответ не на ту команду"},
+        {"\x15\x15", sdBadAnswer, "Неверный ответ ФР: команда не принята, 0x15"},
+        {Taken + BuildFrame("\x11\x37"), 0x37, "ФР: команда не поддерживается (0x37)"},
+        // A system failure keeps its own text, with one prefix.
+        {"", sdSystemError, EOSError(5, "Ошибка ввода-вывода").what()},
     };
-    TStandInDriver Driver(std::make_shared<TMemoryStore>(), nullptr,
-                          std::make_unique<TScriptedLine>());
-    EXPECT_EQ(Driver.Invoke("Connect").AsInt32(), sdBadAnswer);
-    EXPECT_EQ(Driver.Invoke("ResultCodeDescription").AsString(), "Неверный ответ ФР: нет STX");
+    for (const auto& [Answers, Code, Text] : Cases) {
+        SCOPED_TRACE(Text);
+        auto Line = std::make_unique<TScriptedLine>(Answers);
+        const TScriptedLine& Seen = *Line;
+        if (Answers.empty())
+            Line->OpenFailure = std::make_exception_ptr(EOSError(5, "Ошибка ввода-вывода"));
+        TStandInDriver Driver(std::make_shared<TMemoryStore>(), nullptr, std::move(Line));
+        EXPECT_EQ(Driver.Invoke("Connect").AsInt32(), Code);
+        EXPECT_EQ(Driver.Invoke("ResultCodeDescription").AsString(), Text);
+        EXPECT_FALSE(Seen.IsOpen());
+    }
 }
 
-TEST(StandInDriver, PropertiesSavedOnlyFromTheDialogAndOnlyValid) {
+TEST(StandInDriver, EachBaudrateIndexReachesTheLine) {
+    auto Line = std::make_unique<TScriptedLine>("");
+    const TScriptedLine& Seen = *Line;
+    TStandInDriver Driver(std::make_shared<TMemoryStore>(), nullptr, std::move(Line));
+    const uint32_t Rates[] = {2400, 4800, 9600, 19200, 38400, 57600, 115200};
+    for (int32_t Index = 0; Index < 7; ++Index) {
+        Driver.Put("Baudrate", Index);
+        Driver.Invoke("Connect");
+        EXPECT_EQ(Seen.BaudRate, Rates[Index]) << Index;
+    }
+    EXPECT_THROW(Driver.Put("Baudrate", 7), EStandInFailure);
+    EXPECT_THROW(Driver.Put("Timeout", -1), EStandInFailure);
+}
+
+// The dialog opens on the stored values, not on those the program wrote for
+// its run, and OK saves only what the operator changed, and only valid.
+TEST(StandInDriver, TheDialogEditsTheStoredSettings) {
     auto Store = std::make_shared<TMemoryStore>();
     Store->Settings = {5, 2, 150};
-    std::optional<std::string> DialogComNumber; // none: cancelled
+    TSettingTexts Shown;
+    std::string Typed;
+    bool Ok = false;
     TStandInDriver Driver(Store, [&](TSettingTexts& S) {
-        if (DialogComNumber)
-            S["ComNumber"] = *DialogComNumber;
-        return DialogComNumber.has_value();
+        Shown = S;
+        S["ComNumber"] = Typed; // typed, whichever button then closes it
+        return Ok;
     });
-    const auto Call = [&](const char* Name) { return Driver.Invoke(Name).AsInt32(); };
-    EXPECT_THROW(Driver.Put("Timeout", -1), EStandInFailure);
-    EXPECT_THROW(Driver.Put("Baudrate", 7), EStandInFailure);
-    EXPECT_EQ(Call("ShowProperties"), 0);
-    // A dialog that lets a refused value through saves nothing.
-    DialogComNumber = "-1";
-    EXPECT_EQ(Call("ShowProperties"), -8);
-    EXPECT_EQ(Driver.Invoke("ResultCodeDescription").AsString(),
-              "Неверная настройка драйвера ComNumber=\"-1\": допустимо целое число от 1 до 255");
-    EXPECT_EQ(Store->Saves, 0);
-    EXPECT_EQ(Call("ComNumber"), 5);
-    DialogComNumber = "09";
-    EXPECT_EQ(Call("ShowProperties"), 0);
-    EXPECT_EQ(Call("ComNumber"), 9);
-    EXPECT_EQ(Store->Texts,
-              (TSettingTexts{{"ComNumber", "9"}, {"Baudrate", "2"}, {"Timeout", "150"}}));
-}
-
-TEST(StandInSystemFailure, KeepsItsOwnTextWithOnePrefix) {
-    struct TFailingLine final : TSerialLine {
-        bool IsOpen() const override { return false; }
-        void Open() override { throw EOSError(5, "Ошибка ввода-вывода"); }
-        void Close() noexcept override {}
-        void Write(const std::string&) override { Open(); }
-        void Read(uint32_t, std::string&) override {}
-        void PurgeInput() override {}
-    };
-    TStandInDriver Driver(std::make_shared<TMemoryStore>(), nullptr,
-                          std::make_unique<TFailingLine>());
-    EXPECT_EQ(Driver.Invoke("Connect").AsInt32(), sdSystemError);
-    EXPECT_EQ(Driver.Invoke("ResultCodeDescription").AsString(),
-              EOSError(5, "Ошибка ввода-вывода").what());
+    Driver.Put("Timeout", 100000); // the run's, for this process only
+    const struct {
+        const char* Typed;
+        bool Ok;
+        int32_t Code;
+        int32_t ComNumber;
+    } Steps[] = {{"7", false, sdOk, 5}, {"-1", true, sdBadComNumber, 5}, {"09", true, sdOk, 9}};
+    for (const auto& Step : Steps) {
+        Typed = Step.Typed;
+        Ok = Step.Ok;
+        EXPECT_EQ(Driver.Invoke("ShowProperties").AsInt32(), Step.Code) << Step.Typed;
+        EXPECT_EQ(Driver.Invoke("ComNumber").AsInt32(), Step.ComNumber) << Step.Typed;
+    }
+    EXPECT_EQ(Shown, FormatStandInSettings(Store->Settings));
+    EXPECT_EQ(Store->Texts, (TSettingTexts{{"ComNumber", "9"}}));
+    EXPECT_EQ(Driver.Invoke("Timeout").AsInt32(), 100000);
 }
 
 std::string FileBytes(const std::filesystem::path& Path) {
@@ -185,24 +188,6 @@ TEST(StandInSettings, AMissingPortIsNotSetAndOnlyTheDialogSetsIt) {
     EXPECT_EQ(Seen.ComNumber, 3u);
 }
 
-TEST(StandInSettings, AKilledRunLeavesTheStoredTimeout) {
-    TTempPortFolder Folder("ormant-standin-ini-");
-    const auto Path = Folder.Path / "killed.ini";
-    const std::string Written = Ini("Timeout", "150");
-    std::ofstream(Path, std::ios::binary) << Written;
-    TVirtualRegister Register;
-    {
-        TStandInDriver Driver(std::make_shared<TIniSettingsStore>(QString::fromStdString(Path)),
-                              nullptr, std::make_unique<TVirtualLine>(Register));
-        EXPECT_EQ(Driver.Invoke("Timeout").AsInt32(), 150);
-        Driver.Put("Timeout", 100000);
-        EXPECT_EQ(Driver.Invoke("SetExchangeParam").AsInt32(), 0);
-        EXPECT_EQ(Driver.Invoke("Timeout").AsInt32(), 100000);
-    } // dropped without the restore, as when the program is killed
-    EXPECT_EQ(Register.Core.ExchangeTimeout(), 100000u);
-    EXPECT_EQ(FileBytes(Path), Written);
-}
-
 TEST(StandInSettings, ARunWithARefusedSettingLeavesTheRegisterAlone) {
     const std::string Refusal = "Неверная настройка драйвера ";
     const std::pair<const char*, std::vector<std::string>> Cases[] = {
@@ -224,6 +209,21 @@ TEST(StandInSettings, ARunWithARefusedSettingLeavesTheRegisterAlone) {
     }
 }
 
+// Runs the dialog over Settings with Script acting in it; a dialog that the
+// script leaves open is cancelled, so that a fault fails rather than hangs.
+bool RunDialog(TSettingTexts& Settings, const std::function<void(QDialog&)>& Script) {
+    QTimer::singleShot(0, [&] {
+        auto* Dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(Dialog, nullptr);
+        Script(*Dialog);
+        if (Dialog->isVisible()) {
+            ADD_FAILURE() << "the dialog stayed open";
+            Dialog->reject();
+        }
+    });
+    return ShowStandInProperties(Settings);
+}
+
 TEST(StandInSettings, DialogShowsARefusedValueAndTakesOnlyValidOnes) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     int Argc = 1;
@@ -231,33 +231,39 @@ TEST(StandInSettings, DialogShowsARefusedValueAndTakesOnlyValidOnes) {
     char* Argv[] = {Name, nullptr};
     QApplication App(Argc, Argv);
     TSettingTexts Settings{{"ComNumber", "5"}, {"Baudrate", "7"}, {"Timeout", "150"}};
-    QTimer::singleShot(0, [] {
-        QWidget* Dialog = QApplication::activeModalWidget();
-        ASSERT_NE(Dialog, nullptr);
-        auto* cbBaudrate = Dialog->findChild<QComboBox*>("cbBaudrate");
-        auto* edtTimeout = Dialog->findChild<QLineEdit*>("edtTimeout");
-        auto* lblError = Dialog->findChild<QLabel*>("lblError");
-        QPushButton* Ok = Dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
+    const TSettingTexts Stored = Settings;
+    const auto Button = [](QDialog& Dialog, QDialogButtonBox::StandardButton Which) {
+        return Dialog.findChild<QDialogButtonBox*>()->button(Which);
+    };
+    // Typed, then cancelled: nothing is taken.
+    EXPECT_FALSE(RunDialog(Settings, [&](QDialog& Dialog) {
+        Dialog.findChild<QLineEdit*>("edtComNumber")->setText("7");
+        Dialog.findChild<QComboBox*>("cbBaudrate")->setCurrentIndex(0);
+        Button(Dialog, QDialogButtonBox::Cancel)->click();
+    }));
+    EXPECT_EQ(Settings, Stored);
+    EXPECT_TRUE(RunDialog(Settings, [&](QDialog& Dialog) {
+        auto* cbBaudrate = Dialog.findChild<QComboBox*>("cbBaudrate");
+        auto* edtTimeout = Dialog.findChild<QLineEdit*>("edtTimeout");
+        auto* lblError = Dialog.findChild<QLabel*>("lblError");
+        QPushButton* Ok = Button(Dialog, QDialogButtonBox::Ok);
         EXPECT_EQ(cbBaudrate->currentIndex(), -1);
-        EXPECT_EQ(cbBaudrate->currentText(), "");
         EXPECT_EQ(cbBaudrate->placeholderText(), "7");
         EXPECT_EQ(lblError->text().toStdString(),
                   "Неверная настройка драйвера Baudrate=\"7\": допустимо целое число от 0 до 6");
         Ok->click();
-        EXPECT_TRUE(Dialog->isVisible());
-        cbBaudrate->setCurrentIndex(6);
+        EXPECT_TRUE(Dialog.isVisible());
+        cbBaudrate->setCurrentIndex(0);
         edtTimeout->setText("abc");
         Ok->click();
-        EXPECT_TRUE(Dialog->isVisible());
+        EXPECT_TRUE(Dialog.isVisible());
         EXPECT_EQ(lblError->text().toStdString(), "Неверная настройка драйвера Timeout=\"abc\": "
                                                   "допустимо целое число от 0 до 2147483647");
         edtTimeout->setText(" 2000 ");
         Ok->click();
-        EXPECT_FALSE(Dialog->isVisible());
-    });
-    ASSERT_TRUE(ShowStandInProperties(Settings));
+    }));
     EXPECT_EQ(Settings,
-              (TSettingTexts{{"ComNumber", "5"}, {"Baudrate", "6"}, {"Timeout", "2000"}}));
+              (TSettingTexts{{"ComNumber", "5"}, {"Baudrate", "0"}, {"Timeout", "2000"}}));
 }
 
 TEST(Automation, DriverHolderCreatesOnceAndRetriesAfterAFailedCreation) {
