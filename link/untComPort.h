@@ -36,10 +36,11 @@ public:
 // folder at all.
 std::string ComDeviceName(uint32_t ComNumber);
 
-// Raises the operating system's last error as EOSError, except the error that
-// means "this device cannot do that" (ERROR_INVALID_FUNCTION on Windows),
-// which is passed over so the caller carries on.
-void CheckLastError();
+// Raises the system's error Code (errno, GetLastError) as EOSError, except the
+// one that means "this device cannot do that" (ERROR_INVALID_FUNCTION on
+// Windows, ENOTTY elsewhere), which is passed over so the caller carries on.
+// The caller takes the code right after the call that failed.
+void CheckOSError(uint32_t Code);
 
 class TComPort final : public TSerialLine {
 public:

@@ -2,6 +2,7 @@
 // monotonic clock for the timeouts (VTIME cannot express 100 s), flock() and
 // TIOCEXCL for exclusive use. Only terminals are taken for ports.
 #include "untComPort.h"
+#include "untComPort_posix_seam.h"
 
 #include "untError.h"
 #include "untTermios.h"
@@ -9,7 +10,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -20,6 +20,8 @@
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
+
+TTcSetAttr ComPortTcSetAttr = ::tcsetattr;
 
 namespace {
 
@@ -72,22 +74,21 @@ bool HungUp(int Fd) {
 }
 
 [[noreturn]] void RaiseSystemError(int Error, bool Gone = false) {
-    // The log shows the Russian text; the system's own words go to the
-    // standard error for whoever looks into it.
-    std::fprintf(stderr, "untComPort: %s (errno %d)%s\n", std::strerror(Error), Error,
-                 Gone ? ", the line hung up" : "");
+    // The log shows the Russian text; the system's own words travel in Detail.
     throw EOSError(static_cast<uint32_t>(Error),
-                   Gone ? std::string("Устройство отключено") : ErrorDescription(Error));
+                   Gone ? std::string("Устройство отключено") : ErrorDescription(Error),
+                   std::string(std::strerror(Error)) + " (errno " + std::to_string(Error) + ")" +
+                       (Gone ? ", the line hung up" : ""));
 }
 
 // A failed read or write: a hung-up line is "device gone", whatever errno says.
 [[noreturn]] void RaiseTransferError(int Fd, int Error) {
-    if (HungUp(Fd))
-        RaiseSystemError(Error == 0 ? DeviceGoneError : Error, true);
-    RaiseSystemError(Error == 0 ? DeviceGoneError : Error);
+    RaiseSystemError(Error, HungUp(Fd));
 }
 
-int WaitFor(int Fd, short Events, std::optional<TClock::time_point> Deadline) {
+// True when Fd is ready (or hung up, which the next read or write reports),
+// false when the deadline passed; a failure of the wait itself is raised.
+bool WaitFor(int Fd, short Events, std::optional<TClock::time_point> Deadline) {
     for (;;) {
         int TimeoutMs = -1;
         if (Deadline) {
@@ -95,21 +96,23 @@ int WaitFor(int Fd, short Events, std::optional<TClock::time_point> Deadline) {
             TimeoutMs = static_cast<int>(std::clamp<long long>(Left, 0, 60'000));
         }
         pollfd P{Fd, Events, 0};
-        int N = ::poll(&P, 1, TimeoutMs);
-        if (N < 0 && errno == EINTR)
-            continue;
-        if (N < 0)
-            return -1;
+        const int N = ::poll(&P, 1, TimeoutMs);
+        if (N < 0) {
+            // Taken at once: a timeout below sets no errno, and an old value
+            // must not be read as this wait's failure.
+            const int Error = errno;
+            if (Error == EINTR)
+                continue;
+            RaiseTransferError(Fd, Error);
+        }
         if (N == 0) {
             if (Deadline && TClock::now() < *Deadline)
                 continue; // the wait was cut to stay within poll's range
-            return 0;
+            return false;
         }
-        if (P.revents & POLLNVAL) {
-            errno = EBADF;
-            return -1;
-        }
-        return 1; // ready, or hang-up/error that the next read or write reports
+        if (P.revents & POLLNVAL)
+            RaiseSystemError(EBADF);
+        return true;
     }
 }
 
@@ -147,11 +150,9 @@ std::string ComDeviceName(uint32_t ComNumber) {
     return "/dev/ttyS" + std::to_string(ComNumber - 1);
 }
 
-void CheckLastError() {
-    const int Error = errno;
-    if (Error == PassedOverError)
-        return;
-    RaiseSystemError(Error);
+void CheckOSError(uint32_t Code) {
+    if (Code != PassedOverError)
+        RaiseSystemError(static_cast<int>(Code));
 }
 
 void TComPort::Close() noexcept {
@@ -175,11 +176,10 @@ void TComPort::OpenDevice(uint32_t Number) {
     }
     if (Fd >= 0)
         ::close(Fd); // not ours: no TIOCNXCL, the flag may be somebody else's
+    // The log shows only the register's text; the reason travels in Detail,
+    // where a missing "dialout" membership (EACCES) can be told apart.
     const std::string Detail =
         "COM" + std::to_string(Number) + " (" + Name + "): " + std::strerror(Error);
-    // The log shows only the register's text; the reason goes to the standard
-    // error, where a missing "dialout" membership (EACCES) can be told apart.
-    std::fprintf(stderr, "untComPort: %s\n", Detail.c_str());
     if (Error == EBUSY)
         RaiseDriverError(pePortBusy, LoadResString(rsPortBusy), Detail);
     RaiseDriverError(pePortNotAvailable, LoadResString(rsPortNotAvailable), Detail);
@@ -193,7 +193,7 @@ void TComPort::SetBaudRate(uint32_t Rate) {
     const int Fd = static_cast<int>(FHandle);
     termios Tio{};
     if (::tcgetattr(Fd, &Tio) != 0)
-        CheckLastError();
+        CheckOSError(errno);
     // Raw 8N1: no parity, one stop bit, no flow control of any kind, no
     // character processing.
     ::cfmakeraw(&Tio);
@@ -204,19 +204,17 @@ void TComPort::SetBaudRate(uint32_t Rate) {
     Tio.c_cc[VMIN] = 0;
     Tio.c_cc[VTIME] = 0;
     const auto Speed = TermiosSpeed(Rate);
-    if (!Speed) {
-        errno = EINVAL;
-        CheckLastError();
-    } else if (::cfsetispeed(&Tio, *Speed) != 0 || ::cfsetospeed(&Tio, *Speed) != 0) {
-        CheckLastError();
-    }
-    if (::tcsetattr(Fd, TCSANOW, &Tio) != 0)
-        CheckLastError();
+    if (!Speed)
+        CheckOSError(EINVAL);
+    else if (::cfsetispeed(&Tio, *Speed) != 0 || ::cfsetospeed(&Tio, *Speed) != 0)
+        CheckOSError(errno);
+    if (ComPortTcSetAttr(Fd, TCSANOW, &Tio) != 0)
+        CheckOSError(errno);
     // DTR and RTS stay low: the line is driven without modem control. A
     // pseudo-terminal has no modem lines and says so with ENOTTY or EINVAL.
     int Lines = TIOCM_DTR | TIOCM_RTS;
     if (::ioctl(Fd, TIOCMBIC, &Lines) != 0 && errno != EINVAL)
-        CheckLastError();
+        CheckOSError(errno);
 }
 
 void TComPort::SetTimeouts() {
@@ -240,17 +238,15 @@ void TComPort::Write(const std::string& Data) {
             Done += static_cast<std::size_t>(N);
             continue;
         }
-        if (N < 0 && errno == EINTR)
+        const int Error = N < 0 ? errno : 0;
+        if (Error == EINTR)
             continue;
-        if (N < 0 && errno != EAGAIN) {
-            if (errno != PassedOverError)
-                RaiseTransferError(Fd, errno);
+        if (Error != 0 && Error != EAGAIN) {
+            if (Error != PassedOverError)
+                RaiseTransferError(Fd, Error);
             break;
         }
-        const int Ready = WaitFor(Fd, POLLOUT, Deadline);
-        if (Ready < 0)
-            RaiseTransferError(Fd, errno);
-        if (Ready == 0)
+        if (!WaitFor(Fd, POLLOUT, Deadline))
             break;
     }
     if (Done != Data.size())
@@ -263,10 +259,8 @@ void TComPort::Read(uint32_t Count, std::string& Data) {
         return;
     // Read never opens the port; on a closed one it fails at once, as
     // ReadFile on an invalid handle does, rather than wait for nothing.
-    if (!IsOpen()) {
-        errno = EBADF;
-        CheckLastError();
-    }
+    if (!IsOpen())
+        CheckOSError(EBADF);
     const int Fd = static_cast<int>(FHandle);
     Data.resize(Count);
     // As ReadIntervalTimeout = T, ReadTotalTimeoutMultiplier = T, constant 1:
@@ -280,21 +274,21 @@ void TComPort::Read(uint32_t Count, std::string& Data) {
         auto Deadline = TotalDeadline;
         if (FLineTimeout > 0 && LastByte)
             Deadline = std::min(Deadline, *LastByte + TMs(FLineTimeout));
-        const int Ready = WaitFor(Fd, POLLIN, Deadline);
-        if (Ready == 0)
+        if (!WaitFor(Fd, POLLIN, Deadline))
             break;
-        ssize_t N = Ready < 0 ? -1 : ::read(Fd, Data.data() + Done, Count - Done);
+        const ssize_t N = ::read(Fd, Data.data() + Done, Count - Done);
         if (N > 0) {
             Done += static_cast<std::size_t>(N);
             LastByte = TClock::now();
             continue;
         }
-        if (N < 0 && (errno == EINTR || errno == EAGAIN))
-            continue;
         if (N == 0) // end of file on a terminal: the other end has gone
             RaiseSystemError(DeviceGoneError, true);
-        if (errno != PassedOverError)
-            RaiseTransferError(Fd, errno);
+        const int Error = errno;
+        if (Error == EINTR || Error == EAGAIN)
+            continue;
+        if (Error != PassedOverError)
+            RaiseTransferError(Fd, Error);
         break;
     }
     if (Done != Count) {
@@ -305,5 +299,5 @@ void TComPort::Read(uint32_t Count, std::string& Data) {
 
 void TComPort::PurgeInput() {
     if (IsOpen() && ::tcflush(static_cast<int>(FHandle), TCIFLUSH) != 0)
-        CheckLastError();
+        CheckOSError(errno);
 }

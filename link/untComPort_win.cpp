@@ -25,11 +25,9 @@ std::string ComDeviceName(uint32_t ComNumber) {
     return "\\\\.\\COM" + std::to_string(ComNumber);
 }
 
-void CheckLastError() {
-    const DWORD Code = GetLastError();
-    if (Code == ERROR_INVALID_FUNCTION)
-        return;
-    throw EOSError(Code, ErrorText(Code));
+void CheckOSError(uint32_t Code) {
+    if (Code != ERROR_INVALID_FUNCTION)
+        throw EOSError(Code, ErrorText(Code));
 }
 
 void TComPort::OpenDevice(uint32_t Number) {
@@ -48,7 +46,7 @@ void TComPort::OpenDevice(uint32_t Number) {
 
 void TComPort::SetQueueSizes() {
     if (!SetupComm(AsHandle(FHandle), 1024, 1024))
-        CheckLastError();
+        CheckOSError(GetLastError());
 }
 
 void TComPort::SetBaudRate(uint32_t Rate) {
@@ -62,7 +60,7 @@ void TComPort::SetBaudRate(uint32_t Rate) {
     Dcb.Parity = NOPARITY;
     Dcb.StopBits = ONESTOPBIT;
     if (!SetCommState(AsHandle(FHandle), &Dcb))
-        CheckLastError();
+        CheckOSError(GetLastError());
 }
 
 void TComPort::SetTimeouts() {
@@ -75,7 +73,7 @@ void TComPort::SetTimeouts() {
     Timeouts.WriteTotalTimeoutMultiplier = Timeout;
     Timeouts.WriteTotalTimeoutConstant = 0;
     if (!SetCommTimeouts(AsHandle(FHandle), &Timeouts))
-        CheckLastError();
+        CheckOSError(GetLastError());
 }
 
 void TComPort::Close() noexcept {
@@ -92,7 +90,7 @@ void TComPort::Write(const std::string& Data) {
     DWORD Written = 0;
     if (!WriteFile(AsHandle(FHandle), Data.data(), static_cast<DWORD>(Data.size()), &Written,
                    nullptr))
-        CheckLastError();
+        CheckOSError(GetLastError());
     if (Written != Data.size())
         RaiseNoLink();
 }
@@ -104,7 +102,7 @@ void TComPort::Read(uint32_t Count, std::string& Data) {
     std::string Buffer(Count, '\0');
     DWORD Got = 0;
     if (!ReadFile(AsHandle(FHandle), Buffer.data(), Count, &Got, nullptr))
-        CheckLastError();
+        CheckOSError(GetLastError());
     if (Got != Count)
         RaiseNoLink();
     Data = std::move(Buffer);
@@ -114,5 +112,5 @@ void TComPort::PurgeInput() {
     if (!IsOpen())
         return;
     if (!PurgeComm(AsHandle(FHandle), PURGE_RXCLEAR))
-        CheckLastError();
+        CheckOSError(GetLastError());
 }

@@ -35,12 +35,20 @@ enum : int32_t {
     pePortBusy = -3,
 };
 
-// A failed operating-system call: the code and the system's description.
+// A failed operating-system call: the code and the (Russian) description.
 class EOSError : public std::runtime_error {
 public:
-    EOSError(uint32_t AErrorCode, const std::string& Description);
+    EOSError(uint32_t AErrorCode, const std::string& Description, std::string ADetail = {});
     uint32_t ErrorCode;
+    // The system's own words, as in EDriverError.
+    std::string Detail;
 };
+
+// The system's own words that came with a failure of the port (the Detail of
+// EDriverError or EOSError), empty for any other. Library code never prints
+// them; the program's edge decides where they go (the standard error on
+// Linux, "untComPort: <detail>").
+std::string SystemDetail(const std::exception& E);
 
 [[noreturn]] void RaiseDriverError(int32_t Code, const std::string& Message,
                                    const std::string& Detail = {});
