@@ -7,8 +7,10 @@
 #   ORMANT_WERROR  ON (default) or OFF
 #   ORMANT_WIN32_BUILD, ORMANT_WIN64_BUILD  other build folders (two runs at
 #                  once must not share one)
+#   ORMANT_DIST    another folder for the programs (default dist/)
 set -euo pipefail
 Root=$(cd "$(dirname "$0")/.." && pwd)
+Dist=${ORMANT_DIST:-$Root/dist}
 
 for Arch in i686 x86_64; do
     for Tool in $Arch-w64-mingw32-g++-posix $Arch-w64-mingw32-windres $Arch-w64-mingw32-strip; do
@@ -26,9 +28,9 @@ for Bits in 32 64; do
     echo "== building the $Bits-bit program in $Build"
     (cd "$Root" && cmake --preset win$Bits -B "$Build" -DORMANT_WERROR="${ORMANT_WERROR:-ON}")
     cmake --build "$Build" -j2
-    mkdir -p "$Root/dist/win$Bits"
-    $Arch-w64-mingw32-strip -o "$Root/dist/win$Bits/ormant-timeout.exe" "$Build/app/ormant-timeout.exe"
-    Imports=$($Arch-w64-mingw32-objdump -p "$Root/dist/win$Bits/ormant-timeout.exe" |
+    mkdir -p "$Dist/win$Bits"
+    $Arch-w64-mingw32-strip -o "$Dist/win$Bits/ormant-timeout.exe" "$Build/app/ormant-timeout.exe"
+    Imports=$($Arch-w64-mingw32-objdump -p "$Dist/win$Bits/ormant-timeout.exe" |
         sed -n 's/^\s*DLL Name: //p' | tr '\n' ' ')
-    echo "dist/win$Bits/ormant-timeout.exe: $(stat -c %s "$Root/dist/win$Bits/ormant-timeout.exe") bytes, imports $Imports"
+    echo "$Dist/win$Bits/ormant-timeout.exe: $(stat -c %s "$Dist/win$Bits/ormant-timeout.exe") bytes, imports $Imports"
 done

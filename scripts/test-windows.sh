@@ -51,3 +51,17 @@ for Bits in 32 64; do
 done
 
 "$Root/scripts/package.sh"
+
+# The release can be checked: made again elsewhere from the same tree it is
+# the same bytes, and its readme begins with one BOM and has no other.
+Dist=${ORMANT_DIST:-$Root/dist}
+Again=$(mktemp -d)
+trap 'rm -rf "$Again"' EXIT
+"$Root/scripts/package.sh" "$Again" >/dev/null
+Zip=$(cd "$Again" && ls ormant-timeout-*.zip)
+cmp "$Dist/$Zip" "$Again/$Zip" || { echo "test-windows.sh: two archives of one tree differ" >&2; exit 1; }
+unzip -p "$Dist/$Zip" '*/readme.txt' >"$Again/readme.txt"
+[ "$(head -c3 "$Again/readme.txt")" = $'\xEF\xBB\xBF' ] &&
+    [ "$(grep -o $'\xEF\xBB\xBF' "$Again/readme.txt" | wc -l)" -eq 1 ] ||
+    { echo "test-windows.sh: readme.txt does not begin with exactly one BOM" >&2; exit 1; }
+echo "== the archive is reproducible: $(cat "$Dist/SHA256SUMS")"
