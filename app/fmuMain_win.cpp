@@ -93,7 +93,7 @@ bool HasCyrillicFace(const wchar_t* Face) {
     return Found;
 }
 
-HFONT MakeFont(const TFontSpec& Spec) {
+HFONT MakeFont(const TFontSpec& Spec, int Dpi) {
     std::wstring Face;
     for (const char* Candidate : Spec.Faces)
         if (Candidate && HasCyrillicFace(Utf8ToWide(Candidate).c_str())) {
@@ -101,8 +101,8 @@ HFONT MakeFont(const TFontSpec& Spec) {
             break;
         }
     // A negative height is the character's height in pixels, without leading.
-    return CreateFontW(-Spec.PixelHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, RUSSIAN_CHARSET,
-                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+    return CreateFontW(-MulDiv(Spec.PixelHeight, Dpi, 96), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                       RUSSIAN_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                        Spec.FixedPitch ? FIXED_PITCH | FF_MODERN : VARIABLE_PITCH | FF_SWISS,
                        Face.c_str());
 }
@@ -128,6 +128,25 @@ DWORD StyleOf(TControlKind Kind) {
 constexpr DWORD WindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr DWORD WindowExStyle = WS_EX_CONTROLPARENT;
 
+// A function of user32 that older systems lack: nullptr there.
+template <typename TFunction> TFunction* UserFunction(const char* Name) {
+    return reinterpret_cast<TFunction*>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), Name)));
+}
+
+// The window's pixels per inch: its monitor's where the system scales per
+// monitor (Windows 10), else the screen's.
+int DpiOf(HWND Window) {
+    static auto* const GetDpiForWindow = UserFunction<UINT WINAPI(HWND)>("GetDpiForWindow");
+    if (GetDpiForWindow)
+        if (const UINT Dpi = GetDpiForWindow(Window))
+            return static_cast<int>(Dpi);
+    HDC Screen = GetDC(nullptr);
+    const int Dpi = GetDeviceCaps(Screen, LOGPIXELSY);
+    ReleaseDC(nullptr, Screen);
+    return Dpi > 0 ? Dpi : 96;
+}
+
 void RegisterWindowClass(HINSTANCE Instance, WNDPROC Procedure) {
     WNDCLASSEXW Class{};
     Class.cbSize = sizeof Class;
@@ -152,17 +171,23 @@ TWinMainView::TWinMainView(HINSTANCE Instance) {
     InitCommonControlsEx(&Init);
     RegisterWindowClass(Instance, WindowProc);
 
-    RECT Frame{0, 0, ClientWidth, ClientHeight};
-    AdjustWindowRectEx(&Frame, WindowStyle, FALSE, WindowExStyle);
-    const int Width = Frame.right - Frame.left, Height = Frame.bottom - Frame.top;
-    RECT Desktop;
-    SystemParametersInfoW(SPI_GETWORKAREA, 0, &Desktop, 0);
-    const int Left = Desktop.left + (Desktop.right - Desktop.left - Width) / 2;
-    const int Top = Desktop.top + (Desktop.bottom - Desktop.top - Height) / 2;
-    CreateWindowExW(WindowExStyle, MainWindowClass, L"", WindowStyle, Left, Top, Width, Height,
-                    nullptr, nullptr, Instance, this);
+    // Made first, then sized and centred: its pixels per inch are known only
+    // once it is there.
+    CreateWindowExW(WindowExStyle, MainWindowClass, L"", WindowStyle, 0, 0, ClientWidth,
+                    ClientHeight, nullptr, nullptr, Instance, this);
     if (!FHandle)
         throw std::runtime_error("CreateWindowEx: " + SystemErrorText(GetLastError()));
+    FDpi = DpiOf(FHandle);
+    RECT Window, Client;
+    GetWindowRect(FHandle, &Window);
+    GetClientRect(FHandle, &Client);
+    const int Width = Scale(ClientWidth) + (Window.right - Window.left) - Client.right;
+    const int Height = Scale(ClientHeight) + (Window.bottom - Window.top) - Client.bottom;
+    RECT Desktop;
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &Desktop, 0);
+    SetWindowPos(FHandle, nullptr, Desktop.left + (Desktop.right - Desktop.left - Width) / 2,
+                 Desktop.top + (Desktop.bottom - Desktop.top - Height) / 2, Width, Height,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
     CreateControls(Instance);
     FLog = std::make_unique<TEditLog>(Control(ciMemo));
     FForm = std::make_unique<TfmMain>(static_cast<TMainView&>(*this));
@@ -179,23 +204,40 @@ TWinMainView::~TWinMainView() {
 }
 
 void TWinMainView::CreateControls(HINSTANCE Instance) {
-    FFont = MakeFont(FormFont);
-    FLogFont = MakeFont(LogFont);
     for (const TControlSpec& C : Controls) {
-        const bool IsMemo = C.Kind == TControlKind::Memo;
         HWND Handle = CreateWindowExW(
-            IsMemo ? WS_EX_CLIENTEDGE : 0, ClassOf(C.Kind), Utf8ToWide(C.Text).c_str(),
-            WS_CHILD | WS_VISIBLE | WS_TABSTOP | StyleOf(C.Kind) | (C.Enabled ? 0 : WS_DISABLED),
-            C.Left, C.Top, C.Width, C.Height, FHandle,
-            reinterpret_cast<HMENU>(static_cast<INT_PTR>(C.Id)), Instance, nullptr);
+            C.Kind == TControlKind::Memo ? WS_EX_CLIENTEDGE : 0, ClassOf(C.Kind),
+            Utf8ToWide(C.Text).c_str(),
+            WS_CHILD | WS_VISIBLE | WS_TABSTOP | StyleOf(C.Kind) | (C.Enabled ? 0 : WS_DISABLED), 0,
+            0, 0, 0, FHandle, reinterpret_cast<HMENU>(static_cast<INT_PTR>(C.Id)), Instance,
+            nullptr);
         if (!Handle)
             throw std::runtime_error("CreateWindowEx: " + SystemErrorText(GetLastError()));
-        SendMessageW(Handle, WM_SETFONT, reinterpret_cast<WPARAM>(IsMemo ? FLogFont : FFont),
-                     FALSE);
     }
+    LayOut();
     // No limit on the log's length.
     SendMessageW(Control(ciMemo), EM_SETLIMITTEXT, 0, 0);
     FFocused = Control(FirstFocus);
+}
+
+// The controls and their fonts at the window's pixels per inch, from the
+// table's 96-dpi values, as a form designed at 96 dpi scales itself.
+void TWinMainView::LayOut() {
+    HFONT OldFont = FFont, OldLogFont = FLogFont;
+    FFont = MakeFont(FormFont, FDpi);
+    FLogFont = MakeFont(LogFont, FDpi);
+    for (const TControlSpec& C : Controls) {
+        HWND Handle = Control(C.Id);
+        SetWindowPos(Handle, nullptr, Scale(C.Left), Scale(C.Top), Scale(C.Width), Scale(C.Height),
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        SendMessageW(Handle, WM_SETFONT,
+                     reinterpret_cast<WPARAM>(C.Kind == TControlKind::Memo ? FLogFont : FFont),
+                     TRUE);
+    }
+    if (OldFont)
+        DeleteObject(OldFont);
+    if (OldLogFont)
+        DeleteObject(OldLogFont);
 }
 
 void TWinMainView::Show(int CmdShow) {
@@ -244,7 +286,50 @@ LRESULT TWinMainView::HandleMessage(UINT Message, WPARAM W, LPARAM L) {
         if (!FForm || FForm->FormClose())
             DestroyWindow(FHandle);
         return 0;
+    case WM_DPICHANGED: {
+        // Moved to a monitor of another scale: where the system suggests,
+        // with everything inside scaled anew.
+        FDpi = HIWORD(W);
+        const RECT& Suggested = *reinterpret_cast<const RECT*>(L);
+        SetWindowPos(FHandle, nullptr, Suggested.left, Suggested.top,
+                     Suggested.right - Suggested.left, Suggested.bottom - Suggested.top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        LayOut();
+        return 0;
+    }
+    case WM_QUERYENDSESSION:
+        // Log-off, restart or shutdown during a run: the register must get
+        // its timeout back first. The run lies beneath this handler on the
+        // stack, so it can only finish after we return: stop it as closing
+        // does, refuse the end of the session with a reason the system shows
+        // beside the window, and close when the run has restored the
+        // register, which lets the session end. The window comes back on
+        // screen, so the operator sees what holds the session up and the
+        // restore in the log.
+        if (FForm && FForm->Running()) {
+            FForm->FormClose();
+            ShowWindow(FHandle, SW_SHOWNA);
+            static auto* const BlockReasonCreate =
+                UserFunction<BOOL WINAPI(HWND, LPCWSTR)>("ShutdownBlockReasonCreate");
+            if (BlockReasonCreate)
+                BlockReasonCreate(FHandle, Utf8ToWide(EndSessionReason).c_str());
+            return FALSE;
+        }
+        return TRUE;
+    case WM_ENDSESSION:
+        // The session ends (outside a run, or forced past our refusal): let
+        // the form close the port and release the driver while we still
+        // may. After this returns the system may end the process at any time.
+        if (W && FForm && !FForm->Running())
+            DestroyWindow(FHandle);
+        else if (W && FForm)
+            FForm->FormClose();
+        return 0;
     case WM_DESTROY:
+        if (static auto* const BlockReasonDestroy =
+                UserFunction<BOOL WINAPI(HWND)>("ShutdownBlockReasonDestroy");
+            BlockReasonDestroy)
+            BlockReasonDestroy(FHandle);
         PostQuitMessage(0);
         return 0;
     case WM_NCDESTROY: {

@@ -9,6 +9,11 @@
 // this name.
 inline constexpr const wchar_t* MainWindowClass = L"TfmMain";
 
+// Shown by the system beside the window when a run holds up a log-off,
+// restart or shutdown.
+inline constexpr const char* EndSessionReason =
+    "Идёт тест: программа возвращает ФР его таймаут и закроется сама.";
+
 class TWinMainView final : private TMainView {
 public:
     explicit TWinMainView(HINSTANCE Instance);
@@ -26,6 +31,8 @@ private:
     static LRESULT CALLBACK WindowProc(HWND Window, UINT Message, WPARAM W, LPARAM L);
     LRESULT HandleMessage(UINT Message, WPARAM W, LPARAM L);
     void CreateControls(HINSTANCE Instance);
+    void LayOut();
+    int Scale(int Pixels96) const { return MulDiv(Pixels96, FDpi, 96); }
 
     TLog& Log() override { return *FLog; }
     void SetCaption(const std::string& Caption) override;
@@ -39,6 +46,7 @@ private:
     HWND Control(TControlId Id) const { return GetDlgItem(FHandle, Id); }
 
     HWND FHandle = nullptr;
+    int FDpi = 96;
     HFONT FFont = nullptr;
     HFONT FLogFont = nullptr;
     HWND FFocused = nullptr;

@@ -5,7 +5,8 @@
 #                 server, fonts, the stand-in registered; a persistent Wine
 #                 server, so later scenarios start quickly
 #   cleanup       ends the Wine server and the X server
-#   search|stop|close|unregistered|layout   one scenario each
+#   search|stop|close|closefail|endsession|unregistered|layout
+#                 one scenario each
 # Set by CMake: ORMANT_E2E_DIR, ORMANT_E2E_EXE, ORMANT_E2E_DLL,
 # ORMANT_E2E_UICTL, ORMANT_WINEPREFIX (the prefix to copy), ORMANT_E2E_EMULATOR
 # (the host's ormant-emu; ORMANT_HOST_EMULATOR in the environment wins).
@@ -96,8 +97,10 @@ Cleanup() {
 }
 trap Cleanup EXIT
 
+# Ui COMMAND...: ormant-uictl, its words on its standard input (UTF-8 passes
+# there untouched, whatever the locale's code page).
 Ui() {
-    "$WineRun" "$WINEPREFIX" "$ORMANT_E2E_UICTL" "$@"
+    printf '%s\n' "$@" | "$WineRun" "$WINEPREFIX" "$ORMANT_E2E_UICTL"
 }
 
 # StartEmulator COM [ARG...]: the register behind COMn; the stand-in's
@@ -163,8 +166,8 @@ case $Scenario in
 search)
     StartEmulator 5 --cap 500
     StartProgram
-    Ui click 101 start 10000 wait-text 100 "Максимальный таймаут:" 60000 wait-idle 10000 \
-        text 100 >"$Work/memo.txt"
+    Ui click DetectTimeout start 10000 wait-text Memo "Максимальный таймаут:" 60000 \
+        wait-idle 10000 text Memo >"$Work/memo.txt"
     ExpectLine "$Work/memo.txt" "Установка таймаута ФР 100000 мс."
     ExpectLine "$Work/memo.txt" "100    мс : OK"
     ExpectLine "$Work/memo.txt" "1000   мс : Тест не пройден!"
@@ -181,8 +184,8 @@ search)
 stop)
     StartEmulator 6
     StartProgram
-    Ui click 101 start 10000 wait-text 100 "10000  мс : " 20000 click 103 wait-idle 10000 \
-        text 100 >"$Work/memo.txt"
+    Ui click DetectTimeout start 10000 wait-text Memo "10000  мс : " 20000 click Stop \
+        wait-idle 10000 text Memo >"$Work/memo.txt"
     ExpectLine "$Work/memo.txt" "1000   мс : OK"
     ExpectLine "$Work/memo.txt" "10000  мс : Тест прерван"
     ! grep -q 'Определение\|Тест пройден\|Максимальный' "$Work/memo.txt" ||
@@ -195,8 +198,34 @@ stop)
 close)
     StartEmulator 7
     StartProgram
-    Ui start 10000 wait-text 100 "10000  мс : " 20000 close
+    Ui start 10000 wait-text Memo "10000  мс : " 20000 close
     # Closing acts as Stop: the program ends once the run has restored the timeout.
+    ExpectExit 15000
+    ExpectRestored
+    ;;
+closefail)
+    StartEmulator 8
+    StartProgram
+    Ui start 10000 wait-text Memo "10000  мс : " 20000
+    # The register gone, then closed: the restore fails, and the program
+    # says so before it ends.
+    kill "$EmulatorPid"
+    wait "$EmulatorPid" 2>/dev/null || true
+    EmulatorPid=
+    Ui close msgbox 10000 >"$Work/box.txt"
+    head -n1 "$Work/box.txt" | grep -qxF "caption Тест таймаута ФР" &&
+        grep -q '^text Ошибка драйвера: ' "$Work/box.txt" ||
+        Fail "no message box with the failed restore: $(cat "$Work/box.txt")"
+    ExpectExit 10000
+    ;;
+endsession)
+    StartEmulator 9
+    StartProgram
+    Ui start 10000 wait-text Memo "10000  мс : " 20000
+    # The session's end is refused during the run; the program restores the
+    # timeout and then ends by itself.
+    ! "$WineRun" "$WINEPREFIX" wineboot --end-session </dev/null >"$Work/wineboot.out" 2>&1 ||
+        Fail "the end of the session was not refused during the run"
     ExpectExit 15000
     ExpectRestored
     ;;
@@ -204,37 +233,36 @@ unregistered)
     Register /u || Fail "regsvr32 /u failed: $(cat "$Dir/setup.log")"
     trap 'Register; Cleanup' EXIT
     StartProgram
-    Ui start 10000 wait-idle 10000 text 100 >"$Work/memo.txt"
+    Ui start 10000 wait-idle 10000 text Memo >"$Work/memo.txt"
     [ "$(wc -l <"$Work/memo.txt")" -eq 1 ] &&
         grep -qE '\((0x800401F3 CO_E_CLASSSTRING|0x80040154 REGDB_E_CLASSNOTREG)\): "Addin\.Ormant"$' \
             "$Work/memo.txt" ||
         Fail "the log is not the one OLE failure: $(cat "$Work/memo.txt")"
-    Ui click 104 msgbox 10000 >"$Work/box.txt"
+    Ui click Driver msgbox 10000 >"$Work/box.txt"
     printf 'caption Тест таймаута ФР\ntext %s\n' "$(cat "$Work/memo.txt")" |
         cmp -s - "$Work/box.txt" || Fail "the message box is not the same failure: $(cat "$Work/box.txt")"
     Ui close
     ExpectExit 10000
     ;;
 layout)
-    StartProgram
-    Ui layout >"$Work/layout.txt"
-    Ui close
-    ExpectExit 10000
-    # Left, top, width, height in client pixels; Start has the focus.
-    cat >"$Work/expected.txt" <<'EOF'
-caption Тест таймаута ФР
-sysmenu 1 minimize 1 maximize 0 sizable 0
-client 431 326
-100 8 8 337 289
-101 8 304 273 17
-102 352 8 75 25
-103 352 40 75 25
-104 352 232 75 25
-105 352 264 75 25
-106 352 296 75 25
-focus 102
-EOF
-    diff "$Work/expected.txt" "$Work/layout.txt" >&2 || Fail "the layout differs (expected < > found)"
+    # At 96 dpi, then at 144 (the prefix's own setting, put back however this
+    # ends): the rectangles are the table's, scaled; the rest is the same.
+    Dpi() {
+        "$WineRun" "$WINEPREFIX" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD \
+            /d "$1" /f </dev/null >>"$Work/reg.out" 2>&1 || Fail "reg add failed: $(cat "$Work/reg.out")"
+    }
+    trap 'Dpi 96; Cleanup' EXIT
+    for Dpi in 96 144; do
+        Dpi $Dpi
+        StartProgram
+        Ui layout $Dpi >"$Work/layout.txt"
+        # Outside a run the program ends with the session.
+        "$WineRun" "$WINEPREFIX" wineboot --end-session </dev/null >>"$Work/wineboot.out" 2>&1 ||
+            Fail "the end of the session was refused outside a run"
+        ExpectExit 10000
+        printf '%s\n' "caption Тест таймаута ФР" "sysmenu 1 minimize 1 maximize 0 sizable 0" \
+            "focus btnStart" | diff - "$Work/layout.txt" >&2 || Fail "the window differs (expected < > found)"
+    done
     ;;
 *)
     Fail "unknown scenario"
