@@ -24,7 +24,32 @@ std::wstring StandInDllPath() {
     GetModuleFileNameW(nullptr, Buffer, MAX_PATH);
     std::wstring Path = Buffer;
     Path.erase(Path.find_last_of(L'\\'));
-    return Path + L"\\..\\..\\driver\\ormant-standin.dll";
+    return Path + L"\\..\\..\\standin\\ormant-standin.dll";
+}
+
+// The other bitness's regsvr32 on Dll, as an operator registers that DLL;
+// its exit code.
+DWORD OtherRegSvr32(const std::wstring& Dll, const wchar_t* Options) {
+    wchar_t Folder[MAX_PATH] = {};
+    if (sizeof(void*) == 8)
+        GetSystemWow64DirectoryW(Folder, MAX_PATH);
+    else
+        GetWindowsDirectoryW(Folder, MAX_PATH);
+    std::wstring Command = L"\"" + std::wstring(Folder) +
+                           (sizeof(void*) == 8 ? L"" : L"\\Sysnative") + L"\\regsvr32.exe\" " +
+                           Options + L" \"" + Dll + L"\"";
+    STARTUPINFOW Start{};
+    Start.cb = sizeof Start;
+    PROCESS_INFORMATION Process{};
+    if (!CreateProcessW(nullptr, Command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &Start, &Process))
+        return GetLastError();
+    WaitForSingleObject(Process.hProcess, 60000);
+    DWORD Code = STILL_ACTIVE;
+    GetExitCodeProcess(Process.hProcess, &Code);
+    CloseHandle(Process.hThread);
+    CloseHandle(Process.hProcess);
+    return Code;
 }
 
 std::string FileBytes(const std::wstring& Path) {
@@ -43,6 +68,11 @@ protected:
         wchar_t Temp[MAX_PATH] = {};
         GetTempPathW(MAX_PATH, Temp);
         GetCurrentDirectoryW(MAX_PATH, Folder);
+        // Named from here, where the build's folders are.
+        wchar_t Other[MAX_PATH] = {}, Full[MAX_PATH] = {};
+        if (GetEnvironmentVariableW(L"ORMANT_STANDIN_DLL_OTHER", Other, MAX_PATH) > 0 &&
+            GetFullPathNameW(Other, MAX_PATH, Full, nullptr) > 0)
+            OtherDll = Full;
         // A relative name: the current folder's, not the Windows folder.
         SetCurrentDirectoryW(Temp);
         const std::wstring Name =
@@ -77,6 +107,7 @@ protected:
     HMODULE Dll = nullptr;
     wchar_t Folder[MAX_PATH] = {};
     std::wstring Ini;
+    std::wstring OtherDll; // the other bitness's, ORMANT_STANDIN_DLL_OTHER
 };
 
 TEST_F(StandInServer, ReadsTheIniWritesOnlyItsOwnValueAndRefusesBadOnes) {
@@ -122,6 +153,22 @@ TEST_F(StandInServer, LeavesAForeignIdentifierAlone) {
     EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, Foreign, 0, KEY_READ, &Key), ERROR_SUCCESS);
     RegCloseKey(Key);
     EXPECT_EQ(RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Classes\\Addin.Ormant"), ERROR_SUCCESS);
+}
+
+// Both bitnesses registered, each by its own regsvr32: unregistering one
+// leaves "Addin.Ormant" to the other, and the last one takes it along.
+TEST_F(StandInServer, EachBitnessRegistrationStandsAlone) {
+    ASSERT_FALSE(OtherDll.empty()) << "ORMANT_STANDIN_DLL_OTHER names no DLL of the other bitness";
+    CLSID Clsid{};
+    ASSERT_EQ(OtherRegSvr32(OtherDll, L"/s"), 0u) << WideToUtf8(OtherDll);
+    ASSERT_EQ(OtherRegSvr32(OtherDll, L"/s /u"), 0u);
+    EXPECT_NO_THROW(TAutoObject::Create("Addin.Ormant"));
+    ASSERT_EQ(OtherRegSvr32(OtherDll, L"/s"), 0u);
+    ASSERT_EQ(Call("DllUnregisterServer"), S_OK);
+    EXPECT_EQ(CLSIDFromProgID(L"Addin.Ormant", &Clsid), S_OK);
+    ASSERT_EQ(OtherRegSvr32(OtherDll, L"/s /u"), 0u);
+    EXPECT_EQ(CLSIDFromProgID(L"Addin.Ormant", &Clsid), CO_E_CLASSSTRING);
+    ASSERT_EQ(Call("DllRegisterServer"), S_OK); // as TearDown expects it
 }
 
 } // namespace
