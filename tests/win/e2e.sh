@@ -14,6 +14,7 @@ set -euo pipefail
 Here=$(cd "$(dirname "$0")" && pwd)
 Root=$(cd "$Here/../.." && pwd)
 WineRun=$Root/cmake/wine-run.sh
+. "$Root/scripts/lib/common.sh"
 Scenario=${1:?usage: e2e.sh SCENARIO}
 Dir=${ORMANT_E2E_DIR:?}
 Emulator=${ORMANT_HOST_EMULATOR:-${ORMANT_E2E_EMULATOR:-}}
@@ -48,20 +49,10 @@ if [ "$Scenario" = setup ]; then
             cp -al "$ORMANT_WINEPREFIX/$Folder" "$WINEPREFIX/$Folder"
         fi
     done
-    # An X server of our own; it writes its display number once it listens.
-    Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$Dir/display.tmp" \
-        </dev/null >"$Dir/xvfb.log" 2>&1 &
-    echo $! >"$Dir/xvfb.pid"
     # A setup that fails leaves nothing running; the cleanup may never come.
     trap '[ $? -eq 0 ] || "$0" cleanup' EXIT
-    for _ in $(seq 100); do
-        [ -s "$Dir/display.tmp" ] && break
-        kill -0 "$(cat "$Dir/xvfb.pid")" 2>/dev/null || break
-        sleep 0.1
-    done
-    [ -s "$Dir/display.tmp" ] || Fail "Xvfb did not start: $(cat "$Dir/xvfb.log")"
-    echo ":$(head -n1 "$Dir/display.tmp")" >"$Dir/display"
-    export DISPLAY=$(cat "$Dir/display")
+    # An X server of our own, for all the scenarios: the cleanup ends it.
+    ormant_start_xvfb "$Dir" || Fail "no X server"
     "$WineRun" "$WINEPREFIX" --server -p300 </dev/null >>"$Dir/setup.log" 2>&1
     "$WineRun" "$WINEPREFIX" regedit "Z:$Here/fonts.reg" </dev/null >>"$Dir/setup.log" 2>&1 || Fail "regedit failed: $(cat "$Dir/setup.log")"
     Register </dev/null || Fail "regsvr32 failed: $(cat "$Dir/setup.log")"
@@ -70,17 +61,13 @@ fi
 
 if [ "$Scenario" = cleanup ]; then
     "$WineRun" "$WINEPREFIX" --server -k 2>/dev/null || true
-    if [ -f "$Dir/xvfb.pid" ]; then
-        kill "$(cat "$Dir/xvfb.pid")" 2>/dev/null || true
-        rm -f "$Dir/xvfb.pid"
-    fi
+    ormant_stop_xvfb "$Dir"
     exit 0
 fi
 
 [ -s "$Dir/display" ] || Fail "the setup did not run (no $Dir/display)"
 export DISPLAY=$(cat "$Dir/display")
 Work=$(mktemp -d "$Dir/$Scenario.XXXXXX")
-EmulatorPid=
 ExePid=
 Link=
 Cleanup() {
@@ -88,10 +75,7 @@ Cleanup() {
         kill "$ExePid" 2>/dev/null || true
     fi
     [ -n "$ExePid" ] && wait "$ExePid" 2>/dev/null || true
-    if [ -n "$EmulatorPid" ]; then
-        kill "$EmulatorPid" 2>/dev/null || true
-        wait "$EmulatorPid" 2>/dev/null || true
-    fi
+    ormant_stop_emulator
     [ -n "$Link" ] && rm -f "$Link"
     return 0
 }
@@ -111,15 +95,8 @@ StartEmulator() {
     Link=$WINEPREFIX/dosdevices/com$Com
     [ -x "$Emulator" ] || Fail "no register emulator: build ormant-emu for this machine and" \
         "pass its path as ORMANT_HOST_EMULATOR"
-    "$Emulator" --link "$Link" --log "$Work/emulator.log" "$@" \
-        </dev/null >"$Work/emulator.out" 2>&1 &
-    EmulatorPid=$!
-    for _ in $(seq 100); do
-        grep -q '^PTY ' "$Work/emulator.out" && break
-        kill -0 "$EmulatorPid" 2>/dev/null || break
-        sleep 0.1
-    done
-    grep -q '^PTY ' "$Work/emulator.out" || Fail "the emulator did not start: $(cat "$Work/emulator.out")"
+    ormant_start_emulator "$Emulator" "$Link" "$Work/emulator.log" "$Work/emulator.out" "$@" ||
+        Fail "the emulator did not start"
     printf '[General]\r\nComNumber=%s\r\nBaudrate=2\r\nTimeout=150\r\n' "$Com" >"$Work/driver.ini"
     export ORMANT_DRIVER_INI="Z:$Work/driver.ini"
 }
@@ -209,9 +186,7 @@ closefail)
     Ui start 10000 wait-text Memo "10000  мс : " 20000
     # The register gone, then closed: the restore fails, and the program
     # says so before it ends.
-    kill "$EmulatorPid"
-    wait "$EmulatorPid" 2>/dev/null || true
-    EmulatorPid=
+    ormant_stop_emulator
     Ui close msgbox 10000 >"$Work/box.txt"
     head -n1 "$Work/box.txt" | grep -qxF "caption Тест таймаута ФР" &&
         grep -q '^text Ошибка драйвера: ' "$Work/box.txt" ||

@@ -1,8 +1,9 @@
 // ormant-uictl: drives the program's main window from another process, for
-// the end-to-end tests under Wine. It reads its commands from the standard
-// input, one word a line, as UTF-8: text on Wine's command line goes through
-// the locale's code page, which may have no Cyrillic letters. Controls are
-// named as in app/fmuMainControls.h ("Stop" or "btnStop").
+// the end-to-end tests under Wine. Without arguments it reads its commands
+// from the standard input, one word a line, as UTF-8: text on Wine's command
+// line goes through the locale's code page, which may have no Cyrillic
+// letters. Controls are named as in app/fmuMainControls.h ("Stop" or
+// "btnStop").
 //   find MS              wait until the main window is there
 //   click NAME           post BM_CLICK to a control (returns at once)
 //   start MS             click Start and wait until the run has begun
@@ -22,6 +23,8 @@
 #include "untWinText.h"
 
 #include <windows.h>
+
+#include <shellapi.h>
 
 #include <cstdlib>
 #include <stdexcept>
@@ -257,8 +260,13 @@ void Run(const std::vector<std::string>& Args) {
 int main() {
     // Rectangles in the screen's own pixels, not scaled to 96 dpi for us.
     SetProcessDPIAware();
+    int Argc = 0;
+    wchar_t** Argv = CommandLineToArgvW(GetCommandLineW(), &Argc);
     std::vector<std::string> Args;
-    const std::string Input = ReadInput();
+    for (int I = 1; I < Argc; ++I)
+        Args.push_back(WideToUtf8(Argv[I]));
+    LocalFree(Argv);
+    const std::string Input = Argc > 1 ? std::string() : ReadInput();
     for (size_t From = 0, To; From < Input.size(); From = To + 1) {
         To = Input.find('\n', From);
         if (To == std::string::npos)
