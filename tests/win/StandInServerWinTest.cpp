@@ -12,6 +12,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <process.h>
 #include <sstream>
 
 namespace {
@@ -29,27 +30,17 @@ std::wstring StandInDllPath() {
 
 // The other bitness's regsvr32 on Dll, as an operator registers that DLL;
 // its exit code.
-DWORD OtherRegSvr32(const std::wstring& Dll, const wchar_t* Options) {
+intptr_t OtherRegSvr32(const std::wstring& Dll, bool Unregister) {
     wchar_t Folder[MAX_PATH] = {};
     if (sizeof(void*) == 8)
         GetSystemWow64DirectoryW(Folder, MAX_PATH);
     else
         GetWindowsDirectoryW(Folder, MAX_PATH);
-    std::wstring Command = L"\"" + std::wstring(Folder) +
-                           (sizeof(void*) == 8 ? L"" : L"\\Sysnative") + L"\\regsvr32.exe\" " +
-                           Options + L" \"" + Dll + L"\"";
-    STARTUPINFOW Start{};
-    Start.cb = sizeof Start;
-    PROCESS_INFORMATION Process{};
-    if (!CreateProcessW(nullptr, Command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &Start, &Process))
-        return GetLastError();
-    WaitForSingleObject(Process.hProcess, 60000);
-    DWORD Code = STILL_ACTIVE;
-    GetExitCodeProcess(Process.hProcess, &Code);
-    CloseHandle(Process.hThread);
-    CloseHandle(Process.hProcess);
-    return Code;
+    const std::wstring Exe =
+        Folder + std::wstring(sizeof(void*) == 8 ? L"" : L"\\Sysnative") + L"\\regsvr32.exe";
+    return Unregister
+               ? _wspawnl(_P_WAIT, Exe.c_str(), L"regsvr32", L"/s", L"/u", Dll.c_str(), nullptr)
+               : _wspawnl(_P_WAIT, Exe.c_str(), L"regsvr32", L"/s", Dll.c_str(), nullptr);
 }
 
 std::string FileBytes(const std::wstring& Path) {
@@ -160,13 +151,13 @@ TEST_F(StandInServer, LeavesAForeignIdentifierAlone) {
 TEST_F(StandInServer, EachBitnessRegistrationStandsAlone) {
     ASSERT_FALSE(OtherDll.empty()) << "ORMANT_STANDIN_DLL_OTHER names no DLL of the other bitness";
     CLSID Clsid{};
-    ASSERT_EQ(OtherRegSvr32(OtherDll, L"/s"), 0u) << WideToUtf8(OtherDll);
-    ASSERT_EQ(OtherRegSvr32(OtherDll, L"/s /u"), 0u);
+    ASSERT_EQ(OtherRegSvr32(OtherDll, false), 0) << WideToUtf8(OtherDll);
+    ASSERT_EQ(OtherRegSvr32(OtherDll, true), 0);
     EXPECT_NO_THROW(TAutoObject::Create("Addin.Ormant"));
-    ASSERT_EQ(OtherRegSvr32(OtherDll, L"/s"), 0u);
+    ASSERT_EQ(OtherRegSvr32(OtherDll, false), 0);
     ASSERT_EQ(Call("DllUnregisterServer"), S_OK);
     EXPECT_EQ(CLSIDFromProgID(L"Addin.Ormant", &Clsid), S_OK);
-    ASSERT_EQ(OtherRegSvr32(OtherDll, L"/s /u"), 0u);
+    ASSERT_EQ(OtherRegSvr32(OtherDll, true), 0);
     EXPECT_EQ(CLSIDFromProgID(L"Addin.Ormant", &Clsid), CO_E_CLASSSTRING);
     ASSERT_EQ(Call("DllRegisterServer"), S_OK); // as TearDown expects it
 }
