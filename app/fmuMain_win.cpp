@@ -317,9 +317,11 @@ LRESULT TWinMainView::HandleMessage(UINT Message, WPARAM W, LPARAM L) {
         }
         return TRUE;
     case WM_ENDSESSION:
-        // The session ends (outside a run, or forced past our refusal): let
-        // the form close the port and release the driver while we still
-        // may. After this returns the system may end the process at any time.
+        // The session ends, and after this returns the system may end the
+        // process at any time. Outside a run: close, so the form gives back
+        // the port and the driver. During one (the session forced past our
+        // refusal) only the stop flag can be set here: the run beneath us
+        // restores the register after we return, if it is given the time.
         if (W && FForm && !FForm->Running())
             DestroyWindow(FHandle);
         else if (W && FForm)
