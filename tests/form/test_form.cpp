@@ -92,16 +92,6 @@ TEST_F(Form, StartSwitchesTheButtonsAroundARunThatFailsDriverShowsItsFailure) {
     EXPECT_EQ(View.Errors, TLines{"Ошибка драйвера: (3) Сбой ShowProperties"});
 }
 
-TEST_F(Form, WithoutADriverStartLogsOnlyTheFailureAndDriverShowsIt) {
-    Make();
-    UnregisterAutoClass(DriverProgId);
-    fmMain->btnStartClick();
-    ASSERT_EQ(View.Lines.Count(), 1);
-    EXPECT_NE(View.Lines.Line(0).find("0x800401F3"), std::string::npos);
-    fmMain->btnDriverClick();
-    EXPECT_EQ(View.Errors, TLines{View.Lines.Line(0)});
-}
-
 TEST_F(Form, StopInOneRunDoesNotCarryOverIntoTheNext) {
     Make({.MaxTimeout = 500});
     // Stop while the fixed 1000 ms probe waits.

@@ -125,15 +125,6 @@ TEST_F(RunTest, StopEndsTheRunWithoutVerdictOrResult) {
     }
 }
 
-TEST_F(RunTest, ConnectFailureEndsTheRunBeforeTheTimeoutIsTouched) {
-    Make({.MaxTimeout = 3000});
-    Rig->Register.Mute = true;
-    Run();
-    EXPECT_EQ(Rig->Lines.Lines, (TLines{"Подключение к ФР", "Ошибка драйвера: (-1) Нет связи"}));
-    for (const auto& Call : Rig->Driver->Calls)
-        EXPECT_NE(Call.rfind("Timeout=", 0), 0u) << "the timeout was written";
-}
-
 TEST_F(RunTest, FailedRaiseStillRestoresAndTheRestoreFailureWins) {
     // Every result code of the raise is checked.
     for (const std::string Call : {"SetExchangeParam", "Disconnect"}) {
@@ -152,18 +143,6 @@ TEST_F(RunTest, FailedRaiseStillRestoresAndTheRestoreFailureWins) {
     Run();
     EXPECT_EQ(Rig->Lines.Lines.back(), "Ошибка драйвера: (-6) Сбой SetExchangeParam");
     EXPECT_EQ(Rig->Lines.Lines.size(), 5u);
-}
-
-// What the README shows for --fault wrong-enq: connected and raised as usual,
-// then the probe meets the wrong byte.
-TEST_F(RunTest, RegisterWrongOnlyFromTheTimeoutCommandFailsTheProbe) {
-    Make({.Fault = emu::TFault::WrongEnq, .FaultAfterTimeoutCommand = true});
-    Run();
-    EXPECT_EQ(Rig->Lines.Lines,
-              Join({Head,
-                    {"100    мс : Принят неверный код ответа: 0x1Bh", Sep,
-                     "Установка таймаута ФР 150 мс.",
-                     "Ошибка драйвера: (-4) Неверный ответ ФР: на ENQ принят 0x1B"}}));
 }
 
 } // namespace

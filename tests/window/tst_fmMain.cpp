@@ -118,6 +118,7 @@ private slots:
         const auto* Memo = ControlOf<QPlainTextEdit>(Window, "Memo");
         QVERIFY(!Memo->isReadOnly());
         QCOMPARE(Memo->lineWrapMode(), QPlainTextEdit::NoWrap);
+        QCOMPARE(Memo->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
         QVERIFY(QFontInfo(Memo->font()).fixedPitch());
         QCOMPARE(Memo->font().pixelSize(), LogFont.PixelHeight);
         QCOMPARE(ControlOf(Window, "btnStart")->font().pixelSize(), FormFont.PixelHeight);
@@ -132,6 +133,10 @@ private slots:
         });
         QTest::mouseClick(ControlOf(Window, "btnDriver"), Qt::LeftButton);
         QVERIFY(Shown.contains("Addin.Ormant"));
+        // Start reads the driver's timeout before its first line: the failure
+        // is the log's only line.
+        QTest::mouseClick(ControlOf(Window, "btnStart"), Qt::LeftButton);
+        QCOMPARE(LogOf(Window), QStringList{Shown});
     }
 
     // Closed while the 1000 ms probe waits: the probe stops, the run restores
@@ -140,7 +145,11 @@ private slots:
         TEmulatorProgram Emulator({"--cap", "500"});
         TQtMainView Window;
         Window.show();
-        WhenLastLineIs(Window, QString::fromUtf8("1000   мс : "), [&] { Window.close(); });
+        WhenLastLineIs(Window, QString::fromUtf8("1000   мс : "), [&] {
+            QVERIFY(!ControlOf(Window, "btnStart")->isEnabled());
+            QVERIFY(ControlOf(Window, "btnStop")->hasFocus());
+            Window.close();
+        });
         QTest::mouseClick(ControlOf(Window, "btnStart"), Qt::LeftButton);
         const QStringList Log = LogOf(Window);
         const QStringList Probes = {QString::fromUtf8("100    мс : OK"),
