@@ -81,8 +81,8 @@ Cleanup() {
 }
 trap Cleanup EXIT
 
-# Ui COMMAND...: ormant-uictl, its words on its standard input (UTF-8 passes
-# there untouched, whatever the locale's code page).
+# Ui COMMAND...: ormant-uictl, one command a line on its standard input
+# (UTF-8 passes there untouched, whatever the locale's code page).
 Ui() {
     printf '%s\n' "$@" | "$WineRun" "$WINEPREFIX" "$ORMANT_E2E_UICTL"
 }
@@ -104,7 +104,6 @@ StartEmulator() {
 StartProgram() {
     "$WineRun" "$WINEPREFIX" "$ORMANT_E2E_EXE" </dev/null >"$Work/program.out" 2>&1 &
     ExePid=$!
-    Ui find 30000
 }
 
 # The program ends by itself within Ms; its exit code must be 0.
@@ -143,8 +142,8 @@ case $Scenario in
 search)
     StartEmulator 5 --cap 500
     StartProgram
-    Ui click DetectTimeout start 10000 wait-text Memo "Максимальный таймаут:" 60000 \
-        wait-idle 10000 text Memo >"$Work/memo.txt"
+    Ui 'click DetectTimeout' 'click Start' 'wait-log Максимальный таймаут:' wait-idle log \
+        >"$Work/memo.txt"
     ExpectLine "$Work/memo.txt" "Установка таймаута ФР 100000 мс."
     ExpectLine "$Work/memo.txt" "100    мс : OK"
     ExpectLine "$Work/memo.txt" "1000   мс : Тест не пройден!"
@@ -154,28 +153,28 @@ search)
     [ -n "$Max" ] && [ "$Max" -ge 400 ] && [ "$Max" -lt 500 ] ||
         Fail "the maximum is not just below the cap of 500 ms: $(cat "$Work/memo.txt")"
     ExpectRestored
-    Ui close
+    Ui 'click Close'
     ExpectExit 10000
     echo "maximum $Max ms"
     ;;
 stop)
     StartEmulator 6
     StartProgram
-    Ui click DetectTimeout start 10000 wait-text Memo "10000  мс : " 20000 click Stop \
-        wait-idle 10000 text Memo >"$Work/memo.txt"
+    Ui 'click DetectTimeout' 'click Start' 'wait-log 10000  мс : ' 'click Stop' wait-idle log \
+        >"$Work/memo.txt"
     ExpectLine "$Work/memo.txt" "1000   мс : OK"
     ExpectLine "$Work/memo.txt" "10000  мс : Тест прерван"
     ! grep -q 'Определение\|Тест пройден\|Максимальный' "$Work/memo.txt" ||
         Fail "a verdict or a search after Stop: $(cat "$Work/memo.txt")"
     ExpectRunEnd "$Work/memo.txt"
     ExpectRestored
-    Ui close
+    Ui 'click Close'
     ExpectExit 10000
     ;;
 close)
     StartEmulator 7
     StartProgram
-    Ui start 10000 wait-text Memo "10000  мс : " 20000 close
+    Ui 'click Start' 'wait-log 10000  мс : ' 'click Close'
     # Closing acts as Stop: the program ends once the run has restored the timeout.
     ExpectExit 15000
     ExpectRestored
@@ -183,11 +182,11 @@ close)
 closefail)
     StartEmulator 8
     StartProgram
-    Ui start 10000 wait-text Memo "10000  мс : " 20000
+    Ui 'click Start' 'wait-log 10000  мс : '
     # The register gone, then closed: the restore fails, and the program
     # says so before it ends.
     ormant_stop_emulator
-    Ui close msgbox 10000 >"$Work/box.txt"
+    Ui 'click Close' msgbox >"$Work/box.txt"
     head -n1 "$Work/box.txt" | grep -qxF "caption Тест таймаута ФР" &&
         grep -q '^text Ошибка драйвера: ' "$Work/box.txt" ||
         Fail "no message box with the failed restore: $(cat "$Work/box.txt")"
@@ -196,7 +195,7 @@ closefail)
 endsession)
     StartEmulator 9
     StartProgram
-    Ui start 10000 wait-text Memo "10000  мс : " 20000
+    Ui 'click Start' 'wait-log 10000  мс : '
     # The session's end is refused during the run; the program restores the
     # timeout and then ends by itself.
     ! "$WineRun" "$WINEPREFIX" wineboot --end-session </dev/null >"$Work/wineboot.out" 2>&1 ||
@@ -208,15 +207,15 @@ unregistered)
     Register /u || Fail "regsvr32 /u failed: $(cat "$Dir/setup.log")"
     trap 'Register; Cleanup' EXIT
     StartProgram
-    Ui start 10000 wait-idle 10000 text Memo >"$Work/memo.txt"
+    Ui 'click Start' 'wait-log Addin.Ormant' wait-idle log >"$Work/memo.txt"
     [ "$(wc -l <"$Work/memo.txt")" -eq 1 ] &&
         grep -qE '\((0x800401F3 CO_E_CLASSSTRING|0x80040154 REGDB_E_CLASSNOTREG)\): "Addin\.Ormant"$' \
             "$Work/memo.txt" ||
         Fail "the log is not the one OLE failure: $(cat "$Work/memo.txt")"
-    Ui click Driver msgbox 10000 >"$Work/box.txt"
+    Ui 'click Driver' msgbox >"$Work/box.txt"
     printf 'caption Тест таймаута ФР\ntext %s\n' "$(cat "$Work/memo.txt")" |
         cmp -s - "$Work/box.txt" || Fail "the message box is not the same failure: $(cat "$Work/box.txt")"
-    Ui close
+    Ui 'click Close'
     ExpectExit 10000
     ;;
 layout)
@@ -230,7 +229,7 @@ layout)
     for Dpi in 96 144; do
         Dpi $Dpi
         StartProgram
-        Ui layout $Dpi >"$Work/layout.txt"
+        Ui "layout $Dpi" >"$Work/layout.txt"
         # Outside a run the program ends with the session.
         "$WineRun" "$WINEPREFIX" wineboot --end-session </dev/null >>"$Work/wineboot.out" 2>&1 ||
             Fail "the end of the session was refused outside a run"
