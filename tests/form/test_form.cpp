@@ -22,10 +22,7 @@ public:
     }
     void FocusControl(TControlId Id) override { Trace.push_back("focus " + std::to_string(Id)); }
     bool DetectTimeout() const override { return Detect; }
-    void ShowError(const std::string& Text) override {
-        Errors.push_back(Text);
-        Trace.push_back("error " + Text);
-    }
+    void ShowError(const std::string& Text) override { Trace.push_back("error " + Text); }
     void Hide() override { Trace.push_back("hide"); }
     // As a toolkit does: the form decides whether the close proceeds.
     void Close() override {
@@ -39,7 +36,7 @@ public:
 
     TfmMain* Form = nullptr;
     TVectorLog Lines;
-    TLines Trace, Errors;
+    TLines Trace;
     bool Detect = false;
     std::function<void()> OnMessages;
 };
@@ -89,7 +86,7 @@ TEST_F(Form, StartSwitchesTheButtonsAroundARunThatFailsDriverShowsItsFailure) {
 
     Rig->Driver->Forced["ShowProperties"] = {3};
     fmMain->btnDriverClick();
-    EXPECT_EQ(View.Errors, TLines{"Ошибка драйвера: (3) Сбой ShowProperties"});
+    EXPECT_EQ(View.Trace.back(), "error Ошибка драйвера: (3) Сбой ShowProperties");
 }
 
 TEST_F(Form, StopInOneRunDoesNotCarryOverIntoTheNext) {
@@ -156,7 +153,7 @@ TEST_F(Form, DriverDuringAProbeClosesThePortWhichTheProbeReopensAsItWas) {
     EXPECT_FALSE(PortOpenInDialog);
     EXPECT_EQ(Line->Opens, 2);
     EXPECT_EQ(Line->ComNumber, 3u);
-    EXPECT_TRUE(View.Errors.empty());
+    EXPECT_TRUE(View.Trace.empty());
 }
 
 } // namespace
