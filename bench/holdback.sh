@@ -117,19 +117,23 @@ Bench() {
     DISPLAY=$(cat "$Dir/display")
     printf '[General]\r\nComNumber=5\r\nBaudrate=2\r\nTimeout=150\r\n' >"$Dir/driver.ini"
     export ORMANT_DRIVER_INI="Z:$Dir/driver.ini"
-    Ui() { "$WineRun" "$Prefix" "$ORMANT_E2E_UICTL" "$@"; }
+    # One command a line on its standard input (see tests/win/uictl_win.cpp).
+    Ui() { printf '%s\n' "$@" | "$WineRun" "$Prefix" "$ORMANT_E2E_UICTL"; }
 
     ormant_start_emulator "$Emulator" "$Prefix/dosdevices/com5" "$Dir/emulator.log" \
         "$Dir/emulator.out" --cap 500 || Fail "the emulator did not start"
     "$WineRun" "$Prefix" "$ORMANT_E2E_EXE" </dev/null >"$Dir/program.out" 2>&1 &
     ProgramPid=$!
-    Ui find 30000 click DetectTimeout
+    Ui 'click DetectTimeout'
     local Run
     for Run in $(seq "$Runs"); do
-        Ui start 10000 wait-text Memo "Максимальный таймаут:" 60000 wait-idle 10000 \
-            text Memo >"$Dir/memo$Run.txt"
+        # A click is posted: the log is cleared and given time to show it
+        # before the next run's end is waited for.
+        Ui 'click Clear'
+        sleep 0.5
+        Ui 'click Start' 'wait-log Максимальный таймаут:' wait-idle log >"$Dir/memo$Run.txt"
     done
-    Ui close
+    Ui 'click Close'
     wait "$ProgramPid" || true
     ProgramPid=
     ormant_stop_emulator
@@ -143,10 +147,10 @@ Bench() {
         "$Dir/emulator.out" || Fail "the emulator did not start"
     "$WineRun" "$Prefix" "$ORMANT_E2E_EXE" </dev/null >"$Dir/program.out" 2>&1 &
     ProgramPid=$!
-    Ui find 30000 start 10000 wait-text Memo "10000  мс : " 30000
+    Ui 'click Start' 'wait-log 10000  мс : '
     sleep 0.3
     echo "windows $Bits-bit CPU while holding back: $(Cpu "$ProgramPid" "$(WineServerPid "$Prefix")")"
-    Ui click Stop wait-idle 20000 close
+    Ui 'click Stop' wait-idle 'click Close'
     wait "$ProgramPid" || true
     ProgramPid=
     ormant_stop_emulator
