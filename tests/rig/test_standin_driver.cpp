@@ -1,12 +1,12 @@
 // The stand-in driver on the emulated register, its settings and their
 // dialog, and the automation layer's texts as the program shows them.
 #include "Failure.h"
-#include "ScriptedLine.h"
 #include "TempPortFolder.h"
 #include "VirtualRegister.h"
 #include "fmuStandInProps.h"
 #include "untError.h"
 #include "untFrames.h"
+#include "untProtocol.h"
 #include "untTimeoutTest.h"
 
 #include <QApplication>
@@ -19,223 +19,184 @@
 #include <QTimer>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <map>
+#include <tuple>
 
 namespace {
 
-// Answers the emulated register never gives: each fails Connect with its
-// code and text, and the line is given back.
+// The stand-in on a line of its own to an emulated register.
+struct TOnLine {
+    explicit TOnLine(std::shared_ptr<TStandInSettingsStore> Store,
+                     TPropertiesDialog Dialog = nullptr)
+        : Driver(std::move(Store), std::move(Dialog), std::move(Own)) {}
+    TVirtualRegister Register;
+    std::unique_ptr<TVirtualLine> Own = std::make_unique<TVirtualLine>(Register);
+    TVirtualLine& Line = *Own;
+    TStandInDriver Driver;
+};
+
+// Replies the emulated register never gives, each to the write named: each
+// fails Connect with its code and text, and the line is given back.
 TEST(StandInDriver, ConnectRefusesWhatIsNotItsAnswerAndClosesTheLine) {
-    const std::string Taken = "\x15\x06"; // NAK to ENQ, ACK to the command
-    const struct {
-        std::string Answers;
-        int32_t Code;
-        std::string Text;
-    } Cases[] = {
+    const std::string Enq = "\x05", Command = BuildFrame(ShortStatusCommand()), Ack = "\x06";
+    const std::tuple<std::string, std::string, int32_t, std::string> Cases[] = {
+        {Enq, "\x1B", sdBadAnswer, "Неверный ответ ФР: на ENQ принят 0x1B"},
+        {Command, "\x15", sdBadAnswer, "Неверный ответ ФР: команда не принята, 0x15"},
         // Not read on: 256 more bytes would end in "Нет связи".
-        {Taken + std::string("\x00\xFF", 2), sdBadAnswer, "Неверный ответ ФР: нет STX"},
-        {Taken + "\x02\x02\x11\x01\x99", sdBadAnswer,
+        {Command, Ack + std::string("\x00\xFF", 2), sdBadAnswer, "Неверный ответ ФР: нет STX"},
+        {Command, Ack + "\x02\x02\x11\x01\x99", sdBadAnswer,
          "Неверный ответ ФР: неверная контрольная сумма"},
-        {Taken + BuildFrame(std::string("\x15\x00", 2)), sdBadAnswer,
+        {Command, Ack + BuildFrame(std::string("\x15\x00", 2)), sdBadAnswer,
          "Неверный ответ ФР: ответ не на ту команду"},
-        {"\x15\x15", sdBadAnswer, "Неверный ответ ФР: команда не принята, 0x15"},
-        {Taken + BuildFrame("\x11\x37"), 0x37, "ФР: команда не поддерживается (0x37)"},
-        // A system failure keeps its own text, with one prefix.
-        {"", sdSystemError, EOSError(5, "Ошибка ввода-вывода").what()},
+        {Command, Ack + BuildFrame("\x11\x37"), 0x37, "ФР: команда не поддерживается (0x37)"},
     };
-    for (const auto& [Answers, Code, Text] : Cases) {
+    for (const auto& [Write, Reply, Code, Text] : Cases) {
         SCOPED_TRACE(Text);
-        auto Line = std::make_unique<TScriptedLine>(Answers);
-        const TScriptedLine& Seen = *Line;
-        if (Answers.empty())
-            Line->OpenFailure = std::make_exception_ptr(EOSError(5, "Ошибка ввода-вывода"));
-        TStandInDriver Driver(std::make_shared<TMemoryStore>(), nullptr, std::move(Line));
-        EXPECT_EQ(Driver.Invoke("Connect").AsInt32(), Code);
-        EXPECT_EQ(Driver.Invoke("ResultCodeDescription").AsString(), Text);
-        EXPECT_FALSE(Seen.IsOpen());
+        TOnLine Rig(std::make_shared<TMemoryStore>());
+        Rig.Register.Replies[Write] = Reply;
+        EXPECT_EQ(Rig.Driver.Invoke("Connect").AsInt32(), Code);
+        EXPECT_EQ(Rig.Driver.Invoke("ResultCodeDescription").AsString(), Text);
+        EXPECT_FALSE(Rig.Line.IsOpen());
     }
 }
 
-TEST(StandInDriver, EachBaudrateIndexReachesTheLine) {
-    auto Line = std::make_unique<TScriptedLine>("");
-    const TScriptedLine& Seen = *Line;
-    TStandInDriver Driver(std::make_shared<TMemoryStore>(), nullptr, std::move(Line));
-    const uint32_t Rates[] = {2400, 4800, 9600, 19200, 38400, 57600, 115200};
-    for (int32_t Index = 0; Index < 7; ++Index) {
-        Driver.Put("Baudrate", Index);
-        Driver.Invoke("Connect");
-        EXPECT_EQ(Seen.BaudRate, Rates[Index]) << Index;
-    }
-    EXPECT_THROW(Driver.Put("Baudrate", 7), EStandInFailure);
-    EXPECT_THROW(Driver.Put("Timeout", -1), EStandInFailure);
-}
-
-// The INI as an operator may have edited it, one key's value replaced.
-std::string Ini(const std::string& Key, const std::string& Value) {
-    std::string Text = "[General]\nComNumber=5\nBaudrate=2\nTimeout=150\n";
-    const std::size_t At = Text.find(Key + "=") + Key.size() + 1;
-    return Text.replace(At, Text.find('\n', At) - At, Value);
-}
-
-TEST(StandInSettings, BadStoredValuesAreRefusedAndNamed) {
-    TTempPortFolder Folder("ormant-standin-ini-");
-    int Written = 0;
-    // Per key: the range the refusal names and the code of the call that
-    // needs the value.
+// Each refused stored value fails the call that needs it, naming it, and a
+// run stops there with the register's timeout untouched; a value put out of
+// range is refused too.
+TEST(StandInSettings, BadStoredValuesAreRefusedAndNamedAndLeaveTheRegisterAlone) {
     const std::map<std::string, std::pair<std::string, int32_t>> Rules = {
         {"Timeout", {"0 до 2147483647", sdBadTimeout}},
         {"Baudrate", {"0 до 6", sdBadBaudrate}},
         {"ComNumber", {"1 до 255", sdBadComNumber}}};
+    // 40 digits: shown whole, and too many for any integer.
     const std::pair<std::string, std::string> Cases[] = {
-        {"Timeout", "99999999999"}, {"Timeout", "abc"}, {"Timeout", "-5"},
-        {"Timeout", "2147483648"},  {"Timeout", ""},    {"Timeout", "1.5"},
-        {"Baudrate", "abc"},        {"Baudrate", "7"},  {"ComNumber", "4294967297"},
-        {"ComNumber", "0"}};
+        {"Timeout", std::string(40, '9')}, {"Timeout", "abc"}, {"Timeout", "-5"},
+        {"Timeout", "2147483648"},         {"Timeout", "1.5"}, {"Baudrate", "7"},
+        {"ComNumber", "4294967297"},       {"ComNumber", "0"}};
     for (const auto& [Key, Value] : Cases) {
         const auto& [Range, Code] = Rules.at(Key);
         SCOPED_TRACE(Key + "=" + Value);
-        // A file of its own each: QSettings keeps what it read of a file
-        // whose size and time have not changed.
-        const auto Path = Folder.Path / ("driver" + std::to_string(++Written) + ".ini");
-        const std::string Text = Ini(Key, Value);
-        std::ofstream(Path, std::ios::binary) << Text;
+        TVirtualRig Rig;
+        Rig.Store->Texts[Key] = Value;
+        const uint32_t Before = Rig.Register.Core.RequestedTimeout();
         const std::string Refusal = "Неверная настройка драйвера " + Key + "=\"" + Value +
                                     "\": допустимо целое число от " + Range;
-        TVirtualRegister Register;
-        auto Line = std::make_unique<TVirtualLine>(Register);
-        const TVirtualLine& Seen = *Line;
-        TStandInDriver Driver(std::make_shared<TIniSettingsStore>(QString::fromStdString(Path)),
-                              nullptr, std::move(Line));
-        EXPECT_STREQ(FailureOf<EStandInFailure>([&] { Driver.Invoke(Key); }).what(),
+        EXPECT_STREQ(FailureOf<EStandInFailure>([&] { Rig.Driver->Invoke(Key); }).what(),
                      Refusal.c_str());
-        // The call that needs the value fails naming it, before the line.
-        EXPECT_EQ(Driver.Invoke(Key == "Timeout" ? "SetExchangeParam" : "Connect").AsInt32(), Code);
-        EXPECT_EQ(Driver.Invoke("ResultCodeDescription").AsString(), Refusal);
-        EXPECT_EQ(Seen.Opens, 0);
-    }
-}
-
-// No port is assumed, so nothing is written until the operator picks one;
-// the dialog opens on the stored values, not on those the program wrote for
-// its run, and OK saves only what the operator changed, and only valid.
-TEST(StandInSettings, TheDialogEditsTheStoredSettings) {
-    TTempPortFolder Folder("ormant-standin-ini-");
-    const QString Path = QString::fromStdString(Folder.Path / "driver.ini");
-    std::ofstream(Path.toStdString(), std::ios::binary) << "[General]\nTimeout=200\n";
-    auto Line = std::make_unique<TScriptedLine>("");
-    const TScriptedLine& Seen = *Line;
-    TSettingTexts Shown;
-    std::string Typed;
-    bool Ok = false;
-    TStandInDriver Driver(
-        std::make_shared<TIniSettingsStore>(Path),
-        [&](TSettingTexts& S) {
-            Shown = S;
-            S["ComNumber"] = Typed; // typed, whichever button then closes it
-            return Ok;
-        },
-        std::move(Line));
-    Driver.Put("Timeout", 100000); // the run's, for this process only
-    const struct {
-        const char* Typed;
-        bool Ok;
-        int32_t Code;        // of ShowProperties
-        int32_t ConnectCode; // then of Connect
-    } Steps[] = {{"7", false, sdOk, sdBadComNumber},
-                 {"-1", true, sdBadComNumber, sdBadComNumber},
-                 {"09", true, sdOk, sdNoLink}};
-    for (const auto& Step : Steps) {
-        SCOPED_TRACE(Step.Typed);
-        Typed = Step.Typed;
-        Ok = Step.Ok;
-        EXPECT_EQ(Driver.Invoke("ShowProperties").AsInt32(), Step.Code);
-        EXPECT_EQ(Driver.Invoke("Connect").AsInt32(), Step.ConnectCode);
-    }
-    EXPECT_EQ(Shown, (TSettingTexts{{"ComNumber", ""}, {"Baudrate", "2"}, {"Timeout", "200"}}));
-    EXPECT_EQ(StandInSettingError("ComNumber", ""),
-              "Не задана настройка драйвера ComNumber: допустимо целое число от 1 до 255");
-    EXPECT_EQ(Seen.ComNumber, 9u);
-    EXPECT_EQ(TIniSettingsStore(Path).LoadTexts(),
-              (TSettingTexts{{"ComNumber", "9"}, {"Timeout", "200"}}));
-    EXPECT_EQ(Driver.Invoke("Timeout").AsInt32(), 100000);
-}
-
-TEST(StandInSettings, ARunWithARefusedSettingLeavesTheRegisterAlone) {
-    const std::string Refusal = "Неверная настройка драйвера ";
-    const std::pair<const char*, std::vector<std::string>> Cases[] = {
+        EXPECT_EQ(Rig.Driver->Invoke(Key == "Timeout" ? "SetExchangeParam" : "Connect").AsInt32(),
+                  Code);
+        EXPECT_EQ(Rig.Driver->Invoke("ResultCodeDescription").AsString(), Refusal);
+        EXPECT_THROW(Rig.Driver->Put(Key, Key == "Baudrate" ? 7 : -1), EStandInFailure);
         // The run reads the timeout first, before it says anything.
-        {"Timeout", {Refusal + "Timeout=\"abc\": допустимо целое число от 0 до 2147483647"}},
-        {"Baudrate",
-         {"Подключение к ФР", "Ошибка драйвера: (-5) " + Refusal +
-                                  "Baudrate=\"abc\": допустимо целое число от 0 до 6"}},
-    };
-    for (const auto& [Key, Lines] : Cases) {
-        TVirtualRig Rig;
-        Rig.Store->Texts[Key] = "abc";
-        const uint32_t Before = Rig.Register.Core.RequestedTimeout();
         TTimeoutTest Test(Rig);
         Rig.RunAsStartButton([&] { Test.RunTest(); });
-        EXPECT_EQ(Rig.Lines.Lines, Lines);
+        std::vector<std::string> Said = {
+            "Подключение к ФР", "Ошибка драйвера: (" + std::to_string(Code) + ") " + Refusal};
+        EXPECT_EQ(Rig.Lines.Lines, Key == "Timeout" ? std::vector{Refusal} : Said);
         EXPECT_EQ(Rig.Register.Core.RequestedTimeout(), Before);
         EXPECT_EQ(Rig.Store->Saves, 0);
     }
 }
 
-// Runs the dialog over Settings with Script acting in it; a dialog that the
-// script leaves open is cancelled, so that a fault fails rather than hangs.
-bool RunDialog(TSettingTexts& Settings, const std::function<void(QDialog&)>& Script) {
+// A line whose device the system fails.
+class TFailingLine final : public TSerialLine {
+    bool IsOpen() const override { return false; }
+    void Open() override { throw EOSError(5, "Ошибка ввода-вывода"); }
+    void Close() noexcept override {}
+    void Write(const std::string&) override { Open(); }
+    void Read(uint32_t, std::string&) override {}
+    void PurgeInput() override {}
+};
+
+// The system's failure keeps its text, which names it as one already.
+TEST(StandInDriver, ASystemFailureIsReportedInItsOwnWords) {
+    TStandInDriver Driver(std::make_shared<TMemoryStore>(), nullptr,
+                          std::make_unique<TFailingLine>());
+    EXPECT_EQ(Driver.Invoke("Connect").AsInt32(), sdSystemError);
+    EXPECT_EQ(Driver.Invoke("ResultCodeDescription").AsString(),
+              EOSError(5, "Ошибка ввода-вывода").what());
+}
+
+template <class T> T& Child(QDialog& Dialog, const char* Name) {
+    return *Dialog.findChild<T*>(Name);
+}
+
+void Press(QDialog& Dialog, QDialogButtonBox::StandardButton Which) {
+    Dialog.findChild<QDialogButtonBox*>()->button(Which)->click();
+}
+
+// The driver's ShowProperties with Script acting in its dialog; a dialog
+// that a fault leaves open is cancelled, so that the test fails rather than
+// hangs.
+int32_t ShowProperties(TStandInDriver& Driver, const std::function<void(QDialog&)>& Script) {
     QTimer::singleShot(0, [&] {
         auto* Dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
         ASSERT_NE(Dialog, nullptr);
         Script(*Dialog);
-        if (Dialog->isVisible()) {
-            ADD_FAILURE() << "the dialog stayed open";
+        if (Dialog->isVisible())
             Dialog->reject();
-        }
     });
-    return ShowStandInProperties(Settings);
+    return Driver.Invoke("ShowProperties").AsInt32();
 }
 
-TEST(StandInSettings, DialogShowsARefusedValueAndTakesOnlyValidOnes) {
+// No port is assumed, so none is written until the operator picks one; the
+// dialog opens on the stored values, a refused one shown as it is, not on
+// those the program put for its run; Cancel takes nothing; OK takes only
+// valid values and saves only what the operator changed.
+TEST(StandInSettings, TheDialogEditsTheStoredSettings) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     int Argc = 1;
     char Name[] = "unit_tests";
     char* Argv[] = {Name, nullptr};
     QApplication App(Argc, Argv);
-    TSettingTexts Settings{{"ComNumber", "5"}, {"Baudrate", "7"}, {"Timeout", "150"}};
-    const TSettingTexts Stored = Settings;
-    const auto Button = [](QDialog& Dialog, QDialogButtonBox::StandardButton Which) {
-        return Dialog.findChild<QDialogButtonBox*>()->button(Which);
+    TTempPortFolder Folder("ormant-standin-ini-");
+    const QString Path = QString::fromStdString(Folder.Path / "driver.ini");
+    std::ofstream(Path.toStdString(), std::ios::binary) << "[General]\nBaudrate=7\nTimeout=200\n";
+    TSettingTexts Shown;
+    TOnLine Rig(std::make_shared<TIniSettingsStore>(Path), [&](TSettingTexts& Settings) {
+        Shown = Settings;
+        return ShowStandInProperties(Settings);
+    });
+    Rig.Driver.Put("Timeout", 100000); // the run's, for this process only
+    const auto Refusal = [](QDialog& Dialog) {
+        return Child<QLabel>(Dialog, "lblError").text().toStdString();
     };
     // Typed, then cancelled: nothing is taken.
-    EXPECT_FALSE(RunDialog(Settings, [&](QDialog& Dialog) {
-        Dialog.findChild<QLineEdit*>("edtComNumber")->setText("7");
-        Dialog.findChild<QComboBox*>("cbBaudrate")->setCurrentIndex(0);
-        Button(Dialog, QDialogButtonBox::Cancel)->click();
-    }));
-    EXPECT_EQ(Settings, Stored);
-    EXPECT_TRUE(RunDialog(Settings, [&](QDialog& Dialog) {
-        auto* cbBaudrate = Dialog.findChild<QComboBox*>("cbBaudrate");
-        auto* edtTimeout = Dialog.findChild<QLineEdit*>("edtTimeout");
-        auto* lblError = Dialog.findChild<QLabel*>("lblError");
-        QPushButton* Ok = Button(Dialog, QDialogButtonBox::Ok);
-        EXPECT_EQ(cbBaudrate->currentIndex(), -1);
-        EXPECT_EQ(cbBaudrate->placeholderText(), "7");
-        EXPECT_EQ(lblError->text().toStdString(),
-                  "Неверная настройка драйвера Baudrate=\"7\": допустимо целое число от 0 до 6");
-        Ok->click();
-        EXPECT_TRUE(Dialog.isVisible());
-        cbBaudrate->setCurrentIndex(0);
-        edtTimeout->setText("abc");
-        Ok->click();
-        EXPECT_TRUE(Dialog.isVisible());
-        EXPECT_EQ(lblError->text().toStdString(), "Неверная настройка драйвера Timeout=\"abc\": "
-                                                  "допустимо целое число от 0 до 2147483647");
-        edtTimeout->setText(" 2000 ");
-        Ok->click();
-    }));
-    EXPECT_EQ(Settings,
-              (TSettingTexts{{"ComNumber", "5"}, {"Baudrate", "0"}, {"Timeout", "2000"}}));
+    const auto Cancelled = [&](QDialog& Dialog) {
+        auto& cbBaudrate = Child<QComboBox>(Dialog, "cbBaudrate");
+        EXPECT_EQ(cbBaudrate.currentIndex(), -1);
+        EXPECT_EQ(cbBaudrate.placeholderText(), "7");
+        EXPECT_EQ(Refusal(Dialog),
+                  "Не задана настройка драйвера ComNumber: допустимо целое число от 1 до 255");
+        Child<QLineEdit>(Dialog, "edtComNumber").setText("7");
+        cbBaudrate.setCurrentIndex(0);
+        Press(Dialog, QDialogButtonBox::Cancel);
+    };
+    EXPECT_EQ(ShowProperties(Rig.Driver, Cancelled), sdOk);
+    EXPECT_EQ(Shown, (TSettingTexts{{"ComNumber", ""}, {"Baudrate", "7"}, {"Timeout", "200"}}));
+    EXPECT_EQ(Rig.Driver.Invoke("Connect").AsInt32(), sdBadComNumber);
+    // OK stays refused until every value is valid.
+    const auto Confirmed = [&](QDialog& Dialog) {
+        auto& edtTimeout = Child<QLineEdit>(Dialog, "edtTimeout");
+        Child<QLineEdit>(Dialog, "edtComNumber").setText(" 09 ");
+        Press(Dialog, QDialogButtonBox::Ok);
+        EXPECT_EQ(Refusal(Dialog), StandInSettingError("Baudrate", "7"));
+        Child<QComboBox>(Dialog, "cbBaudrate").setCurrentIndex(0);
+        edtTimeout.setText("abc");
+        Press(Dialog, QDialogButtonBox::Ok);
+        EXPECT_EQ(Refusal(Dialog), StandInSettingError("Timeout", "abc"));
+        edtTimeout.setText("200");
+        Press(Dialog, QDialogButtonBox::Ok);
+    };
+    EXPECT_EQ(ShowProperties(Rig.Driver, Confirmed), sdOk);
+    EXPECT_EQ(Rig.Driver.Invoke("Connect").AsInt32(), sdOk);
+    EXPECT_EQ(Rig.Line.ComNumber, 9u);
+    EXPECT_EQ(Rig.Line.BaudRate, 2400u);
+    // Connected, the line stays open for the next call.
+    EXPECT_EQ(Rig.Driver.Invoke("SetExchangeParam").AsInt32(), sdOk);
+    EXPECT_TRUE(Rig.Line.IsOpen());
+    EXPECT_EQ(TIniSettingsStore(Path).LoadTexts(),
+              (TSettingTexts{{"ComNumber", "9"}, {"Baudrate", "0"}, {"Timeout", "200"}}));
+    EXPECT_EQ(Rig.Driver.Invoke("Timeout").AsInt32(), 100000);
 }
 
 TEST(Automation, DriverHolderCreatesOnceAndRetriesAfterAFailedCreation) {
