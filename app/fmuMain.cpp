@@ -1,7 +1,9 @@
 #include "fmuMain.h"
 
 #include "untClock.h"
+#include "untError.h"
 
+#include <iostream>
 #include <optional>
 
 TfmMain::TfmMain(TMainView& View, std::unique_ptr<TSerialLine> ComPort)
@@ -18,6 +20,20 @@ void TfmMain::FormCreate() {
 
 TAutoObject TfmMain::GetDriver() {
     return FDriver.GetDriver();
+}
+
+std::string TfmMain::TakeFailure() {
+    // The system's own words stay out of the log, which shows the program's
+    // texts exactly; they go to the standard error, where a technician on
+    // Linux sees why a port could not be opened.
+    try {
+        throw;
+    } catch (const std::exception& E) {
+        if (const std::string Detail = SystemDetail(E); !Detail.empty())
+            std::cerr << "untComPort: " << Detail << std::endl;
+    } catch (...) {
+    }
+    return CurrentFailureText();
 }
 
 void TfmMain::CheckResult(int32_t Code) {
@@ -60,10 +76,8 @@ void TfmMain::btnStartClick() {
     std::optional<std::string> Failure;
     try {
         RunTest();
-    } catch (const std::exception& E) {
-        Failure = E.what();
     } catch (...) {
-        Failure = "Неизвестная ошибка";
+        Failure = TakeFailure();
     }
     if (Failure)
         FView.Log().Add(*Failure);
@@ -97,10 +111,8 @@ void TfmMain::btnDriverClick() {
     try {
         FComPort->Close();
         CheckResult(GetDriver().Get("ShowProperties").AsInt32());
-    } catch (const std::exception& E) {
-        FView.ShowError(E.what());
     } catch (...) {
-        FView.ShowError("Неизвестная ошибка");
+        FView.ShowError(TakeFailure());
     }
 }
 

@@ -70,6 +70,7 @@ private:
     void ProcessMessages() override { FView.ProcessMessages(); }
     bool DetectTimeout() const override { return FView.DetectTimeout(); }
     TClock& Clock() override { return *FClock; }
+    std::string TakeFailure() override;
 
     TMainView& FView;
     std::unique_ptr<TSerialLine> FComPort;

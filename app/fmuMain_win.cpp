@@ -1,5 +1,6 @@
 #include "fmuMain_win.h"
 
+#include "untError.h"
 #include "untWinText.h"
 
 #include <commctrl.h>
@@ -266,10 +267,8 @@ LRESULT CALLBACK TWinMainView::WindowProc(HWND Window, UINT Message, WPARAM W, L
     // No exception may cross the system's code that called us.
     try {
         return View->HandleMessage(Message, W, L);
-    } catch (const std::exception& E) {
-        View->ShowError(E.what());
     } catch (...) {
-        View->ShowError("Неизвестная ошибка");
+        View->ShowError(CurrentFailureText());
     }
     return 0;
 }

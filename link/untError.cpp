@@ -13,6 +13,16 @@ std::string SystemDetail(const std::exception& E) {
     return {};
 }
 
+std::string CurrentFailureText() {
+    try {
+        throw;
+    } catch (const std::exception& E) {
+        return E.what();
+    } catch (...) {
+        return "Неизвестная ошибка";
+    }
+}
+
 void RaiseDriverError(int32_t Code, const std::string& Message, const std::string& Detail) {
     throw EDriverError(Code, Message, Detail);
 }

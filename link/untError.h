@@ -50,6 +50,10 @@ public:
 // Linux, "untComPort: <detail>").
 std::string SystemDetail(const std::exception& E);
 
+// The text of the failure being handled, for a catch (...) block: a failure
+// that is no std::exception brings no text of its own.
+std::string CurrentFailureText();
+
 [[noreturn]] void RaiseDriverError(int32_t Code, const std::string& Message,
                                    const std::string& Detail = {});
 [[noreturn]] void RaiseNoLink();

@@ -35,4 +35,7 @@ public:
     // Whether "Определять максимальный таймаут" is ticked now.
     virtual bool DetectTimeout() const = 0;
     virtual TClock& Clock() = 0;
+    // The text of the failure being handled, for the log, inside a catch
+    // block; the window may tell the rest of it elsewhere.
+    virtual std::string TakeFailure() = 0;
 };

@@ -111,11 +111,8 @@ bool TTimeoutTest::TestValue(uint32_t Delay) {
     FHost.ProcessMessages();
     try {
         TestTimeout(Delay);
-    } catch (const std::exception& E) {
-        AddToLastLine(E.what());
-        return false;
     } catch (...) {
-        AddToLastLine("Неизвестная ошибка");
+        AddToLastLine(FHost.TakeFailure());
         return false;
     }
     AddToLastLine("OK");

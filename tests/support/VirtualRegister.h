@@ -6,6 +6,7 @@
 #include "untClock.h"
 #include "untComPort.h"
 #include "untDriver.h"
+#include "untError.h"
 #include "untRegisterCore.h"
 #include "untStandInDriver.h"
 #include "untTestHost.h"
@@ -131,6 +132,7 @@ public:
     void ProcessMessages() override;
     bool DetectTimeout() const override { return Detect; }
     TClock& Clock() override { return VirtualClock; }
+    std::string TakeFailure() override { return CurrentFailureText(); }
 
     // What the Start button does with the run: a clean log, the failure's
     // text as the last line.
