@@ -1,10 +1,11 @@
 #!/bin/bash
 # run-wine-tests.sh TEST.EXE [ARG...]: runs the Windows test program under Wine
-# with the register emulator (ORMANT_HOST_EMULATOR) behind COM12 and COM5, a
-# non-serial device behind COM13 and nothing behind COM77.
+# with the register emulator (ORMANT_HOST_EMULATOR) behind COM12, a non-serial
+# device behind COM13 and nothing behind COM77.
 set -euo pipefail
 Here=$(cd "$(dirname "$0")" && pwd)
 Root=$(cd "$Here/../.." && pwd)
+. "$Root/scripts/lib/common.sh"
 if [ $# -lt 1 ]; then
     echo "usage: $0 TEST.EXE [ARG...]" >&2
     exit 2
@@ -21,24 +22,20 @@ fi
 Prefix=${ORMANT_WINEPREFIX:-$(dirname "$Exe")/wineprefix}
 "$Root/cmake/wine-run.sh" "$Prefix" --prepare
 
-High=12 Low=5 NotSerial=13 Missing=77
+High=12 NotSerial=13 Missing=77
 Dos=$Prefix/dosdevices
 Work=$(mktemp -d)
-EmulatorPid=
 Cleanup() {
     # Wine's server takes an open pseudo-terminal for its controlling one and
     # dumps its state on the hangup that closing the emulator's end sends.
     "$Root/cmake/wine-run.sh" "$Prefix" --wait || true
-    if [ -n "$EmulatorPid" ]; then
-        kill "$EmulatorPid" 2>/dev/null || true
-        wait "$EmulatorPid" 2>/dev/null || true
-    fi
-    rm -f "$Dos/com$High" "$Dos/com$Low" "$Dos/com$NotSerial"
+    ormant_stop_emulator
+    rm -f "$Dos/com$High" "$Dos/com$NotSerial"
     rm -rf "$Work"
 }
 trap Cleanup EXIT
 
-for N in $High $Low $NotSerial $Missing; do
+for N in $High $NotSerial $Missing; do
     if [ -e "$Dos/com$N" ] && [ ! -L "$Dos/com$N" ]; then
         echo "run-wine-tests.sh: $Dos/com$N is in the way" >&2
         exit 1
@@ -47,26 +44,10 @@ for N in $High $Low $NotSerial $Missing; do
 done
 ln -s /dev/null "$Dos/com$NotSerial"
 
-"$Emulator" --link "$Dos/com$High" --log "$Work/emulator.log" >"$Work/emulator.out" 2>&1 &
-EmulatorPid=$!
-for _ in $(seq 100); do
-    grep -q '^PTY ' "$Work/emulator.out" && break
-    if ! kill -0 "$EmulatorPid" 2>/dev/null; then
-        break
-    fi
-    sleep 0.1
-done
-Pty=$(sed -n 's/^PTY //p' "$Work/emulator.out")
-if [ -z "$Pty" ]; then
-    echo "run-wine-tests.sh: the emulator did not start:" >&2
-    cat "$Work/emulator.out" "$Work/emulator.log" >&2 2>/dev/null || true
-    exit 1
-fi
-ln -s "$Pty" "$Dos/com$Low"
+ormant_start_emulator "$Emulator" "$Dos/com$High" "$Work/emulator.log" "$Work/emulator.out" || exit 1
 
 Status=0
-ORMANT_TEST_COM=$High ORMANT_TEST_COM_LOW=$Low ORMANT_TEST_COM_NOT_SERIAL=$NotSerial \
-    ORMANT_TEST_COM_MISSING=$Missing \
+ORMANT_TEST_COM=$High ORMANT_TEST_COM_NOT_SERIAL=$NotSerial ORMANT_TEST_COM_MISSING=$Missing \
     "$Root/cmake/wine-run.sh" "$Prefix" "$Exe" "$@" || Status=$?
 if [ $Status -ne 0 ]; then
     echo "--- emulator log (last 60 lines) ---" >&2

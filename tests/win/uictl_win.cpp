@@ -3,7 +3,7 @@
 // standard input, as UTF-8 (text on Wine's command line goes through the
 // locale's code page, which may have no Cyrillic letters); a command's
 // argument is the rest of its line. Every command first waits for the window
-// to show; a wait gives up after WaitMs. Controls are named as in
+// to show; a wait fails after WaitMs. Controls are named as in
 // app/fmuMainControls.h ("Stop" or "btnStop").
 //   click NAME           post BM_CLICK to a control (returns at once)
 //   wait-log NEEDLE      wait until the log holds NEEDLE
@@ -21,6 +21,7 @@
 
 #include <windows.h>
 
+#include <array>
 #include <cstdlib>
 #include <iostream>
 #include <string>
@@ -40,10 +41,11 @@ void Out(const std::string& Text) {
     WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), Text.data(), DWORD(Text.size()), &Written, nullptr);
 }
 
-void WaitFor(const std::string& What, auto Done) {
+// Seen: what the waiting saw last, which Done may keep up to date.
+void WaitFor(const std::string& What, auto Done, const std::string& Seen = {}) {
     for (const DWORD Start = GetTickCount(); !Done(); Sleep(50))
         if (GetTickCount() - Start >= WaitMs)
-            throw std::runtime_error("timed out waiting for " + What);
+            throw std::runtime_error("timed out waiting for " + What + Seen);
 }
 
 HWND MainWindow() {
@@ -87,27 +89,21 @@ std::string Layout(int Dpi) {
         "caption " + Text(Main) + "sysmenu" + Has(WS_SYSMENU) + " minimize" + Has(WS_MINIMIZEBOX) +
         " maximize" + Has(WS_MAXIMIZEBOX) + " sizable" + Has(WS_THICKFRAME) + "\nfocus " +
         (Gui.hwndFocus ? ControlSpec(TControlId(GetDlgCtrlID(Gui.hwndFocus))).Name : "none") + "\n";
-    const auto Check = [&](const char* Name, RECT R, int Left, int Top, int Width, int Height) {
+    const auto Check = [&](const char* Name, RECT R, std::array<int, 4> Want) {
         const int Got[] = {int(R.left), int(R.top), int(R.right - R.left), int(R.bottom - R.top)};
-        const int Want[] = {Left, Top, Width, Height};
-        std::string Found = Name, Expected = " instead of";
-        bool Fits = true;
-        for (int I = 0; I < 4; ++I) {
-            const int Scaled = MulDiv(Want[I], Dpi, 96);
-            Fits = Fits && std::abs(Got[I] - Scaled) <= 1;
-            Found += ' ' + std::to_string(Got[I]);
-            Expected += ' ' + std::to_string(Scaled);
-        }
-        if (!Fits)
-            Result += Found + Expected + '\n';
+        for (int I = 0; I < 4; ++I)
+            if (const int Scaled = MulDiv(Want[I], Dpi, 96); std::abs(Got[I] - Scaled) > 1)
+                Result += std::string(Name) + ' ' +
+                          std::array{"left", "top", "width", "height"}[I] + ' ' +
+                          std::to_string(Got[I]) + " instead of " + std::to_string(Scaled) + '\n';
     };
     RECT R{};
     GetClientRect(Main, &R);
-    Check("client", R, 0, 0, ClientWidth, ClientHeight);
+    Check("client", R, {0, 0, ClientWidth, ClientHeight});
     for (const TControlSpec& C : Controls) {
         GetWindowRect(Control(C.Id), &R);
         MapWindowPoints(nullptr, Main, reinterpret_cast<POINT*>(&R), 2);
-        Check(C.Name, R, C.Left, C.Top, C.Width, C.Height);
+        Check(C.Name, R, {C.Left, C.Top, C.Width, C.Height});
     }
     return Result;
 }
@@ -120,13 +116,9 @@ void Run(const std::string& Command, const std::string& Argument) {
         PostMessageW(Control(Named->Id), BM_CLICK, 0, 0);
     } else if (Command == "wait-log") {
         std::string Log;
-        try {
-            WaitFor('"' + Argument + '"', [&] {
-                return (Log = Text(Control(ciMemo))).find(Argument) != std::string::npos;
-            });
-        } catch (const std::runtime_error& E) {
-            throw std::runtime_error(E.what() + std::string("; the log is:\n") + Log);
-        }
+        WaitFor(
+            '"' + Argument + "\" in the log, which is:\n",
+            [&] { return (Log = Text(Control(ciMemo))).find(Argument) != Log.npos; }, Log);
     } else if (Command == "wait-idle") {
         WaitFor("Start enabled and Stop disabled", [] {
             return IsWindowEnabled(Control(ciStart)) && !IsWindowEnabled(Control(ciStop));
