@@ -10,22 +10,20 @@ TEST(Resources, Version) {
     ASSERT_GT(GetModuleFileNameW(nullptr, Path, MAX_PATH), 0u);
     std::vector<char> Info(GetFileVersionInfoSizeW(Path, nullptr));
     ASSERT_TRUE(!Info.empty() && GetFileVersionInfoW(Path, 0, Info.size(), Info.data()));
-    // The value at Key; nullptr where there is none.
+    // The value at Key, as text where it is one; nullptr where there is none.
     const auto Value = [&](const std::wstring& Key) {
-        void* Data = nullptr;
+        void* Data = nullptr; // left so where there is no value
         UINT Length = 0;
-        return VerQueryValueW(Info.data(), Key.c_str(), &Data, &Length) ? Data : nullptr;
+        VerQueryValueW(Info.data(), Key.c_str(), &Data, &Length);
+        return static_cast<const wchar_t*>(Data);
     };
-    const auto* Fixed = static_cast<const VS_FIXEDFILEINFO*>(Value(L"\\"));
+    const auto* Fixed = reinterpret_cast<const VS_FIXEDFILEINFO*>(Value(L"\\"));
     EXPECT_TRUE(Fixed && Fixed->dwFileVersionMS == 0x00010001 && Fixed->dwFileVersionLS == 0 &&
                 Fixed->dwProductVersionMS == 0x00010000 && Fixed->dwProductVersionLS == 0);
-    const auto* Translation = static_cast<const WORD*>(Value(L"\\VarFileInfo\\Translation"));
+    const auto* Translation = reinterpret_cast<const WORD*>(Value(L"\\VarFileInfo\\Translation"));
     EXPECT_TRUE(Translation && Translation[0] == 0x0419 && Translation[1] == 1251);
-    for (const auto& [Name, Text] : {std::pair{L"FileDescription", L"Тест таймаута ФР"},
-                                     {L"FileVersion", L"1.1.0.0"},
-                                     {L"ProductVersion", L"1.0.0.0"}})
-        EXPECT_STREQ(static_cast<const wchar_t*>(
-                         Value(L"\\StringFileInfo\\041904E3\\" + std::wstring(Name))),
-                     Text)
-            << Name;
+    const std::wstring Strings = L"\\StringFileInfo\\041904E3\\";
+    EXPECT_STREQ(Value(Strings + L"FileDescription"), L"Тест таймаута ФР");
+    EXPECT_STREQ(Value(Strings + L"FileVersion"), L"1.1.0.0");
+    EXPECT_STREQ(Value(Strings + L"ProductVersion"), L"1.0.0.0");
 }
