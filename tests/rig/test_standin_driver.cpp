@@ -150,7 +150,7 @@ TEST(StandInSettings, TheDialogEditsTheStoredSettings) {
     QApplication App(Argc, Argv);
     TTempPortFolder Folder("ormant-standin-ini-");
     const QString Path = QString::fromStdString(Folder.Path / "driver.ini");
-    std::ofstream(Path.toStdString(), std::ios::binary) << "[General]\nBaudrate=7\nTimeout=200\n";
+    std::ofstream(Path.toStdString(), std::ios::binary) << "[General]\nBaudrate=7\n";
     TSettingTexts Shown;
     TOnLine Rig(std::make_shared<TIniSettingsStore>(Path), [&](TSettingTexts& Settings) {
         Shown = Settings;
@@ -172,7 +172,7 @@ TEST(StandInSettings, TheDialogEditsTheStoredSettings) {
         Press(Dialog, QDialogButtonBox::Cancel);
     };
     EXPECT_EQ(ShowProperties(Rig.Driver, Cancelled), sdOk);
-    EXPECT_EQ(Shown, (TSettingTexts{{"ComNumber", ""}, {"Baudrate", "7"}, {"Timeout", "200"}}));
+    EXPECT_EQ(Shown, (TSettingTexts{{"ComNumber", ""}, {"Baudrate", "7"}, {"Timeout", "150"}}));
     EXPECT_EQ(Rig.Driver.Invoke("Connect").AsInt32(), sdBadComNumber);
     // OK stays refused until every value is valid.
     const auto Confirmed = [&](QDialog& Dialog) {
@@ -184,7 +184,7 @@ TEST(StandInSettings, TheDialogEditsTheStoredSettings) {
         edtTimeout.setText("abc");
         Press(Dialog, QDialogButtonBox::Ok);
         EXPECT_EQ(Refusal(Dialog), StandInSettingError("Timeout", "abc"));
-        edtTimeout.setText("200");
+        edtTimeout.setText("150");
         Press(Dialog, QDialogButtonBox::Ok);
     };
     EXPECT_EQ(ShowProperties(Rig.Driver, Confirmed), sdOk);
@@ -195,7 +195,7 @@ TEST(StandInSettings, TheDialogEditsTheStoredSettings) {
     EXPECT_EQ(Rig.Driver.Invoke("SetExchangeParam").AsInt32(), sdOk);
     EXPECT_TRUE(Rig.Line.IsOpen());
     EXPECT_EQ(TIniSettingsStore(Path).LoadTexts(),
-              (TSettingTexts{{"ComNumber", "9"}, {"Baudrate", "0"}, {"Timeout", "200"}}));
+              (TSettingTexts{{"ComNumber", "9"}, {"Baudrate", "0"}}));
     EXPECT_EQ(Rig.Driver.Invoke("Timeout").AsInt32(), 100000);
 }
 
