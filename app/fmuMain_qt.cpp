@@ -38,23 +38,23 @@ private:
     QPlainTextEdit& FMemo;
 };
 
-QFont MakeFont(const TFontSpec& Spec) {
+QFont MakeFont(const TFontSpec& Item) {
     QFont Font;
     QStringList Faces;
-    for (const char* Face : Spec.Faces)
+    for (const char* Face : Item.Faces)
         if (Face)
             Faces << QString::fromUtf8(Face);
     Font.setFamilies(Faces);
-    Font.setStyleHint(Spec.FixedPitch ? QFont::TypeWriter : QFont::SansSerif);
-    Font.setFixedPitch(Spec.FixedPitch);
-    Font.setPixelSize(Spec.PixelHeight);
+    Font.setStyleHint(Item.FixedPitch ? QFont::TypeWriter : QFont::SansSerif);
+    Font.setFixedPitch(Item.FixedPitch);
+    Font.setPixelSize(Item.PixelHeight);
     return Font;
 }
 
-QWidget* MakeControl(const TControlSpec& Spec, QWidget& Owner) {
-    const QString Text = QString::fromUtf8(Spec.Text);
+QWidget* MakeControl(const TControlSpec& Item, QWidget& Owner) {
+    const QString Text = QString::fromUtf8(Item.Text);
     QWidget* Control = nullptr;
-    switch (Spec.Kind) {
+    switch (Item.Kind) {
     case TControlKind::Memo: {
         auto* Memo = new QPlainTextEdit(&Owner);
         Memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -70,9 +70,9 @@ QWidget* MakeControl(const TControlSpec& Spec, QWidget& Owner) {
         Control = new QPushButton(Text, &Owner);
         break;
     }
-    Control->setObjectName(QString::fromUtf8(Spec.Name));
-    Control->setGeometry(Spec.Left, Spec.Top, Spec.Width, Spec.Height);
-    Control->setEnabled(Spec.Enabled);
+    Control->setObjectName(QString::fromUtf8(Item.Name));
+    Control->setGeometry(Item.Left, Item.Top, Item.Width, Item.Height);
+    Control->setEnabled(Item.Enabled);
     return Control;
 }
 
@@ -82,9 +82,9 @@ TQtMainView::TQtMainView(QWidget* Owner) : QWidget(Owner) {
     setObjectName("fmMain");
     setFont(MakeFont(FormFont));
     QWidget* Previous = nullptr;
-    for (const TControlSpec& Spec : Controls) {
-        QWidget* Control = MakeControl(Spec, *this);
-        FControls[Spec.Id] = Control;
+    for (const TControlSpec& Item : Controls) {
+        QWidget* Control = MakeControl(Item, *this);
+        FControls[Item.Id] = Control;
         if (Previous)
             setTabOrder(Previous, Control);
         Previous = Control;
@@ -101,10 +101,10 @@ TQtMainView::TQtMainView(QWidget* Owner) : QWidget(Owner) {
         move(Screen->availableGeometry().center() - rect().center());
 
     FForm = std::make_unique<TfmMain>(static_cast<TMainView&>(*this));
-    for (const TControlSpec& Spec : Controls)
-        if (auto* Button = qobject_cast<QPushButton*>(Control(Spec.Id)))
+    for (const TControlSpec& Item : Controls)
+        if (auto* Button = qobject_cast<QPushButton*>(Control(Item.Id)))
             connect(Button, &QPushButton::clicked, this,
-                    [this, Id = Spec.Id] { FForm->Click(Id); });
+                    [this, Id = Item.Id] { FForm->Click(Id); });
     Control(FirstFocus)->setFocus();
     FForm->FormCreate();
 }

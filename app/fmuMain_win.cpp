@@ -94,17 +94,17 @@ bool HasCyrillicFace(const wchar_t* Face) {
     return Found;
 }
 
-HFONT MakeFont(const TFontSpec& Spec, int Dpi) {
+HFONT MakeFont(const TFontSpec& Item, int Dpi) {
     std::wstring Face;
-    for (const char* Candidate : Spec.Faces)
+    for (const char* Candidate : Item.Faces)
         if (Candidate && HasCyrillicFace(Utf8ToWide(Candidate).c_str())) {
             Face = Utf8ToWide(Candidate);
             break;
         }
     // A negative height is the character's height in pixels, without leading.
-    return CreateFontW(-MulDiv(Spec.PixelHeight, Dpi, 96), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+    return CreateFontW(-MulDiv(Item.PixelHeight, Dpi, 96), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
                        RUSSIAN_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                       Spec.FixedPitch ? FIXED_PITCH | FF_MODERN : VARIABLE_PITCH | FF_SWISS,
+                       Item.FixedPitch ? FIXED_PITCH | FF_MODERN : VARIABLE_PITCH | FF_SWISS,
                        Face.c_str());
 }
 
