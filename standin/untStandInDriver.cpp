@@ -139,26 +139,16 @@ TSettingTexts FormatStandInSettings(const TStandInSettings& Settings) {
             {"Timeout", std::to_string(Settings.Timeout)}};
 }
 
+// The codes whose text is made here; the port's failures and the refused
+// settings come with their own.
 std::string StandInErrorDescription(int32_t Code) {
     switch (Code) {
     case sdOk:
         return "Ошибок нет";
-    case sdNoLink:
-        return "Нет связи";
-    case sdPortNotAvailable:
-        return "СOM порт не доступен";
-    case sdPortBusy:
-        return "СOM порт занят другим приложением";
     case sdBadAnswer:
         return "Неверный ответ ФР";
-    case sdBadBaudrate:
-        return "Неверный номер скорости обмена";
-    case sdBadTimeout:
-        return "Неверное значение таймаута";
     case sdSystemError:
         return "Системная ошибка";
-    case sdBadComNumber:
-        return "Неверный номер СOM порта";
     }
     if (Code > 0 && Code <= 0xFF)
         return "ФР: " + RegisterErrorText(Code) + " (" + Hex(static_cast<uint8_t>(Code)) + ")";

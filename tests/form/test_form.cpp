@@ -11,16 +11,17 @@
 namespace {
 
 using TLines = std::vector<std::string>;
-const std::string Sep = "----------------------------";
 
 class TFakeView final : public TMainView {
 public:
     TLog& Log() override { return Lines; }
     void SetCaption(const std::string& Caption) override { Trace.push_back("caption " + Caption); }
     void EnableControl(TControlId Id, bool Enabled) override {
-        Trace.push_back((Enabled ? "enable " : "disable ") + std::to_string(Id));
+        Trace.push_back((Enabled ? "enable " : "disable ") + std::string(ControlSpec(Id).Name));
     }
-    void FocusControl(TControlId Id) override { Trace.push_back("focus " + std::to_string(Id)); }
+    void FocusControl(TControlId Id) override {
+        Trace.push_back("focus " + std::string(ControlSpec(Id).Name));
+    }
     bool DetectTimeout() const override { return Detect; }
     void ShowError(const std::string& Text) override { Trace.push_back("error " + Text); }
     void Hide() override { Trace.push_back("hide"); }
@@ -70,39 +71,6 @@ protected:
     std::unique_ptr<TfmMain> fmMain;
 };
 
-const std::string Start = std::to_string(ciStart), Stop = std::to_string(ciStop);
-
-TEST_F(Form, StartSwitchesTheButtonsAroundARunThatFailsDriverShowsItsFailure) {
-    Make();
-    fmMain->FormCreate();
-    Rig->Driver->Forced["Connect"] = {-7};
-    View.Lines.Add("old");
-    fmMain->btnStartClick();
-    EXPECT_EQ(View.Lines.Lines, (TLines{"Подключение к ФР", "Ошибка драйвера: (-7) Сбой Connect"}));
-    EXPECT_EQ(View.Trace,
-              (TLines{"caption Тест таймаута ФР", "disable " + Start, "enable " + Stop,
-                      "focus " + Stop, "disable " + Stop, "enable " + Start, "focus " + Start}));
-    EXPECT_FALSE(fmMain->Running());
-
-    Rig->Driver->Forced["ShowProperties"] = {3};
-    fmMain->btnDriverClick();
-    EXPECT_EQ(View.Trace.back(), "error Ошибка драйвера: (3) Сбой ShowProperties");
-}
-
-TEST_F(Form, StopInOneRunDoesNotCarryOverIntoTheNext) {
-    Make({.MaxTimeout = 500});
-    // Stop while the fixed 1000 ms probe waits.
-    AtLineCount(7, [this] { fmMain->btnStopClick(); });
-    fmMain->btnStartClick();
-    ASSERT_EQ(View.Lines.Count(), 10);
-    EXPECT_EQ(View.Lines.Line(6), "1000   мс : Тест прерван");
-
-    fmMain->btnStartClick();
-    ASSERT_EQ(View.Lines.Count(), 10);
-    EXPECT_EQ(View.Lines.Line(5), "100    мс : OK");
-    EXPECT_EQ(View.Lines.Line(6), "1000   мс : Тест не пройден!");
-}
-
 // The Qt window's test closes it during a run whose restore succeeds.
 TEST_F(Form, ClosedDuringARunAFailedRestoreIsShownBeforeTheWindowCloses) {
     Make({.MaxTimeout = 500});
@@ -121,7 +89,7 @@ TEST_F(Form, ClosedDuringARunAFailedRestoreIsShownBeforeTheWindowCloses) {
         (TLines{"Установка таймаута ФР 150 мс.", "Ошибка драйвера: (-6) Сбой SetExchangeParam"}));
     EXPECT_EQ(
         TLines(View.Trace.end() - 3, View.Trace.end()),
-        (TLines{"focus " + Start, "error Ошибка драйвера: (-6) Сбой SetExchangeParam", "closed"}));
+        (TLines{"focus btnStart", "error Ошибка драйвера: (-6) Сбой SetExchangeParam", "closed"}));
     EXPECT_EQ(std::count(View.Trace.begin(), View.Trace.end(), "hide"), 2);
 
     // Idle, the window closes at once.

@@ -23,6 +23,8 @@ std::string Probe(TVirtualRig& Rig, uint32_t Delay) {
 
 TEST(Probe, LateAckAcceptedPassesAndRejectedFails) {
     TVirtualRig Rig({.InitialTimeout = 500});
+    // A byte an exchange left behind when it broke off is not the reply.
+    Rig.Register.Input = "\x1B";
     EXPECT_EQ(Probe(Rig, 400), "OK");
     EXPECT_EQ(Rig.Line.Written, Enq + Command + Ack + Enq);
     EXPECT_FALSE(Rig.Register.Core.HoldsAnswer());
@@ -76,24 +78,8 @@ TEST(Probe, AReplyOutsideTheProtocolFailsWithItsByteAndSilenceWithNoLink) {
     // Only a received byte can pass: the register goes quiet while the
     // acknowledgement is held back.
     TVirtualRig Rig({.InitialTimeout = 500});
-    Rig.OnMessages = [&] { Rig.Register.Mute = true; };
+    Rig.OnMessages = [&] { Rig.Register.Replies[Enq] = ""; };
     EXPECT_EQ(Probe(Rig, 100), "Нет связи");
-}
-
-TEST(Probe, LeftoversOfABrokenExchangeAreNotTakenForTheReply) {
-    TVirtualRig Rig({.InitialTimeout = 500});
-    // An answer the register holds from an exchange nobody finished: taken
-    // off the line unacknowledged.
-    Rig.Register.HostWrites(Command);
-    Rig.Register.Advance(1000);
-    Rig.Register.Input.clear();
-    ASSERT_TRUE(Rig.Register.Core.HoldsAnswer());
-    EXPECT_EQ(Probe(Rig, 100), "OK");
-    EXPECT_EQ(Rig.Line.Written, Enq + Command + Ack + Enq);
-    // A byte from an exchange that broke off waits on the still-open line.
-    Rig.Register.Input = "\x1B";
-    EXPECT_EQ(Probe(Rig, 100), "OK");
-    EXPECT_EQ(Rig.Line.Opens, 1);
 }
 
 TEST(Probe, HoldBackEndsAtTheFirstStepPastTheDelay) {

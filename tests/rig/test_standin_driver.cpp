@@ -7,7 +7,6 @@
 #include "untError.h"
 #include "untFrames.h"
 #include "untProtocol.h"
-#include "untTimeoutTest.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -57,11 +56,17 @@ TEST(StandInDriver, ConnectRefusesWhatIsNotItsAnswerAndClosesTheLine) {
         EXPECT_EQ(Rig.Driver.Invoke("ResultCodeDescription").AsString(), Text);
         EXPECT_FALSE(Rig.Line.IsOpen());
     }
+    // Bytes someone else's exchange left on the line are not its answer; a
+    // member it does not have is refused.
+    TOnLine Rig(std::make_shared<TMemoryStore>());
+    Rig.Register.Input = "\x1B";
+    EXPECT_EQ(Rig.Driver.Invoke("Connect").AsInt32(), sdOk);
+    EXPECT_THROW(Rig.Driver.Invoke("Beep"), EOleError);
+    EXPECT_THROW(Rig.Driver.Put("Beep", 1), EOleError);
 }
 
-// Each refused stored value fails the call that needs it, naming it, and a
-// run stops there with the register's timeout untouched; a value put out of
-// range is refused too.
+// Each refused stored value fails the call that needs it, naming it, with the
+// register's timeout untouched; a value put out of range is refused too.
 TEST(StandInSettings, BadStoredValuesAreRefusedAndNamedAndLeaveTheRegisterAlone) {
     const std::map<std::string, std::pair<std::string, int32_t>> Rules = {
         {"Timeout", {"0 до 2147483647", sdBadTimeout}},
@@ -86,34 +91,12 @@ TEST(StandInSettings, BadStoredValuesAreRefusedAndNamedAndLeaveTheRegisterAlone)
                   Code);
         EXPECT_EQ(Rig.Driver->Invoke("ResultCodeDescription").AsString(), Refusal);
         EXPECT_THROW(Rig.Driver->Put(Key, Key == "Baudrate" ? 7 : -1), EStandInFailure);
-        // The run reads the timeout first, before it says anything.
-        TTimeoutTest Test(Rig);
-        Rig.RunAsStartButton([&] { Test.RunTest(); });
-        std::vector<std::string> Said = {
-            "Подключение к ФР", "Ошибка драйвера: (" + std::to_string(Code) + ") " + Refusal};
-        EXPECT_EQ(Rig.Lines.Lines, Key == "Timeout" ? std::vector{Refusal} : Said);
         EXPECT_EQ(Rig.Register.Core.RequestedTimeout(), Before);
-        EXPECT_EQ(Rig.Store->Saves, 0);
     }
-}
-
-// A line whose device the system fails.
-class TFailingLine final : public TSerialLine {
-    bool IsOpen() const override { return false; }
-    void Open() override { throw EOSError(5, "Ошибка ввода-вывода"); }
-    void Close() noexcept override {}
-    void Write(const std::string&) override { Open(); }
-    void Read(uint32_t, std::string&) override {}
-    void PurgeInput() override {}
-};
-
-// The system's failure keeps its text, which names it as one already.
-TEST(StandInDriver, ASystemFailureIsReportedInItsOwnWords) {
-    TStandInDriver Driver(std::make_shared<TMemoryStore>(), nullptr,
-                          std::make_unique<TFailingLine>());
-    EXPECT_EQ(Driver.Invoke("Connect").AsInt32(), sdSystemError);
-    EXPECT_EQ(Driver.Invoke("ResultCodeDescription").AsString(),
-              EOSError(5, "Ошибка ввода-вывода").what());
+    // A longer value is cut short, never inside a UTF-8 character.
+    EXPECT_EQ(StandInSettingError("Timeout", std::string(39, '9') + "ЖЖ"),
+              "Неверная настройка драйвера Timeout=\"" + std::string(39, '9') +
+                  "…\": допустимо целое число от 0 до 2147483647");
 }
 
 template <class T> T& Child(QDialog& Dialog, const char* Name) {
@@ -199,20 +182,16 @@ TEST(StandInSettings, TheDialogEditsTheStoredSettings) {
     EXPECT_EQ(Rig.Driver.Invoke("Timeout").AsInt32(), 100000);
 }
 
-TEST(Automation, DriverHolderCreatesOnceAndRetriesAfterAFailedCreation) {
-    TDriverHolder Holder;
-    EXPECT_STREQ(FailureOf<EOleError>([&] { Holder.GetDriver(); }).what(),
-                 "Недопустимая строка с указанием класса (0x800401F3 "
-                 "CO_E_CLASSSTRING): \"Addin.Ormant\"");
-    int Created = 0;
-    RegisterAutoClass(DriverProgId, [&] {
-        ++Created;
-        return std::make_shared<TStandInDriver>(std::make_shared<TMemoryStore>(), nullptr);
-    });
-    Holder.GetDriver().Put("Timeout", 7);
-    EXPECT_EQ(Holder.GetDriver().Get("Timeout").AsInt32(), 7);
-    EXPECT_EQ(Created, 1);
-    UnregisterAutoClass(DriverProgId);
+// Where the system has no OLE: a class nobody registered, and one that gives
+// no object, fail as creating them fails under Windows.
+TEST(Automation, CreatingWhatIsNotThereFails) {
+    EXPECT_STREQ(FailureOf<EOleError>([] { TAutoObject::Create("Addin.Nobody"); }).what(),
+                 "Недопустимая строка с указанием класса (0x800401F3 CO_E_CLASSSTRING): "
+                 "\"Addin.Nobody\"");
+    RegisterAutoClass("Addin.Nobody", [] { return nullptr; });
+    EXPECT_EQ(FailureOf<EOleError>([] { TAutoObject::Create("Addin.Nobody"); }).Result,
+              hrNoInterface);
+    UnregisterAutoClass("Addin.Nobody");
 }
 
 } // namespace

@@ -13,8 +13,7 @@ void TVirtualRegister::HostWrites(const std::string& Bytes) {
     std::string Out = Core.Receive(Bytes, Now);
     if (auto It = Replies.find(Bytes); It != Replies.end())
         Out = It->second;
-    if (!Mute)
-        Input += Out;
+    Input += Out;
 }
 
 void TVirtualLine::Open() {

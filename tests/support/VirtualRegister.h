@@ -27,9 +27,8 @@ public:
     // Bytes on their way to the host; one buffer whoever holds the line, as
     // with a pseudo-terminal.
     std::string Input;
-    // A muted register hears but its answers never reach the host.
-    bool Mute = false;
-    // Replies that stand in for the register's own to chosen host writes.
+    // Replies that stand in for the register's own to chosen host writes (""
+    // for none).
     std::map<std::string, std::string> Replies;
 };
 
@@ -66,7 +65,7 @@ private:
 };
 
 // Settings as numbers, with Texts stored in place of keys that need a text no
-// number gives; a save keeps the texts it was given and is counted.
+// number gives; a save keeps the texts it was given.
 class TMemoryStore final : public TStandInSettingsStore {
 public:
     TSettingTexts LoadTexts() override {
@@ -75,13 +74,9 @@ public:
             Loaded[Key] = Text;
         return Loaded;
     }
-    void SaveTexts(const TSettingTexts& Saved) override {
-        Texts = Saved;
-        ++Saves;
-    }
+    void SaveTexts(const TSettingTexts& Saved) override { Texts = Saved; }
     TStandInSettings Settings;
     TSettingTexts Texts;
-    int Saves = 0;
 };
 
 // Wraps a driver to force result codes of chosen calls and to record calls.

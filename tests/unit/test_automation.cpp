@@ -2,6 +2,7 @@
 // system.
 #include "Failure.h"
 #include "untAutomation.h"
+#include "untError.h"
 
 #include <climits>
 #include <gtest/gtest.h>
@@ -9,7 +10,9 @@
 namespace {
 
 TEST(Automation, ValuesConvertToInt32OrFailWithTheirText) {
-    EXPECT_EQ(TAutoValue(int64_t{-2147483648LL}).AsInt32(), INT32_MIN);
+    for (const TAutoValue& Min :
+         {TAutoValue(int64_t{INT32_MIN}), TAutoValue(-2147483648.0), TAutoValue("-2147483648")})
+        EXPECT_EQ(Min.AsInt32(), INT32_MIN) << Min.AsString();
     EXPECT_EQ(TAutoValue(" 42 ").AsInt32(), 42);
     EXPECT_EQ(TAutoValue(true).AsInt32(), -1);
     EXPECT_EQ(TAutoValue(2.5).AsInt32(), 2); // halves to even
@@ -25,6 +28,12 @@ TEST(Automation, FailureTextsNameTheCodeWhereTheSystemHasNoWords) {
     EXPECT_EQ(OleErrorText(hrClassNotReg, "Class not registered"),
               "Class not registered (0x80040154 REGDB_E_CLASSNOTREG)");
     EXPECT_EQ(OleErrorText(0x8007000Eu), "Ошибка OLE (0x8007000E)");
+    // Whatever a call throws, the log gets a line for it.
+    try {
+        throw 42;
+    } catch (...) {
+        EXPECT_EQ(CurrentFailureText(), "Неизвестная ошибка");
+    }
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <pty.h>
 #include <sys/file.h>
 #include <thread>
@@ -124,6 +125,10 @@ TEST_F(PtyPort, TakesOnlyATerminalAndOnlyWhileNobodyHoldsIt) {
     ASSERT_EQ(::ioctl(Slave, TIOCEXCL), 0);
     EXPECT_EQ(Failure([&] { Port.Write(""); }), "-3 СOM порт занят другим приложением");
     EXPECT_EQ(Exclusive(), 1);
+    // So is another program's lock alone.
+    ASSERT_EQ(::ioctl(Slave, TIOCNXCL), 0);
+    ASSERT_EQ(::flock(Slave, LOCK_EX | LOCK_NB), 0);
+    EXPECT_EQ(Failure([&] { Port.Write(""); }), "-3 СOM порт занят другим приложением");
 }
 
 // The settings are checked as asked, not as read back: a pseudo-terminal
@@ -135,6 +140,13 @@ TEST_F(PtyPort, FailedSettingIsRetriedInFullOnARawEightBitLine) {
     // Read does not open: on the closed port it fails at once, not after T.
     std::string Data;
     EXPECT_EQ(Failure([&] { Port.Read(1, Data); }), "Системная ошибка. Код: 9. Порт не открыт");
+    // The failures a technician meets read in Russian; the rest keep the
+    // system's words.
+    for (const auto& [Code, Text] : std::map<int, std::string>{{ENOENT, "Устройство не найдено"},
+                                                               {EIO, "Ошибка ввода-вывода"},
+                                                               {EPIPE, "Broken pipe"}})
+        EXPECT_EQ(Failure([&] { CheckOSError(Code); }),
+                  "Системная ошибка. Код: " + std::to_string(Code) + ". " + Text);
     Port.BaudRate = 4800;
     const std::string Control("\x11\x13\x0D\x0A\x00\x03", 6);
     Port.Write(Control);
