@@ -45,42 +45,29 @@ public:
 // A form on its own line to the rig's register and on the rig's clock.
 class Form : public ::testing::Test {
 protected:
-    void Make(emu::TRegisterOptions Options = {}) {
-        Rig = std::make_unique<TVirtualRig>(Options);
-        auto OwnLine = std::make_unique<TVirtualLine>(Rig->Register);
-        Line = OwnLine.get();
-        fmMain = std::make_unique<TfmMain>(View, std::move(OwnLine));
-        fmMain->SetClock(Rig->VirtualClock);
-        View.Form = fmMain.get();
+    Form() {
+        fmMain.SetClock(Rig.Register);
+        View.Form = &fmMain;
     }
-    void TearDown() override {
-        fmMain.reset();
-        Rig.reset();
-    }
-    // Calls Action once, at the first message processing with Lines lines.
-    void AtLineCount(int Lines, std::function<void()> Action) {
-        View.OnMessages = [this, Lines, Action = std::move(Action)]() mutable {
-            if (Action && View.Lines.Count() == Lines)
-                std::exchange(Action, nullptr)();
-        };
-    }
-
+    TVirtualRig Rig{{.MaxTimeout = 500}};
     TFakeView View;
-    std::unique_ptr<TVirtualRig> Rig;
-    TVirtualLine* Line = nullptr;
-    std::unique_ptr<TfmMain> fmMain;
+    std::unique_ptr<TVirtualLine> OwnLine = std::make_unique<TVirtualLine>(Rig.Register);
+    TVirtualLine& Line = *OwnLine;
+    TfmMain fmMain{View, std::move(OwnLine)};
 };
 
 // The Qt window's test closes it during a run whose restore succeeds.
 TEST_F(Form, ClosedDuringARunAFailedRestoreIsShownBeforeTheWindowCloses) {
-    Make({.MaxTimeout = 500});
-    Rig->Driver->Forced["SetExchangeParam"] = {0, -6};
+    Rig.Driver->Forced["SetExchangeParam"] = {0, -6};
     // Closed twice while the 1000 ms probe waits: hidden, not closed.
-    AtLineCount(7, [this] {
-        fmMain->Click(ciClose);
-        EXPECT_FALSE(fmMain->FormClose());
-    });
-    fmMain->Click(ciStart);
+    View.OnMessages = [this, Closed = false]() mutable {
+        if (!Closed && View.Lines.Count() == 7) {
+            Closed = true;
+            fmMain.Click(ciClose);
+            EXPECT_FALSE(fmMain.FormClose());
+        }
+    };
+    fmMain.Click(ciStart);
     const TLines& L = View.Lines.Lines;
     ASSERT_EQ(L.size(), 10u);
     EXPECT_EQ(L[6], "1000   мс : Тест прерван");
@@ -94,33 +81,32 @@ TEST_F(Form, ClosedDuringARunAFailedRestoreIsShownBeforeTheWindowCloses) {
 
     // Idle, the window closes at once.
     View.Trace.clear();
-    fmMain->Click(ciClose);
+    fmMain.Click(ciClose);
     EXPECT_EQ(View.Trace, TLines{"closed"});
 }
 
 TEST_F(Form, DriverDuringAProbeClosesThePortWhichTheProbeReopensAsItWas) {
-    Make();
-    Rig->Store->Settings = {3, 2, 150};
+    Rig.Store->Settings = {3, 2, 150};
     bool PortOpenInDialog = true;
     RegisterAutoClass(DriverProgId, [this, &PortOpenInDialog] {
         return std::make_shared<TStandInDriver>(
-            Rig->Store,
+            Rig.Store,
             [this, &PortOpenInDialog](TSettingTexts& Settings) {
-                PortOpenInDialog = Line->IsOpen();
+                PortOpenInDialog = Line.IsOpen();
                 Settings["ComNumber"] = "9";
                 return true;
             },
-            std::make_unique<TVirtualLine>(Rig->Register));
+            std::make_unique<TVirtualLine>(Rig.Register));
     });
     int Steps = 0;
     View.OnMessages = [&] {
         if (++Steps == 2)
-            fmMain->btnDriverClick();
+            fmMain.btnDriverClick();
     };
-    EXPECT_NO_THROW(fmMain->TestTimeout(100));
+    EXPECT_NO_THROW(fmMain.TestTimeout(100));
     EXPECT_FALSE(PortOpenInDialog);
-    EXPECT_EQ(Line->Opens, 2);
-    EXPECT_EQ(Line->ComNumber, 3u);
+    EXPECT_EQ(Line.Opens, 2);
+    EXPECT_EQ(Line.ComNumber, 3u);
     EXPECT_TRUE(View.Trace.empty());
 }
 

@@ -1,7 +1,6 @@
 // The stand-in driver on the emulated register, its settings and their
 // dialog, and the automation layer's texts as the program shows them.
 #include "Failure.h"
-#include "TempPortFolder.h"
 #include "VirtualRegister.h"
 #include "fmuStandInProps.h"
 #include "untError.h"
@@ -15,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -131,8 +131,8 @@ TEST(StandInSettings, TheDialogEditsTheStoredSettings) {
     char Name[] = "unit_tests";
     char* Argv[] = {Name, nullptr};
     QApplication App(Argc, Argv);
-    TTempPortFolder Folder("ormant-standin-ini-");
-    const QString Path = QString::fromStdString(Folder.Path / "driver.ini");
+    QTemporaryDir Folder;
+    const QString Path = Folder.filePath("driver.ini");
     std::ofstream(Path.toStdString(), std::ios::binary) << "[General]\nBaudrate=7\n";
     TSettingTexts Shown;
     TOnLine Rig(std::make_shared<TIniSettingsStore>(Path), [&](TSettingTexts& Settings) {

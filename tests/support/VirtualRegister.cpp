@@ -80,7 +80,7 @@ void TScriptedDriver::Put(const std::string& Name, const TAutoValue& Value) {
 }
 
 TVirtualRig::TVirtualRig(emu::TRegisterOptions Options, uint32_t TickOffset)
-    : Register(Options), VirtualClock(Register, TickOffset) {
+    : Register(Options, TickOffset) {
     Driver = std::make_shared<TScriptedDriver>([this] {
         return std::make_shared<TStandInDriver>(Store, nullptr,
                                                 std::make_unique<TVirtualLine>(Register));
@@ -95,13 +95,4 @@ TVirtualRig::~TVirtualRig() {
 void TVirtualRig::ProcessMessages() {
     if (OnMessages)
         OnMessages();
-}
-
-void TVirtualRig::RunAsStartButton(const std::function<void()>& Run) {
-    Lines.Clear();
-    try {
-        Run();
-    } catch (const std::exception& E) {
-        Lines.Add(E.what());
-    }
 }

@@ -16,20 +16,27 @@
 #include <map>
 #include <vector>
 
-class TVirtualRegister {
+// The register is also the program's clock: a sleep is time passing for it.
+class TVirtualRegister final : public TClock {
 public:
-    explicit TVirtualRegister(emu::TRegisterOptions Options = {}) : Core(Options) {}
+    explicit TVirtualRegister(emu::TRegisterOptions Options = {}, uint32_t TickOffset = 1000)
+        : Core(Options), FTickOffset(TickOffset) {}
     void Advance(uint64_t Ms);
     void HostWrites(const std::string& Bytes);
+    uint32_t GetTickCount() override { return static_cast<uint32_t>(Now + FTickOffset); }
+    void Sleep(uint32_t Ms) override { Advance(Ms); }
 
     emu::TRegisterCore Core;
     uint64_t Now = 0;
     // Bytes on their way to the host; one buffer whoever holds the line, as
     // with a pseudo-terminal.
     std::string Input;
-    // Replies that stand in for the register's own to chosen host writes (""
-    // for none).
+    // Replies that stand in for the register's own to chosen host writes ("" for
+    // none).
     std::map<std::string, std::string> Replies;
+
+private:
+    uint32_t FTickOffset;
 };
 
 class TVirtualLine final : public TSerialLine {
@@ -50,18 +57,6 @@ private:
     TVirtualRegister& FRegister;
     bool FOpen = false;
     uint32_t FTimeout = 0;
-};
-
-class TVirtualClock final : public TClock {
-public:
-    TVirtualClock(TVirtualRegister& Register, uint32_t TickOffset)
-        : FRegister(Register), FOffset(TickOffset) {}
-    uint32_t GetTickCount() override { return static_cast<uint32_t>(FRegister.Now + FOffset); }
-    void Sleep(uint32_t Ms) override { FRegister.Advance(Ms); }
-
-private:
-    TVirtualRegister& FRegister;
-    uint32_t FOffset;
 };
 
 // Settings as numbers, with Texts stored in place of keys that need a text no
@@ -126,16 +121,11 @@ public:
     TLog& Log() override { return Lines; }
     void ProcessMessages() override;
     bool DetectTimeout() const override { return Detect; }
-    TClock& Clock() override { return VirtualClock; }
+    TClock& Clock() override { return Register; }
     std::string TakeFailure() override { return CurrentFailureText(); }
-
-    // What the Start button does with the run: a clean log, the failure's
-    // text as the last line.
-    void RunAsStartButton(const std::function<void()>& Run);
 
     TVirtualRegister Register;
     TVirtualLine Line{Register};
-    TVirtualClock VirtualClock;
     std::shared_ptr<TMemoryStore> Store = std::make_shared<TMemoryStore>();
     std::shared_ptr<TScriptedDriver> Driver;
     TDriverHolder Holder;

@@ -1,7 +1,6 @@
 // The serial port over pseudo-terminals: exclusive use, device names, the
 // line settings, the timeouts in real time (generous bounds), and what a
 // vanished device does.
-#include "TempPortFolder.h"
 #include "untComPort.h"
 #include "untComPort_posix_seam.h"
 #include "untError.h"
@@ -29,9 +28,11 @@ termios AskedFor{};
 class PtyPort : public ::testing::Test {
 protected:
     void SetUp() override {
+        fs::create_directories(Ports);
+        ::setenv("ORMANT_PORT_DIR", Ports.c_str(), 1);
         char Name[64];
         ASSERT_EQ(::openpty(&Master, &Slave, Name, nullptr, nullptr), 0);
-        fs::create_symlink(Name, Ports.Com(12));
+        fs::create_symlink(Name, Com(12));
         Port.ComNumber = 12;
         Port.BaudRate = 9600;
         Port.Timeout = 120;
@@ -45,6 +46,7 @@ protected:
         Port.Close();
         ::close(Master);
         ::close(Slave);
+        fs::remove_all(Ports);
     }
     void ToMaster(std::string S) { ASSERT_EQ(::write(Master, &S[0], S.size()), long(S.size())); }
     int Exclusive() {
@@ -75,7 +77,10 @@ protected:
         EXPECT_TRUE(Ms.count() >= MinMs && Ms.count() < MaxMs) << Count << ": " << Ms.count();
     }
 
-    TTempPortFolder Ports{"ormant-ports-"};
+    // A port folder of the test's own, where COMn links are made.
+    const fs::path Ports =
+        fs::temp_directory_path() / ("ormant-ports-" + std::to_string(::getpid()));
+    fs::path Com(int N) const { return Ports / ("com" + std::to_string(N)); }
     int Master = -1, Slave = -1;
     TComPort Port;
     std::string Detail;
@@ -85,24 +90,24 @@ protected:
 // not there, is refused before a byte goes out, with the system's reason.
 // A terminal held by another port or program is busy.
 TEST_F(PtyPort, TakesOnlyATerminalAndOnlyWhileNobodyHoldsIt) {
-    const fs::path File = Ports.Path / "register.bin";
+    const fs::path File = Ports / "register.bin";
     std::ofstream{File};
-    fs::create_symlink(File, Ports.Com(13));
-    fs::create_symlink("/dev/null", Ports.Com(14));
-    fs::create_symlink(Ports.Path / "nowhere", Ports.Com(15));
+    fs::create_symlink(File, Com(13));
+    fs::create_symlink("/dev/null", Com(14));
+    fs::create_symlink(Ports / "nowhere", Com(15));
     // A regular file, /dev/null, a dangling link, no link (never /dev/ttyS15).
     const std::pair<uint32_t, const char*> Cases[] = {
         {13, "Inappropriate"}, {14, "Inappropriate"}, {15, "No such file"}, {16, "No such file"}};
     for (const auto& [Number, Reason] : Cases) {
         Port.ComNumber = Number;
         EXPECT_EQ(Failure([&] { Port.Write("\x05"); }), "-2 СOM порт не доступен") << Number;
-        EXPECT_NE(Detail.find(Ports.Com(Number).string() + "): " + Reason), Detail.npos) << Detail;
+        EXPECT_NE(Detail.find(Com(Number).string() + "): " + Reason), Detail.npos) << Detail;
     }
     EXPECT_EQ(fs::file_size(File), 0u);
     // Only where there is no port folder at all is COMn the system's ttyS.
-    ::setenv("ORMANT_PORT_DIR", (Ports.Path / "absent").c_str(), 1);
+    ::setenv("ORMANT_PORT_DIR", (Ports / "absent").c_str(), 1);
     EXPECT_EQ(ComDeviceName(3), "/dev/ttyS2");
-    ::setenv("ORMANT_PORT_DIR", Ports.Path.c_str(), 1);
+    ::setenv("ORMANT_PORT_DIR", Ports.c_str(), 1);
 
     // The test keeps the slave open, as the emulator or a service would: the
     // exclusive flag then outlives a close unless the port clears it.
