@@ -63,6 +63,11 @@ TEST(StandInDriver, ConnectRefusesWhatIsNotItsAnswerAndClosesTheLine) {
     EXPECT_EQ(Rig.Driver.Invoke("Connect").AsInt32(), sdOk);
     EXPECT_THROW(Rig.Driver.Invoke("Beep"), EOleError);
     EXPECT_THROW(Rig.Driver.Put("Beep", 1), EOleError);
+    // The system's failure keeps its text, which names it as one already.
+    Rig.Register.Unplugged = true;
+    EXPECT_EQ(Rig.Driver.Invoke("Connect").AsInt32(), sdSystemError);
+    EXPECT_EQ(Rig.Driver.Invoke("ResultCodeDescription").AsString(),
+              "Системная ошибка. Код: 5. Ошибка ввода-вывода");
 }
 
 // Each refused stored value fails the call that needs it, naming it, with the

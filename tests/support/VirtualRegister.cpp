@@ -26,6 +26,8 @@ void TVirtualLine::Open() {
 
 void TVirtualLine::Write(const std::string& Data) {
     Open();
+    if (FRegister.Unplugged)
+        throw EOSError(5, "Ошибка ввода-вывода");
     Written += Data;
     FRegister.HostWrites(Data);
 }

@@ -34,6 +34,8 @@ public:
     // Replies that stand in for the register's own to chosen host writes ("" for
     // none).
     std::map<std::string, std::string> Replies;
+    // The device is gone: the system fails every write to it.
+    bool Unplugged = false;
 
 private:
     uint32_t FTickOffset;
