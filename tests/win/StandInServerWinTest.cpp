@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <olectl.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <process.h>
@@ -18,11 +19,9 @@ namespace {
 
 // The file that a variable of the environment names; "" when unset.
 std::wstring PathFromEnvironment(const wchar_t* Name) {
-    wchar_t Value[MAX_PATH] = {}, Full[MAX_PATH] = {};
-    if (GetEnvironmentVariableW(Name, Value, MAX_PATH) == 0 ||
-        GetFullPathNameW(Value, MAX_PATH, Full, nullptr) == 0)
-        return {};
-    return Full;
+    wchar_t Full[MAX_PATH] = {};
+    const wchar_t* Value = _wgetenv(Name);
+    return Value && _wfullpath(Full, Value, MAX_PATH) ? Full : L"";
 }
 
 // regsvr32 /s on Dll, and Flag (/u, or /s again), as an operator runs it: for
