@@ -88,16 +88,11 @@ TEST_F(Form, ClosedDuringARunAFailedRestoreIsShownBeforeTheWindowCloses) {
 TEST_F(Form, DriverDuringAProbeClosesThePortWhichTheProbeReopensAsItWas) {
     Rig.Store->Settings = {3, 2, 150};
     bool PortOpenInDialog = true;
-    RegisterAutoClass(DriverProgId, [this, &PortOpenInDialog] {
-        return std::make_shared<TStandInDriver>(
-            Rig.Store,
-            [this, &PortOpenInDialog](TSettingTexts& Settings) {
-                PortOpenInDialog = Line.IsOpen();
-                Settings["ComNumber"] = "9";
-                return true;
-            },
-            std::make_unique<TVirtualLine>(Rig.Register));
-    });
+    Rig.Dialog = [&](TSettingTexts& Settings) {
+        PortOpenInDialog = Line.IsOpen();
+        Settings["ComNumber"] = "9";
+        return true;
+    };
     int Steps = 0;
     View.OnMessages = [&] {
         if (++Steps == 2)

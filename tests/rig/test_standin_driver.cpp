@@ -53,14 +53,22 @@ TEST(StandInDriver, ConnectRefusesWhatIsNotItsAnswerAndClosesTheLine) {
         TOnLine Rig(std::make_shared<TMemoryStore>());
         Rig.Register.Replies[Write] = Reply;
         EXPECT_EQ(Rig.Driver.Invoke("Connect").AsInt32(), Code);
+        EXPECT_EQ(Rig.Driver.Invoke("ResultCode").AsInt32(), Code);
         EXPECT_EQ(Rig.Driver.Invoke("ResultCodeDescription").AsString(), Text);
         EXPECT_FALSE(Rig.Line.IsOpen());
     }
-    // Bytes someone else's exchange left on the line are not its answer; a
-    // member it does not have is refused.
+    // Not connected, a call takes the line for itself only.
     TOnLine Rig(std::make_shared<TMemoryStore>());
+    EXPECT_EQ(Rig.Driver.Invoke("SetExchangeParam").AsInt32(), sdOk);
+    EXPECT_FALSE(Rig.Line.IsOpen());
+    // An answer the register still holds for someone else's exchange is taken
+    // and acknowledged first; bytes left on the line are not its answer; a
+    // member it does not have is refused.
+    Rig.Register.HostWrites(Command);
     Rig.Register.Input = "\x1B";
+    Rig.Line.Written.clear();
     EXPECT_EQ(Rig.Driver.Invoke("Connect").AsInt32(), sdOk);
+    EXPECT_EQ(Rig.Line.Written, Enq + Ack + Command + Ack);
     EXPECT_THROW(Rig.Driver.Invoke("Beep"), EOleError);
     EXPECT_THROW(Rig.Driver.Put("Beep", 1), EOleError);
     // The system's failure keeps its text, which names it as one already.

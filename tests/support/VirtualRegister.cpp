@@ -84,8 +84,9 @@ void TScriptedDriver::Put(const std::string& Name, const TAutoValue& Value) {
 TVirtualRig::TVirtualRig(emu::TRegisterOptions Options, uint32_t TickOffset)
     : Register(Options, TickOffset) {
     Driver = std::make_shared<TScriptedDriver>([this] {
-        return std::make_shared<TStandInDriver>(Store, nullptr,
-                                                std::make_unique<TVirtualLine>(Register));
+        return std::make_shared<TStandInDriver>(
+            Store, [this](TSettingTexts& Settings) { return Dialog && Dialog(Settings); },
+            std::make_unique<TVirtualLine>(Register));
     });
     RegisterAutoClass(DriverProgId, [D = Driver] { return D; });
 }

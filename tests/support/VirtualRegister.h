@@ -134,6 +134,8 @@ public:
     TVectorLog Lines;
     bool StopFlag = false;
     bool Detect = false;
+    // The stand-in's settings dialog, as the operator fills it in.
+    TPropertiesDialog Dialog;
     // Called whenever the test lets the "window" process its messages.
     std::function<void()> OnMessages;
 };
