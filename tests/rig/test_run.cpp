@@ -83,6 +83,7 @@ TEST_F(RunTest, FixedSeriesEndsAtTheFirstFailureOrWithTheVerdict) {
         Run();
         EXPECT_EQ(Rig->Lines.Lines, Join({Head, C.Probes, Restore}));
         ExpectRestored();
+        EXPECT_EQ(Rig->Creations, 1); // one driver object all through
     }
 }
 
@@ -123,6 +124,10 @@ TEST_F(RunTest, StopEndsTheRunWithoutVerdictOrResult) {
     for (const auto& Line : L)
         EXPECT_EQ(Line.find("Максимальный"), std::string::npos);
     ExpectRestored();
+    // The next run starts afresh.
+    Rig->OnMessages = nullptr;
+    Run();
+    EXPECT_EQ(Rig->Lines.Lines.at(5), "100    мс : OK");
 }
 
 TEST_F(RunTest, FailedRaiseStillRestoresAndTheRestoreFailureWins) {

@@ -88,7 +88,10 @@ TVirtualRig::TVirtualRig(emu::TRegisterOptions Options, uint32_t TickOffset)
             Store, [this](TSettingTexts& Settings) { return Dialog && Dialog(Settings); },
             std::make_unique<TVirtualLine>(Register));
     });
-    RegisterAutoClass(DriverProgId, [D = Driver] { return D; });
+    RegisterAutoClass(DriverProgId, [this] {
+        ++Creations;
+        return Driver;
+    });
 }
 
 TVirtualRig::~TVirtualRig() {

@@ -130,6 +130,7 @@ public:
     TVirtualLine Line{Register};
     std::shared_ptr<TMemoryStore> Store = std::make_shared<TMemoryStore>();
     std::shared_ptr<TScriptedDriver> Driver;
+    int Creations = 0; // of the driver's automation object
     TDriverHolder Holder;
     TVectorLog Lines;
     bool StopFlag = false;
