@@ -1,4 +1,5 @@
-// One probe against the emulated register, in virtual time.
+// One probe against the emulated register, in virtual time, and the frames it
+// sends.
 #include "VirtualRegister.h"
 #include "untFrames.h"
 #include "untTimeoutTest.h"

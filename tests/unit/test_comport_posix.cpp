@@ -47,6 +47,7 @@ protected:
         ::close(Master);
         ::close(Slave);
         fs::remove_all(Ports);
+        ::unsetenv("ORMANT_PORT_DIR");
     }
     void ToMaster(std::string S) { ASSERT_EQ(::write(Master, &S[0], S.size()), long(S.size())); }
     int Exclusive() {
