@@ -3,7 +3,6 @@
 #include "untClock.h"
 #include "untError.h"
 
-#include <iostream>
 #include <optional>
 
 TfmMain::TfmMain(TMainView& View, std::unique_ptr<TSerialLine> ComPort)
@@ -24,16 +23,24 @@ TAutoObject TfmMain::GetDriver() {
 
 std::string TfmMain::TakeFailure() {
     // The system's own words stay out of the log, which shows the program's
-    // texts exactly; they go to the standard error, where a technician on
-    // Linux sees why a port could not be opened.
+    // texts exactly; they go where a technician looks for them.
     try {
         throw;
     } catch (const std::exception& E) {
-        if (const std::string Detail = SystemDetail(E); !Detail.empty())
-            std::cerr << "untComPort: " << Detail << std::endl;
+        TraceSystemDetail(E);
     } catch (...) {
     }
     return CurrentFailureText();
+}
+
+void TfmMain::SetWaitStep(std::function<void()> Step) {
+    FWaitStep = std::move(Step);
+    FView.SetStepTimer(static_cast<bool>(FWaitStep));
+}
+
+void TfmMain::WaitStep() {
+    if (FWaitStep && !FDriverHasLine)
+        FWaitStep();
 }
 
 void TfmMain::CheckResult(int32_t Code) {
@@ -73,12 +80,16 @@ void TfmMain::btnStartClick() {
     FView.EnableControl(ciStart, false);
     FView.EnableControl(ciStop, true);
     FView.FocusControl(ciStop);
+    // A sleep in the middle of a hold would make the register wait all of it
+    // for its ACK, while the log names the requested delay.
+    FView.KeepAwake(true);
     std::optional<std::string> Failure;
     try {
         RunTest();
     } catch (...) {
         Failure = TakeFailure();
     }
+    FView.KeepAwake(false);
     if (Failure)
         FView.Log().Add(*Failure);
     FView.EnableControl(ciStop, false);
@@ -108,12 +119,22 @@ void TfmMain::btnCloseClick() {
 }
 
 void TfmMain::btnDriverClick() {
+    // Nothing of ours may call the driver while its dialog is open, whatever
+    // owner the driver gives that dialog: the window refuses input meanwhile,
+    // failures included.
+    FDriverHasLine = true;
+    FView.EnableInput(false);
+    std::optional<std::string> Failure;
     try {
         FComPort->Close();
         CheckResult(GetDriver().Get("ShowProperties").AsInt32());
     } catch (...) {
-        FView.ShowError(TakeFailure());
+        Failure = TakeFailure();
     }
+    FView.EnableInput(true);
+    FDriverHasLine = false;
+    if (Failure)
+        FView.ShowError(*Failure);
 }
 
 bool TfmMain::FormClose() {

@@ -30,6 +30,14 @@ public:
     virtual void Close() = 0;
     // Handles what is pending (clicks, close, repaint) and returns.
     virtual void ProcessMessages() = 0;
+    // While On, calls the form's WaitStep about every WaitStepMs from its
+    // message handling, the system's own modal loops included.
+    virtual void SetStepTimer(bool On) = 0;
+    // The whole window takes input again, or refuses it while another
+    // program's window (the driver's dialog) is in charge.
+    virtual void EnableInput(bool Enabled) = 0;
+    // While On, the system stays awake (a run can last minutes).
+    virtual void KeepAwake(bool On) = 0;
 };
 
 class TfmMain final : private TTestHost {
@@ -52,6 +60,9 @@ public:
     void SetClock(TClock& Clock) { FClock = &Clock; }
 
     void FormCreate();
+    // The view's step timer: the waiting probe's step, unless the driver has
+    // the line.
+    void WaitStep();
     // A click on Control, as each view forwards it.
     void Click(TControlId Control);
     void btnStartClick();
@@ -68,6 +79,7 @@ private:
     void SetStopped(bool Value) override { FStopped = Value; }
     TLog& Log() override { return FView.Log(); }
     void ProcessMessages() override { FView.ProcessMessages(); }
+    void SetWaitStep(std::function<void()> Step) override;
     bool DetectTimeout() const override { return FView.DetectTimeout(); }
     TClock& Clock() override { return *FClock; }
     std::string TakeFailure() override;
@@ -78,6 +90,9 @@ private:
     bool FStopped = false;
     bool FRunning = false;
     bool FCloseWhenIdle = false;
+    // The driver's dialog is open: the line is the driver's, not the probe's.
+    bool FDriverHasLine = false;
+    std::function<void()> FWaitStep;
     TTimeoutTest FTest;
     TClock* FClock;
 };

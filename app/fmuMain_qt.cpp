@@ -106,6 +106,9 @@ TQtMainView::TQtMainView(QWidget* Owner) : QWidget(Owner) {
             connect(Button, &QPushButton::clicked, this,
                     [this, Id = Item.Id] { FForm->Click(Id); });
     Control(FirstFocus)->setFocus();
+    FStepTimer.setInterval(WaitStepMs);
+    FStepTimer.setTimerType(Qt::PreciseTimer);
+    connect(&FStepTimer, &QTimer::timeout, this, [this] { FForm->WaitStep(); });
     FForm->FormCreate();
 }
 
@@ -143,6 +146,15 @@ bool TQtMainView::DetectTimeout() const {
 
 void TQtMainView::ShowError(const std::string& Text) {
     QMessageBox::critical(this, windowTitle(), QString::fromStdString(Text));
+}
+
+void TQtMainView::SetStepTimer(bool On) {
+    // The same step as on Windows, where modal loops of the system need it;
+    // a Qt window on Linux has none, so here it only shares the path.
+    if (On)
+        FStepTimer.start();
+    else
+        FStepTimer.stop();
 }
 
 void TQtMainView::ProcessMessages() {

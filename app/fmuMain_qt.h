@@ -4,6 +4,7 @@
 #include "fmuMain.h"
 
 #include <QPlainTextEdit>
+#include <QTimer>
 #include <QWidget>
 #include <map>
 #include <memory>
@@ -29,9 +30,15 @@ private:
     void Hide() override { hide(); }
     void Close() override { close(); }
     void ProcessMessages() override;
+    void SetStepTimer(bool On) override;
+    void EnableInput(bool Enabled) override { setEnabled(Enabled); }
+    // Nothing here: the Linux program is the bench's, and desktops offer
+    // this only through D-Bus, a dependency it would carry for nothing else.
+    void KeepAwake(bool) override {}
     QWidget* Control(TControlId Id) const { return FControls.at(Id); }
 
     std::map<TControlId, QWidget*> FControls;
+    QTimer FStepTimer;
     std::unique_ptr<TLog> FLog;
     std::unique_ptr<TfmMain> FForm;
 };

@@ -125,6 +125,9 @@ DWORD StyleOf(TControlKind Kind) {
     return BS_PUSHBUTTON;
 }
 
+// The probe's step timer (SetStepTimer).
+constexpr UINT_PTR StepTimerId = 1;
+
 // A single fixed border, a system menu and a minimise box.
 constexpr DWORD WindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr DWORD WindowExStyle = WS_EX_CONTROLPARENT;
@@ -296,6 +299,21 @@ LRESULT TWinMainView::HandleMessage(UINT Message, WPARAM W, LPARAM L) {
         LayOut();
         return 0;
     }
+    case WM_TIMER:
+        if (W == StepTimerId && FForm) {
+            FForm->WaitStep();
+            return 0;
+        }
+        break;
+    case WM_POWERBROADCAST:
+        // The system goes to sleep however we ask it not to (the lid, the
+        // power button), and a register held through a sleep waits all of
+        // it for its ACK. Stop as the operator would: the probe ends with
+        // "Тест прерван" at its next step and the run restores the register
+        // while the system still lets it, about two seconds.
+        if (W == PBT_APMSUSPEND && FForm)
+            FForm->btnStopClick();
+        return TRUE;
     case WM_QUERYENDSESSION:
         // Log-off, restart or shutdown during a run: the register must get
         // its timeout back first. The run lies beneath this handler on the
@@ -387,6 +405,42 @@ void TWinMainView::Hide() {
 void TWinMainView::Close() {
     if (FHandle)
         SendMessageW(FHandle, WM_CLOSE, 0, 0);
+}
+
+void TWinMainView::SetStepTimer(bool On) {
+    if (!On) {
+        KillTimer(FHandle, StepTimerId);
+        return;
+    }
+    // WM_TIMER, because the system's own modal loops dispatch it too: a
+    // scroll bar held, the caption dragged and the system menu each keep
+    // DispatchMessage from returning, and with it the probe's wait, until
+    // the operator lets go. Not coalesced where the system would otherwise
+    // put it off to save power (Windows 8 and later).
+    static auto* const SetCoalescable =
+        UserFunction<UINT_PTR WINAPI(HWND, UINT_PTR, UINT, TIMERPROC, ULONG)>("SetCoalescableTimer");
+    const UINT_PTR Set =
+        SetCoalescable
+            ? SetCoalescable(FHandle, StepTimerId, WaitStepMs, nullptr, TIMERV_NO_COALESCING)
+            : SetTimer(FHandle, StepTimerId, WaitStepMs, nullptr);
+    if (!Set)
+        throw std::runtime_error("SetTimer: " + SystemErrorText(GetLastError()));
+}
+
+void TWinMainView::EnableInput(bool Enabled) {
+    EnableWindow(FHandle, Enabled);
+    // The driver's dialog has gone while we were disabled, so the system gave
+    // the activation to some other window; take it back, as the owner of a
+    // modal dialog does.
+    if (Enabled && IsWindowVisible(FHandle) && GetForegroundWindow() != FHandle)
+        SetForegroundWindow(FHandle);
+}
+
+void TWinMainView::KeepAwake(bool On) {
+    // ES_CONTINUOUS keeps the request until the next call with it; alone it
+    // takes the request back.
+    if (!SetThreadExecutionState(On ? ES_CONTINUOUS | ES_SYSTEM_REQUIRED : ES_CONTINUOUS))
+        OutputDebugStringW(L"fmuMain: SetThreadExecutionState failed\n");
 }
 
 void TWinMainView::ProcessMessages() {

@@ -43,6 +43,9 @@ private:
     void Hide() override;
     void Close() override;
     void ProcessMessages() override;
+    void SetStepTimer(bool On) override;
+    void EnableInput(bool Enabled) override;
+    void KeepAwake(bool On) override;
     HWND Control(TControlId Id) const { return GetDlgItem(FHandle, Id); }
 
     HWND FHandle = nullptr;

@@ -24,8 +24,9 @@ Plays the register on its end of a serial line and logs the exchange.
   --cap MS         the longest exchange timeout honoured (default 100000)
   --grace MS       how much longer than its timeout it really waits (default 0)
   --fault MODE     none, silence, wrong-enq[=0xNN], bad-checksum, no-stx,
-                   slow-bytes=MS (wrong-enq starts with the first timeout
-                   command, so a driver connects and raises the timeout first)
+                   slow-bytes=MS, cut-frame (wrong-enq and cut-frame start
+                   with the first timeout command, so a driver connects and
+                   raises the timeout first)
   --log FILE       append the log to FILE (default stderr)
   --help           this text
 
@@ -83,7 +84,10 @@ void ParseFault(std::string_view Mode, emu::TRegisterOptions& Options) {
     }
     if (Arg)
         throw EUsage("--fault " + std::string(Name) + " takes no value");
-    if (Name == "none")
+    if (Name == "cut-frame") {
+        Options.Fault = TFault::CutFrame;
+        Options.FaultAfterTimeoutCommand = true; // as wrong-enq, for the same reason
+    } else if (Name == "none")
         Options.Fault = TFault::None;
     else if (Name == "silence")
         Options.Fault = TFault::Silence;

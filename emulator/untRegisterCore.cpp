@@ -66,6 +66,8 @@ std::string FaultName(TFault Fault) {
         return "no-stx";
     case TFault::SlowBytes:
         return "slow-bytes";
+    case TFault::CutFrame:
+        return "cut-frame";
     }
     throw std::logic_error("unknown fault mode " + std::to_string(static_cast<int>(Fault)));
 }
@@ -282,6 +284,8 @@ std::string TRegisterCore::AnswerFrame() const {
         Frame.back() = static_cast<char>(~static_cast<uint8_t>(Frame.back()));
     else if (Fault() == TFault::NoStx)
         Frame.front() = '\0';
+    else if (Fault() == TFault::CutFrame)
+        Frame.resize(2); // STX and the length: a register that lost power there
     return Frame;
 }
 
@@ -293,7 +297,8 @@ void TRegisterCore::SendAnswer(uint64_t NowMs, std::string& Out, bool WithAck) {
     FAnswerSentAt = DueTime(Out.size() - 1);
     FAwaitingAck = true;
     std::string Line = "-> " + HexBytes(std::string_view(Out).substr(Start)) +
-                       (WithAck ? " (ACK + answer" : " (answer");
+                       (WithAck ? " (ACK + answer" : " (answer") +
+                       (Fault() == TFault::CutFrame ? " cut after its length byte" : "");
     if (FAnswerSentAt > NowMs)
         Line += ", last byte in " + std::to_string(FAnswerSentAt - NowMs) + " ms";
     Log(NowMs, Line + ")");

@@ -17,6 +17,7 @@ enum class TFault {
     BadChecksum, // answer frames carry a wrong checksum
     NoStx,       // answer frames start with 0x00 instead of STX
     SlowBytes,   // TRegisterOptions::ByteGapMs between the bytes it sends
+    CutFrame,    // answer frames stop after their length byte
 };
 
 struct TRegisterOptions {
@@ -26,7 +27,8 @@ struct TRegisterOptions {
     uint8_t WrongEnqReply = 0x1B;
     // The fault keeps still until the first timeout command (0x14) has come,
     // so a driver can connect and raise the timeout before the register goes
-    // wrong under the probe.
+    // wrong under the probe (the command line sets it for wrong-enq and
+    // cut-frame).
     bool FaultAfterTimeoutCommand = false;
     uint32_t ByteGapMs = 0; // gap between sent bytes; applies whatever the fault
     // How much longer than its exchange timeout the register really waits for

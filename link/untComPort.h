@@ -70,7 +70,6 @@ private:
     [[noreturn]] void AbandonOpen();
 
     intptr_t FHandle = InvalidHandle;
-    // The timeout in force on the open device; Windows keeps it in the driver,
-    // elsewhere the port applies it itself.
+    // The timeout in force on the open device, for the read timer.
     uint32_t FLineTimeout = 0;
 };

@@ -5,6 +5,7 @@
 #include "untComPort_posix_seam.h"
 
 #include "untError.h"
+#include "untReadTimer.h"
 #include "untTermios.h"
 
 #include <algorithm>
@@ -25,7 +26,7 @@ TTcSetAttr ComPortTcSetAttr = ::tcsetattr;
 
 namespace {
 
-using TClock = std::chrono::steady_clock;
+using TSteadyClock = std::chrono::steady_clock;
 using TMs = std::chrono::milliseconds;
 
 // ENOTTY plays the part of Windows' ERROR_INVALID_FUNCTION: a control the
@@ -88,11 +89,11 @@ bool HungUp(int Fd) {
 
 // True when Fd is ready (or hung up, which the next read or write reports),
 // false when the deadline passed; a failure of the wait itself is raised.
-bool WaitFor(int Fd, short Events, std::optional<TClock::time_point> Deadline) {
+bool WaitFor(int Fd, short Events, std::optional<TSteadyClock::time_point> Deadline) {
     for (;;) {
         int TimeoutMs = -1;
         if (Deadline) {
-            auto Left = std::chrono::ceil<TMs>(*Deadline - TClock::now()).count();
+            auto Left = std::chrono::ceil<TMs>(*Deadline - TSteadyClock::now()).count();
             TimeoutMs = static_cast<int>(std::clamp<long long>(Left, 0, 60'000));
         }
         pollfd P{Fd, Events, 0};
@@ -106,7 +107,7 @@ bool WaitFor(int Fd, short Events, std::optional<TClock::time_point> Deadline) {
             RaiseTransferError(Fd, Error);
         }
         if (N == 0) {
-            if (Deadline && TClock::now() < *Deadline)
+            if (Deadline && TSteadyClock::now() < *Deadline)
                 continue; // the wait was cut to stay within poll's range
             return false;
         }
@@ -228,9 +229,9 @@ void TComPort::Write(const std::string& Data) {
     const int Fd = static_cast<int>(FHandle);
     // Like WriteTotalTimeoutMultiplier = T, constant 0: n bytes may take n*T ms;
     // T = 0 means no limit.
-    std::optional<TClock::time_point> Deadline;
+    std::optional<TSteadyClock::time_point> Deadline;
     if (FLineTimeout > 0)
-        Deadline = TClock::now() + TMs(uint64_t{FLineTimeout} * Data.size());
+        Deadline = TSteadyClock::now() + TMs(uint64_t{FLineTimeout} * Data.size());
     std::size_t Done = 0;
     while (Done < Data.size()) {
         const ssize_t N = ::write(Fd, Data.data() + Done, Data.size() - Done);
@@ -263,23 +264,16 @@ void TComPort::Read(uint32_t Count, std::string& Data) {
         CheckOSError(EBADF);
     const int Fd = static_cast<int>(FHandle);
     Data.resize(Count);
-    // As ReadIntervalTimeout = T, ReadTotalTimeoutMultiplier = T, constant 1:
-    // give up when more than T ms pass between two bytes (once one has come),
-    // or when Count*T + 1 ms pass in all. T = 0 leaves only the 1 ms.
-    const auto Start = TClock::now();
-    const auto TotalDeadline = Start + TMs(uint64_t{FLineTimeout} * Count + 1);
-    std::optional<TClock::time_point> LastByte;
+    TReadTimer Timer(FLineTimeout, Count, SteadyMs());
     std::size_t Done = 0;
     while (Done < Count) {
-        auto Deadline = TotalDeadline;
-        if (FLineTimeout > 0 && LastByte)
-            Deadline = std::min(Deadline, *LastByte + TMs(FLineTimeout));
-        if (!WaitFor(Fd, POLLIN, Deadline))
+        const uint64_t Left = Timer.WaitLeft(SteadyMs());
+        if (Left == 0 || !WaitFor(Fd, POLLIN, TSteadyClock::now() + TMs(Left)))
             break;
         const ssize_t N = ::read(Fd, Data.data() + Done, Count - Done);
         if (N > 0) {
             Done += static_cast<std::size_t>(N);
-            LastByte = TClock::now();
+            Timer.Received(SteadyMs());
             continue;
         }
         if (N == 0) // end of file on a terminal: the other end has gone

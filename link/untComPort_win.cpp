@@ -2,7 +2,10 @@
 #include "untComPort.h"
 #include "untComPort_win_seam.h"
 #include "untError.h"
+#include "untReadTimer.h"
 #include "untWinText.h"
+
+#include <algorithm>
 
 TCreateFileA ComPortCreateFile = ::CreateFileA;
 
@@ -16,6 +19,23 @@ HANDLE AsHandle(intptr_t Handle) {
 std::string ErrorText(DWORD Code) {
     std::string Text = SystemErrorText(Code);
     return Text.empty() ? "Нет описания ошибки " + std::to_string(Code) : Text;
+}
+
+// A write of n bytes may take n x Timeout ms. A read waits ReadWait ms at
+// most: with both MAXDWORD and a constant, ReadFile returns at once with what
+// the input holds, else with the first byte that comes, else after the
+// constant with nothing; the read timer decides how long each one may wait.
+void SetLineTimeouts(intptr_t Handle, uint32_t Timeout, uint64_t ReadWait) {
+    COMMTIMEOUTS Timeouts{};
+    Timeouts.ReadIntervalTimeout = MAXDWORD;
+    Timeouts.ReadTotalTimeoutMultiplier = MAXDWORD;
+    // The constant must lie strictly between 0 and MAXDWORD.
+    Timeouts.ReadTotalTimeoutConstant =
+        static_cast<DWORD>(std::clamp<uint64_t>(ReadWait, 1, MAXDWORD - 1));
+    Timeouts.WriteTotalTimeoutMultiplier = Timeout;
+    Timeouts.WriteTotalTimeoutConstant = 0;
+    if (!SetCommTimeouts(AsHandle(Handle), &Timeouts))
+        CheckOSError(GetLastError());
 }
 
 } // namespace
@@ -59,21 +79,17 @@ void TComPort::SetBaudRate(uint32_t Rate) {
     Dcb.ByteSize = 8;
     Dcb.Parity = NOPARITY;
     Dcb.StopBits = ONESTOPBIT;
+    // Unused with XON/XOFF off, but SetCommState fails when the two are
+    // equal, and several serial drivers refuse them so: the usual DC1, DC3.
+    Dcb.XonChar = 0x11;
+    Dcb.XoffChar = 0x13;
     if (!SetCommState(AsHandle(FHandle), &Dcb))
         CheckOSError(GetLastError());
 }
 
 void TComPort::SetTimeouts() {
-    // Timeout bounds the gap between bytes and, per byte, the whole read; the
-    // constant 1 ms keeps a read of nothing from returning at once.
-    COMMTIMEOUTS Timeouts{};
-    Timeouts.ReadIntervalTimeout = Timeout;
-    Timeouts.ReadTotalTimeoutMultiplier = Timeout;
-    Timeouts.ReadTotalTimeoutConstant = 1;
-    Timeouts.WriteTotalTimeoutMultiplier = Timeout;
-    Timeouts.WriteTotalTimeoutConstant = 0;
-    if (!SetCommTimeouts(AsHandle(FHandle), &Timeouts))
-        CheckOSError(GetLastError());
+    FLineTimeout = Timeout;
+    SetLineTimeouts(FHandle, Timeout, Timeout);
 }
 
 void TComPort::Close() noexcept {
@@ -100,10 +116,24 @@ void TComPort::Read(uint32_t Count, std::string& Data) {
     if (Count == 0)
         return;
     std::string Buffer(Count, '\0');
-    DWORD Got = 0;
-    if (!ReadFile(AsHandle(FHandle), Buffer.data(), Count, &Got, nullptr))
-        CheckOSError(GetLastError());
-    if (Got != Count)
+    TReadTimer Timer(FLineTimeout, Count, SteadyMs());
+    DWORD Done = 0;
+    while (Done < Count) {
+        const uint64_t Left = Timer.WaitLeft(SteadyMs());
+        if (Left == 0)
+            break;
+        SetLineTimeouts(FHandle, FLineTimeout, Left);
+        DWORD Got = 0;
+        if (!ReadFile(AsHandle(FHandle), Buffer.data() + Done, Count - Done, &Got, nullptr)) {
+            CheckOSError(GetLastError());
+            break; // passed over: nothing more will come
+        }
+        if (Got > 0) {
+            Done += Got;
+            Timer.Received(SteadyMs());
+        }
+    }
+    if (Done != Count)
         RaiseNoLink();
     Data = std::move(Buffer);
 }

@@ -46,9 +46,14 @@ public:
 
 // The system's own words that came with a failure of the port (the Detail of
 // EDriverError or EOSError), empty for any other. Library code never prints
-// them; the program's edge decides where they go (the standard error on
-// Linux, "untComPort: <detail>").
+// them; the program's edges pass them to TraceSystemDetail.
 std::string SystemDetail(const std::exception& E);
+
+// Writes the system's own words that came with E, if any, as "untComPort:
+// <detail>" where a technician looks for them: the standard error on Linux,
+// the debugger's output on Windows (OutputDebugString, which DebugView shows;
+// a window program has no standard error there).
+void TraceSystemDetail(const std::exception& E);
 
 // The text of the failure being handled, for a catch (...) block: a failure
 // that is no std::exception brings no text of its own.

@@ -7,7 +7,6 @@
 
 #include <charconv>
 #include <cstdio>
-#include <iostream>
 #include <limits>
 
 namespace {
@@ -230,24 +229,18 @@ void TStandInDriver::Fail(int32_t Code, const std::string& Description) {
 }
 
 // The system's own words stay out of the description, which names the port's
-// failure exactly; the standard error gets them, where a technician on Linux
-// sees why a port could not be opened.
-static void TellSystemDetail(const std::exception& E) {
-    if (const std::string Detail = SystemDetail(E); !Detail.empty())
-        std::cerr << "untComPort: " << Detail << std::endl;
-}
-
+// failure exactly; they are traced instead.
 int32_t TStandInDriver::Guarded(const std::function<void()>& Body) {
     Fail(sdOk, StandInErrorDescription(sdOk));
     try {
         Body();
     } catch (const EDriverError& E) {
-        TellSystemDetail(E);
+        TraceSystemDetail(E);
         Fail(E.Code, E.what());
     } catch (const EStandInFailure& E) {
         Fail(E.Code, E.what());
     } catch (const EOSError& E) {
-        TellSystemDetail(E);
+        TraceSystemDetail(E);
         // Its text begins with the same words already.
         Fail(sdSystemError, E.what());
     } catch (const std::exception& E) {

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace {
 
 // The probe waits in 20 ms steps and measures in milliseconds. With Windows'
@@ -17,6 +19,7 @@ public:
         LARGE_INTEGER F;
         QueryPerformanceFrequency(&F);
         FFrequency = F.QuadPart;
+        KeepTimerResolution();
         FPeriodSet = timeBeginPeriod(1) == TIMERR_NOERROR;
     }
     ~TSystemClock() override {
@@ -34,6 +37,29 @@ public:
     void Sleep(uint32_t Ms) override { ::Sleep(Ms); }
 
 private:
+    // Windows 11 may ignore the 1 ms period of a process whose window is
+    // minimised or covered, so that Sleep(20) lasts up to about 31 ms again,
+    // unless the process opts out of that throttling. Windows 7 lacks the
+    // call and Windows 8 and 10 do not know the flag; they keep the period
+    // as it is anyway.
+    static void KeepTimerResolution() {
+        using TSetProcessInformation = BOOL WINAPI(HANDLE, PROCESS_INFORMATION_CLASS, LPVOID, DWORD);
+        auto* const SetInformation = reinterpret_cast<TSetProcessInformation*>(
+            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"),
+                                                   "SetProcessInformation")));
+        if (!SetInformation)
+            return;
+        PROCESS_POWER_THROTTLING_STATE State{};
+        State.Version = PROCESS_POWER_THROTTLING_CURRENT_VERSION;
+        State.ControlMask = PROCESS_POWER_THROTTLING_IGNORE_TIMER_RESOLUTION;
+        State.StateMask = 0; // controlled and off: the requests are honoured
+        if (!SetInformation(GetCurrentProcess(), ProcessPowerThrottling, &State, sizeof State))
+            OutputDebugStringW((L"untClock: SetProcessInformation failed with " +
+                                std::to_wstring(GetLastError()) +
+                                L"; the 1 ms timer may not hold while minimised\n")
+                                   .c_str());
+    }
+
     int64_t FFrequency = 1;
     bool FPeriodSet = false;
 };

@@ -4,6 +4,7 @@
 #include "untAutomation.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 class TSerialLine;
@@ -32,6 +33,12 @@ public:
     virtual TLog& Log() = 0;
     // Lets the window handle what is pending (Stop, Clear, Driver..., close).
     virtual void ProcessMessages() = 0;
+    // While a probe holds back its acknowledgement: the window calls Step
+    // about every wait step while it handles messages, also from the system's
+    // own modal loops (a scroll bar held, the caption dragged, the system
+    // menu open), in which ProcessMessages does not return. Not while the
+    // driver has the line (its dialog). nullptr ends it. Step never raises.
+    virtual void SetWaitStep(std::function<void()> Step) = 0;
     // Whether "Определять максимальный таймаут" is ticked now.
     virtual bool DetectTimeout() const = 0;
     virtual TClock& Clock() = 0;

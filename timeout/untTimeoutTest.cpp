@@ -83,27 +83,59 @@ void TTimeoutTest::TestTimeout(uint32_t Delay) {
         RaiseWrongReply(Reply);
     ReadAnswer(Port);
 
-    // Hold back the acknowledgement; the window stays responsive meanwhile.
-    TClock& Clock = FHost.Clock();
-    const uint32_t Start = Clock.GetTickCount();
-    do {
-        Clock.Sleep(WaitStepMs);
-        FHost.ProcessMessages();
-        if (FHost.Stopped())
-            throw std::runtime_error("Тест прерван");
-    } while (static_cast<uint32_t>(Clock.GetTickCount() - Start) <= Delay);
-
-    // Acknowledge late and ask whether the register still holds the answer.
-    Port.Write(Bytes(ACK));
-    Port.Write(Bytes(ENQ));
+    HoldBack(Port, Delay);
     if (Port.ReadByte() == ACK) {
         ReadAnswer(Port);
         Port.Write(Bytes(ACK));
-        throw std::runtime_error("Тест не пройден!");
+        throw ENotPassed();
     }
 }
 
-bool TTimeoutTest::TestValue(uint32_t Delay) {
+// Holds back the acknowledgement while the window stays responsive, then
+// sends it and the ENQ that asks. They leave at the first wait step past
+// Delay, whoever takes that step: this loop after each sleep, or the window's
+// step timer while the system runs a modal loop of its own (a scroll bar
+// held, the caption dragged, the system menu open), from which
+// ProcessMessages returns only when the operator lets go. Only the two writes
+// are made from there; the reply waits in the port's input until the loop has
+// control again. One step decides for both, so they cannot disagree.
+void TTimeoutTest::HoldBack(TSerialLine& Port, uint32_t Delay) {
+    TClock& Clock = FHost.Clock();
+    const uint32_t Start = Clock.GetTickCount();
+    bool Sent = false;
+    std::exception_ptr Failure; // from the window's step, which must not raise
+    const auto Step = [&] {
+        // The unsigned 32-bit difference: the tick count's wrap does no harm.
+        if (Sent || static_cast<uint32_t>(Clock.GetTickCount() - Start) <= Delay)
+            return;
+        Sent = true;
+        try {
+            Port.Write(Bytes(ACK));
+            Port.Write(Bytes(ENQ));
+        } catch (...) {
+            Failure = std::current_exception();
+        }
+    };
+    struct TStepScope {
+        TTestHost& Host;
+        ~TStepScope() { Host.SetWaitStep(nullptr); }
+    } Scope{FHost};
+    FHost.SetWaitStep(Step);
+    for (;;) {
+        Clock.Sleep(WaitStepMs);
+        FHost.ProcessMessages();
+        // Once the ACK is out the register's answer to the ENQ is the verdict.
+        if (!Sent && FHost.Stopped())
+            throw std::runtime_error("Тест прерван");
+        Step();
+        if (Failure)
+            std::rethrow_exception(Failure);
+        if (Sent)
+            return;
+    }
+}
+
+TProbeOutcome TTimeoutTest::TestValue(uint32_t Delay) {
     char Line[32];
     std::snprintf(Line, sizeof Line, "%-6u мс : ", Delay);
     Log(Line);
@@ -111,12 +143,15 @@ bool TTimeoutTest::TestValue(uint32_t Delay) {
     FHost.ProcessMessages();
     try {
         TestTimeout(Delay);
+    } catch (const ENotPassed&) {
+        AddToLastLine(FHost.TakeFailure());
+        return poNotPassed;
     } catch (...) {
         AddToLastLine(FHost.TakeFailure());
-        return false;
+        return poNoVerdict;
     }
     AddToLastLine("OK");
-    return true;
+    return poPassed;
 }
 
 void TTimeoutTest::RunFixedSeriesAndSearch() {
@@ -127,7 +162,7 @@ void TTimeoutTest::RunFixedSeriesAndSearch() {
     bool Passed = false;
     for (int I = 0; I < 4; ++I) {
         Delay *= 10;
-        Passed = TestValue(Delay);
+        Passed = TestValue(Delay) == poPassed;
         if (!Passed)
             break;
     }
@@ -148,16 +183,18 @@ void TTimeoutTest::RunFixedSeriesAndSearch() {
     uint32_t Lo = 0;
     do {
         const uint32_t Mid = Lo + (Hi - Lo) / 2;
-        if (TestValue(Mid))
+        const TProbeOutcome Outcome = TestValue(Mid);
+        // Only the register's own answer moves a bound. A stop, a lost or
+        // busy line, a wrong reply byte, a system or driver failure says
+        // nothing about Mid: taken as a failure, they would close the bounds
+        // onto a figure nobody measured (after a register cut mid-search, 0).
+        // The search then ends without a result; the restore still runs.
+        if (Outcome == poNoVerdict || FHost.Stopped())
+            return;
+        if (Outcome == poPassed)
             Lo = Mid;
         else
             Hi = Mid;
-        // Stopped on purpose without a result: after a stop every probe fails
-        // at its first step without asking the register, so the bounds would
-        // close onto the last delay that passed and log it as the maximum, a
-        // figure nobody measured. The restore still runs.
-        if (FHost.Stopped())
-            return;
     } while (Hi - Lo >= 10);
     Log(Separator);
     Log("Максимальный таймаут: " + std::to_string(Lo) + " мс.");

@@ -34,8 +34,12 @@ public:
         if (OnMessages)
             OnMessages();
     }
+    void SetStepTimer(bool On) override { StepTimer = On; }
+    void EnableInput(bool Enabled) override { Trace.push_back(Enabled ? "input on" : "input off"); }
+    void KeepAwake(bool On) override { Trace.push_back(On ? "awake" : "may sleep"); }
 
     TfmMain* Form = nullptr;
+    bool StepTimer = false;
     TVectorLog Lines;
     TLines Trace;
     std::function<void()> OnMessages;
@@ -96,7 +100,7 @@ TEST_F(Form, DriverDuringAProbeClosesThePortWhichTheProbeReopensAsItWas) {
     EXPECT_FALSE(PortOpenInDialog);
     EXPECT_EQ(Line.Opens, 2);
     EXPECT_EQ(Line.ComNumber, 3u);
-    EXPECT_TRUE(View.Trace.empty());
+    EXPECT_EQ(View.Trace, (TLines{"input off", "input on"}));
 }
 
 } // namespace

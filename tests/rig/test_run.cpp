@@ -53,7 +53,7 @@ public:
     void TestTimeout(uint32_t Delay) override {
         Probes.push_back(Delay);
         if (!Passes(Delay))
-            throw std::runtime_error("Тест не пройден!");
+            throw ENotPassed();
     }
     std::function<bool(uint32_t)> Passes;
     std::vector<uint32_t> Probes;

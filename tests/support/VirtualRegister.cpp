@@ -1,6 +1,7 @@
 #include "VirtualRegister.h"
 
 #include "untError.h"
+#include "untReadTimer.h"
 
 #include <stdexcept>
 
@@ -44,7 +45,11 @@ void TVirtualLine::Read(uint32_t Count, std::string& Data) {
         In.erase(0, Count);
         return;
     }
-    FRegister.Advance(uint64_t{FTimeout} * Count + 1);
+    // What is there came at once; nothing more comes while the line waits.
+    TReadTimer Timer(FTimeout, Count, FRegister.Now);
+    if (!In.empty())
+        Timer.Received(FRegister.Now);
+    FRegister.Advance(Timer.WaitLeft(FRegister.Now));
     In.clear();
     RaiseNoLink();
 }

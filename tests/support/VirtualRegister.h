@@ -122,6 +122,7 @@ public:
     void SetStopped(bool Value) override { StopFlag = Value; }
     TLog& Log() override { return Lines; }
     void ProcessMessages() override;
+    void SetWaitStep(std::function<void()> Step) override { WaitStep = std::move(Step); }
     bool DetectTimeout() const override { return Detect; }
     TClock& Clock() override { return Register; }
     std::string TakeFailure() override { return CurrentFailureText(); }
@@ -139,4 +140,6 @@ public:
     TPropertiesDialog Dialog;
     // Called whenever the test lets the "window" process its messages.
     std::function<void()> OnMessages;
+    // The waiting probe's step, which a window's step timer calls.
+    std::function<void()> WaitStep;
 };

@@ -1,0 +1,43 @@
+#pragma once
+// When a read of the line gives up, on every system: after Timeout ms without
+// a byte, before the first byte as between bytes, and after Count x Timeout +
+// 1 ms in all. Windows' own interval timeout starts only with the first byte
+// and its total grows with the count, so a register that sent the start of a
+// frame and then stopped (power lost, cable pulled) would hold the read for
+// (length + 1) x Timeout: hours at the run's 100000 ms, in a window that does
+// not respond. Timeout 0 leaves only the total's 1 ms.
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+
+// The ports' clock for the timer: monotonic milliseconds.
+inline uint64_t SteadyMs() {
+    using namespace std::chrono;
+    return static_cast<uint64_t>(
+        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+class TReadTimer {
+public:
+    // A read of Count bytes that starts at NowMs, on any monotonic ms clock.
+    TReadTimer(uint32_t Timeout, uint32_t Count, uint64_t NowMs)
+        : FTimeout(Timeout), FTotalDeadline(NowMs + uint64_t{Timeout} * Count + 1),
+          FLastByte(NowMs) {}
+
+    // Bytes came at NowMs: the gap starts anew.
+    void Received(uint64_t NowMs) { FLastByte = NowMs; }
+
+    // How long the read may still wait at NowMs for its next byte; 0 means
+    // give up.
+    uint64_t WaitLeft(uint64_t NowMs) const {
+        uint64_t Deadline = FTotalDeadline;
+        if (FTimeout > 0)
+            Deadline = std::min(Deadline, FLastByte + FTimeout);
+        return NowMs < Deadline ? Deadline - NowMs : 0;
+    }
+
+private:
+    uint32_t FTimeout;
+    uint64_t FTotalDeadline;
+    uint64_t FLastByte;
+};

@@ -1,0 +1,8 @@
+#include "untError.h"
+
+#include <cstdio>
+
+void TraceSystemDetail(const std::exception& E) {
+    if (const std::string Detail = SystemDetail(E); !Detail.empty())
+        std::fprintf(stderr, "untComPort: %s\n", Detail.c_str());
+}

@@ -1,0 +1,7 @@
+#include "untError.h"
+#include "untWinText.h"
+
+void TraceSystemDetail(const std::exception& E) {
+    if (const std::string Detail = SystemDetail(E); !Detail.empty())
+        OutputDebugStringW(Utf8ToWide("untComPort: " + Detail + "\n").c_str());
+}
