@@ -41,12 +41,27 @@ Emulator=$(realpath "$Emulator")
 
 "$Root/scripts/build-windows.sh"
 
+# A kernel without 32-bit support (some virtual machines') builds the 32-bit
+# program but cannot run it, nor 32-bit Wine: its tests are left out, loudly,
+# and so is the 64-bit test's registration of the 32-bit stand-in.
+. "$Root/scripts/lib/common.sh"
+Runs32=true
+if ! ormant_runs_32bit; then
+    Runs32=false
+    echo "== NOTE: this machine's kernel cannot run 32-bit programs (Exec format error):" \
+        "the 32-bit build is made and packaged, but its tests do not run here" >&2
+fi
 for Bits in 32 64; do
     Var=ORMANT_WIN${Bits}_BUILD
     Build=${!Var:-$Root/build-win$Bits}
+    Other=()
+    if ! $Runs32; then
+        [ $Bits = 32 ] && continue
+        Other=(-DORMANT_STANDIN_DLL_OTHER=)
+    fi
     echo "== testing the $Bits-bit build under Wine"
     # Only the tests' settings change: nothing is rebuilt.
-    cmake -S "$Root" -B "$Build" -DORMANT_HOST_EMULATOR="$Emulator" >/dev/null
+    cmake -S "$Root" -B "$Build" -DORMANT_HOST_EMULATOR="$Emulator" "${Other[@]}" >/dev/null
     ctest --test-dir "$Build" --output-on-failure -j2
 done
 

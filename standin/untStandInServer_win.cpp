@@ -11,7 +11,9 @@
 #include <olectl.h>
 #include <windows.h>
 
+#include <iterator>
 #include <new>
+#include <string_view>
 
 namespace {
 
@@ -183,6 +185,17 @@ public:
     }
 
 private:
+    // The caller's active window. ORMANT_STANDIN_DIALOG_OWNER=none shows the
+    // dialog without an owner, as some drivers do: the program must keep its
+    // window from input all the same.
+    static HWND DialogOwner() {
+        wchar_t Value[8] = {};
+        const DWORD Length =
+            GetEnvironmentVariableW(L"ORMANT_STANDIN_DIALOG_OWNER", Value, std::size(Value));
+        return Length > 0 && std::wstring_view(Value, Length) == L"none" ? nullptr
+                                                                         : GetActiveWindow();
+    }
+
     // Made at the first call, not in CreateInstance: a settings file that
     // cannot be found then fails that call with its text, not as a bare
     // E_FAIL of the creation.
@@ -191,7 +204,7 @@ private:
             FDriver = std::make_unique<TStandInDriver>(
                 std::make_shared<TWinIniSettingsStore>(TWinIniSettingsStore::DefaultFileName()),
                 [](TSettingTexts& Settings) {
-                    return ShowStandInPropertiesWin(Module, GetActiveWindow(), Settings);
+                    return ShowStandInPropertiesWin(Module, DialogOwner(), Settings);
                 });
         return *FDriver;
     }

@@ -18,6 +18,9 @@
 #   ormant_stop_xvfb DIR
 #       Ends the X server whose pid is in DIR/xvfb.pid, from this shell or an
 #       earlier one (a server meant to outlive the shell that started it).
+#   ormant_runs_32bit
+#       Whether this machine's kernel runs 32-bit x86 programs, which 32-bit
+#       Wine needs. Some virtual machines' kernels do not (Exec format error).
 #   ormant_cleanup
 #       Ends the emulator and the X server that this shell started; meant for
 #       an EXIT trap.
@@ -100,6 +103,14 @@ ormant_stop_xvfb() {
         OrmantXvfbDir=
     fi
     return 0
+}
+
+ormant_runs_32bit() {
+    local Probe
+    for Probe in /lib/ld-linux.so.2 /usr/lib/wine/wine; do
+        [ -x "$Probe" ] && { "$Probe" --version >/dev/null 2>&1; [ $? -ne 126 ]; return; }
+    done
+    return 1
 }
 
 ormant_cleanup() {

@@ -85,9 +85,15 @@ TEST_F(Form, ClosedDuringARunAFailedRestoreIsShownBeforeTheWindowCloses) {
 
 TEST_F(Form, DriverDuringAProbeClosesThePortWhichTheProbeReopensAsItWas) {
     Rig.Store->Settings = {3, 2, 150};
-    bool PortOpenInDialog = true;
+    bool PortOpenInDialog = true, WroteInDialog = true;
     Rig.Dialog = [&](TSettingTexts& Settings) {
         PortOpenInDialog = Line.IsOpen();
+        // The window's step timer past the delay: the line is the driver's
+        // now, so the held ACK waits.
+        Rig.Register.Advance(70);
+        const std::size_t Before = Line.Written.size();
+        fmMain.WaitStep();
+        WroteInDialog = Line.Written.size() != Before;
         Settings["ComNumber"] = "9";
         return true;
     };
@@ -98,9 +104,29 @@ TEST_F(Form, DriverDuringAProbeClosesThePortWhichTheProbeReopensAsItWas) {
     };
     EXPECT_NO_THROW(fmMain.TestTimeout(100));
     EXPECT_FALSE(PortOpenInDialog);
+    EXPECT_FALSE(WroteInDialog);
     EXPECT_EQ(Line.Opens, 2);
     EXPECT_EQ(Line.ComNumber, 3u);
     EXPECT_EQ(View.Trace, (TLines{"input off", "input on"}));
+}
+
+// The system stays awake from Start to the end of the restore; the window
+// takes no input while the driver's dialog is open, also when it fails.
+TEST_F(Form, AwakeThroughARunAndNoInputBesideTheDriversDialog) {
+    bool StepTimerInHold = false;
+    View.OnMessages = [&] { StepTimerInHold |= View.StepTimer; };
+    fmMain.Click(ciStart);
+    EXPECT_TRUE(StepTimerInHold);
+    EXPECT_FALSE(View.StepTimer);
+    EXPECT_EQ(View.Lines.Lines.back(), "Отключение от ФР");
+    EXPECT_EQ(View.Trace,
+              (TLines{"disable btnStart", "enable btnStop", "focus btnStop", "awake", "may sleep",
+                      "disable btnStop", "enable btnStart", "focus btnStart"}));
+    View.Trace.clear();
+    Rig.Driver->Forced["ShowProperties"] = {-4};
+    fmMain.Click(ciDriver);
+    EXPECT_EQ(View.Trace,
+              (TLines{"input off", "input on", "error Ошибка драйвера: (-4) Сбой ShowProperties"}));
 }
 
 } // namespace

@@ -82,15 +82,33 @@ TEST(Probe, AReplyOutsideTheProtocolFailsWithItsByteAndSilenceWithNoLink) {
     Rig.Register.Replies.clear();
     Rig.OnMessages = [&] { Rig.Register.Replies[Enq] = ""; };
     EXPECT_EQ(Probe(Rig, 100), "Нет связи");
+
+    // A register that lost power after a frame's length byte: no link after
+    // one timeout without a byte, not after one for each missing byte.
+    TVirtualRig Cut({.InitialTimeout = 500, .Fault = emu::TFault::CutFrame});
+    Cut.Store->Settings = {1, 2, 1000};
+    EXPECT_EQ(Probe(Cut, 100), "Нет связи");
+    EXPECT_LT(Cut.Register.Now, 1100u);
 }
 
 TEST(Probe, HoldBackEndsAtTheFirstStepPastTheDelay) {
-    // Delay -> time from the answer to the late ACK, as the register saw it.
-    const std::pair<uint32_t, uint32_t> Cases[] = {
-        {0, 20}, {19, 20}, {20, 40}, {100, 120}, {101, 120}};
-    for (auto [Delay, Expected] : Cases) {
+    // Delay -> time from the answer to the late ACK, as the register saw it,
+    // also when the system's own modal loop (a scroll bar held) keeps the
+    // window's message handling from returning for BlockedMs while the
+    // window's step timer still runs.
+    const struct {
+        uint32_t Delay, Expected, BlockedMs = 0;
+    } Cases[] = {{0, 20}, {19, 20}, {20, 40}, {100, 120}, {101, 120}, {1000, 1020, 2500}};
+    for (auto [Delay, Expected, BlockedMs] : Cases) {
         for (uint32_t TickOffset : {1000u, 0xFFFFFFFFu - 50}) { // the second wraps mid-wait
             TVirtualRig Rig({.InitialTimeout = 100000}, TickOffset);
+            Rig.OnMessages = [&Rig, Left = BlockedMs]() mutable {
+                for (; Left > 0; Left -= WaitStepMs) {
+                    Rig.Register.Advance(WaitStepMs);
+                    if (Rig.WaitStep)
+                        Rig.WaitStep();
+                }
+            };
             ASSERT_EQ(Probe(Rig, Delay), "OK");
             EXPECT_EQ(Rig.Register.Core.LastAckDelay(), Expected)
                 << "delay " << Delay << ", ticks from " << TickOffset;

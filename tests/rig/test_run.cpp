@@ -109,20 +109,37 @@ TEST_F(RunTest, SearchBisectsFromZeroToTheLargestPassingDelay) {
     EXPECT_EQ(Rig->Lines.Lines.at(Rig->Lines.Lines.size() - 4), "Максимальный таймаут: 0 мс.");
 }
 
-TEST_F(RunTest, StopEndsTheRunWithoutVerdictOrResult) {
-    // Stop while the search's third probe waits (head, the fixed three,
-    // separator, heading and three search probes in the log): no verdict, no
-    // further probe, no result; always the restore.
-    Make({.MaxTimeout = 3000});
-    Rig->Detect = true;
-    Rig->OnMessages = [&] { Rig->StopFlag = Rig->Lines.Count() >= 13; };
-    Run();
-    const TLines& L = Rig->Lines.Lines;
-    ASSERT_EQ(L.size(), 13 + Restore.size());
-    EXPECT_EQ(L.at(12), "3750   мс : Тест прерван");
-    EXPECT_EQ(TLines(L.end() - 3, L.end()), Restore);
-    for (const auto& Line : L)
-        EXPECT_EQ(Line.find("Максимальный"), std::string::npos);
+TEST_F(RunTest, AStopOrALostLineEndsTheSearchWithoutResult) {
+    // Each strikes while the search's third probe waits (head, the fixed
+    // three, separator, heading and three search probes in the log): no
+    // verdict, no further probe, no result; always the restore. Only the
+    // register's own answer moves a bound: a line lost here would fail every
+    // later probe and close the bounds onto 0.
+    const std::string Gone = "Системная ошибка. Код: 5. Ошибка ввода-вывода";
+    const struct {
+        std::function<void(TVirtualRig&)> Strike;
+        std::string Probe;
+        TLines After;
+    } Cases[] = {
+        {[](TVirtualRig& R) { R.Register.Unplugged = true; },
+         Gone,
+         {Sep, "Установка таймаута ФР 150 мс.", "Ошибка драйвера: (-7) " + Gone}},
+        {[](TVirtualRig& R) { R.StopFlag = true; }, "Тест прерван", Restore},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Probe);
+        Make({.MaxTimeout = 3000});
+        Rig->Detect = true;
+        Rig->OnMessages = [&] {
+            if (Rig->Lines.Count() >= 13)
+                C.Strike(*Rig);
+        };
+        Run();
+        const TLines& L = Rig->Lines.Lines;
+        ASSERT_GE(L.size(), 13u);
+        EXPECT_EQ(L.at(12), "3750   мс : " + C.Probe);
+        EXPECT_EQ(TLines(L.begin() + 13, L.end()), C.After);
+    }
     ExpectRestored();
     // The next run starts afresh.
     Rig->OnMessages = nullptr;

@@ -184,6 +184,8 @@ TEST_F(PtyPort, ReadsGiveUpAfterTheTimeoutsAndDropWhatCame) {
     Port.Timeout = 120;
     Port.Write("");
     ExpectNoLink(1, 120, 400); // T + 1 ms
+    // A register silent from the start: T as well, not 8T + 1.
+    ExpectNoLink(8, 120, 400);
     // More than T of silence after two bytes ends the read long before 5T + 1.
     ToMaster("ab");
     ExpectNoLink(5, 120, 400);

@@ -6,6 +6,7 @@
 #include "untComPort_win_seam.h"
 #include "untError.h"
 #include "untFrames.h"
+#include "untProtocol.h"
 
 #include <gtest/gtest.h>
 
@@ -36,8 +37,10 @@ HANDLE WINAPI DeniedCreateFile(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWOR
     return INVALID_HANDLE_VALUE;
 }
 
-// Wine shows DTR and RTS enabled on a pseudo-terminal whatever was set, so
-// what the port gives SetCommState is caught in this program's import slot.
+// Wine shows DTR and RTS enabled on a pseudo-terminal whatever was set, and
+// takes settings that stricter serial drivers refuse, so what the port gives
+// SetCommState is caught in this program's import slot and judged as they
+// judge it.
 using TSetCommState = BOOL(WINAPI*)(HANDLE, LPDCB);
 #ifdef _WIN64
 extern "C" TSetCommState ImportedSetCommState __asm__("__imp_SetCommState");
@@ -47,8 +50,13 @@ extern "C" TSetCommState ImportedSetCommState __asm__("__imp__SetCommState@8");
 const TSetCommState SystemSetCommState = ImportedSetCommState;
 DCB Given{};
 
-BOOL WINAPI RecordingSetCommState(HANDLE Handle, LPDCB Dcb) {
+BOOL WINAPI StrictSetCommState(HANDLE Handle, LPDCB Dcb) {
     Given = *Dcb;
+    if (Dcb->DCBlength != sizeof(DCB) || Dcb->XonChar == Dcb->XoffChar || Dcb->ByteSize < 5 ||
+        Dcb->ByteSize > 8 || Dcb->Parity > SPACEPARITY || Dcb->StopBits > TWOSTOPBITS) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
     return SystemSetCommState(Handle, Dcb);
 }
 
@@ -58,7 +66,7 @@ protected:
         ComPortCreateFile = RecordingCreateFile; // harmless to leave in place
         DWORD Was = 0;                           // the slot may be read-only
         VirtualProtect(&ImportedSetCommState, sizeof(TSetCommState), PAGE_READWRITE, &Was);
-        ImportedSetCommState = RecordingSetCommState;
+        ImportedSetCommState = StrictSetCommState;
         // Above 9: only the \\.\ name reaches it.
         Port.ComNumber = Com("ORMANT_TEST_COM");
         Port.BaudRate = 115200;
@@ -68,19 +76,22 @@ protected:
 };
 
 TEST_F(ComPortTest, OpensOnFirstWriteWithTheLineSettingsAndReadsEndAfterTheGap) {
-    Port.Write("\x05");
+    ASSERT_NO_THROW(Port.Write("\x05"));
     EXPECT_EQ(OpenedShare, 0u) << "not for other programs";
-    // Raw bytes, no flow control; the register drives no handshake lines, so
-    // DTR and RTS are not raised.
+    // Raw bytes, no flow control (its characters the usual DC1 and DC3); the
+    // register drives no handshake lines, so DTR and RTS are not raised.
     EXPECT_TRUE(Given.BaudRate == 115200 && Given.ByteSize == 8 && Given.Parity == NOPARITY &&
-                Given.StopBits == ONESTOPBIT && Given.fBinary);
+                Given.StopBits == ONESTOPBIT && Given.fBinary && Given.XonChar == 0x11 &&
+                Given.XoffChar == 0x13);
     EXPECT_FALSE(Given.fOutxCtsFlow || Given.fOutxDsrFlow || Given.fOutX || Given.fInX ||
                  Given.fDtrControl != DTR_CONTROL_DISABLE ||
                  Given.fRtsControl != RTS_CONTROL_DISABLE);
+    // A read returns with the first byte that comes, or with nothing after
+    // the constant; the port waits again as long as the timeout allows.
     COMMTIMEOUTS T{};
     ASSERT_TRUE(GetCommTimeouts(Opened, &T));
-    EXPECT_TRUE(T.ReadIntervalTimeout == 400 && T.ReadTotalTimeoutMultiplier == 400 &&
-                T.ReadTotalTimeoutConstant == 1 && T.WriteTotalTimeoutMultiplier == 400 &&
+    EXPECT_TRUE(T.ReadIntervalTimeout == MAXDWORD && T.ReadTotalTimeoutMultiplier == MAXDWORD &&
+                T.ReadTotalTimeoutConstant == 400 && T.WriteTotalTimeoutMultiplier == 400 &&
                 T.WriteTotalTimeoutConstant == 0);
     EXPECT_EQ(Port.ReadByte(), NAK);
 
@@ -96,6 +107,18 @@ TEST_F(ComPortTest, OpensOnFirstWriteWithTheLineSettingsAndReadsEndAfterTheGap) 
     const auto E = FailureOf<EDriverError>([&] { Port.Read(2, Data); });
     EXPECT_TRUE(E.Code == peNoLink && E.what() == std::string(TEXT_NO_LINK)) << E.what();
     EXPECT_TRUE(Data.empty());
+
+    // The emulator's frames stop after their length byte from the timeout
+    // command on: the rest of the frame is given up after one timeout without
+    // a byte, not after one for each byte missing.
+    Port.Write(BuildFrame(SetExchangeTimeoutCommand(150)));
+    ASSERT_EQ(Port.ReadByte(), ACK);
+    Port.Read(2, Data);
+    ASSERT_EQ(Data, std::string("\x02\x02", 2));
+    const DWORD Start = GetTickCount();
+    EXPECT_EQ(FailureOf<EDriverError>([&] { Port.Read(3, Data); }).Code, peNoLink);
+    const DWORD Waited = GetTickCount() - Start;
+    EXPECT_TRUE(Waited >= 350 && Waited < 800) << Waited << " ms, not 3 x 400 + 1";
 }
 
 TEST_F(ComPortTest, FailedOpensLeaveThePortClosed) {

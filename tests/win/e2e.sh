@@ -5,8 +5,10 @@
 #                 server, fonts, the stand-in registered; a persistent Wine
 #                 server, so later scenarios start quickly
 #   cleanup       ends the Wine server and the X server
-#   search|stop|close|closefail|endsession|unregistered|layout
-#                 one scenario each
+#   search|stop|close|closefail|endsession|unregistered|hold|suspend|
+#   driverdialog|layout
+#                 one scenario each (hold and driverdialog press the mouse
+#                 with xdotool)
 # Set by CMake: ORMANT_E2E_DIR, ORMANT_E2E_EXE, ORMANT_E2E_DLL,
 # ORMANT_E2E_UICTL, ORMANT_WINEPREFIX (the prefix to copy), ORMANT_E2E_EMULATOR
 # (the host's ormant-emu; ORMANT_HOST_EMULATOR in the environment wins).
@@ -215,6 +217,65 @@ unregistered)
     Ui 'click Driver' msgbox >"$Work/box.txt"
     printf 'caption Тест таймаута ФР\ntext %s\n' "$(cat "$Work/memo.txt")" |
         cmp -s - "$Work/box.txt" || Fail "the message box is not the same failure: $(cat "$Work/box.txt")"
+    Ui 'click Close'
+    ExpectExit 10000
+    ;;
+hold)
+    # The log's scroll arrow held down for 2.5 s during the 1000 ms probe: the
+    # system's modal loop runs meanwhile, and the ACK must still leave on time.
+    StartEmulator 10 --cap 1100
+    StartProgram
+    Ui 'click Start' 'wait-log 1000   мс : ' log-arrow >"$Work/arrow.txt"
+    read -r X Y <"$Work/arrow.txt"
+    xdotool mousemove "$X" "$Y" mousedown 1
+    sleep 2.5
+    xdotool mouseup 1
+    # The ACK has gone by now: Stop ends the run after the 1000 ms verdict.
+    Ui 'click Stop' wait-idle log >"$Work/memo.txt"
+    ExpectLine "$Work/memo.txt" "1000   мс : OK"
+    ExpectRunEnd "$Work/memo.txt"
+    # The 1000 ms probe's ACK as the register saw it: from the answer's last
+    # byte, within a step or two (the program's and the line's latency).
+    Held=$(sed -n 's/.*ACK\( after\| too late,\) \([0-9]*\) ms.*/\2/p' "$Work/emulator.log" |
+        awk '$1 >= 900 { print; exit }')
+    [ -n "$Held" ] && [ "$Held" -ge 1000 ] && [ "$Held" -lt 1060 ] ||
+        Fail "the 1000 ms probe's ACK came after ${Held:-no} ms: $(cat "$Work/emulator.log")"
+    ExpectRestored
+    Ui 'click Close'
+    ExpectExit 10000
+    echo "ACK after $Held ms"
+    ;;
+suspend)
+    # The system going to sleep during a probe acts as Stop, and the restore
+    # reaches the register.
+    StartEmulator 11
+    StartProgram
+    Ui 'click Start' 'wait-log 10000  мс : ' suspend wait-idle log >"$Work/memo.txt"
+    ExpectLine "$Work/memo.txt" "10000  мс : Тест прерван"
+    ExpectRunEnd "$Work/memo.txt"
+    ExpectRestored
+    Ui 'click Close'
+    ExpectExit 10000
+    ;;
+driverdialog)
+    # A driver that shows its dialog without an owner: the window takes no
+    # input until it closes. A real click on Start does nothing meanwhile and
+    # starts a run afterwards.
+    StartEmulator 12
+    ORMANT_STANDIN_DIALOG_OWNER=none StartProgram
+    Ui 'point Start' >"$Work/start.txt"
+    read -r X Y <"$Work/start.txt"
+    Ui 'click Driver' dialog enabled >"$Work/dialog.txt"
+    printf '%s\n' "owner none" "enabled 0" | diff - "$Work/dialog.txt" >&2 ||
+        Fail "the window takes input beside the driver's dialog (expected < > found)"
+    xdotool mousemove "$X" "$Y" click 1
+    sleep 1
+    Ui log >"$Work/memo.txt"
+    [ "$(tr -d '\n' <"$Work/memo.txt")" = "" ] || Fail "Start worked beside the driver's dialog: $(cat "$Work/memo.txt")"
+    Ui dialog-cancel enabled >"$Work/after.txt"
+    ExpectLine "$Work/after.txt" "enabled 1"
+    xdotool mousemove "$X" "$Y" click 1
+    Ui 'wait-log 100    мс : OK' 'click Stop' wait-idle
     Ui 'click Close'
     ExpectExit 10000
     ;;

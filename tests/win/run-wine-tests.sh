@@ -1,6 +1,7 @@
 #!/bin/bash
 # run-wine-tests.sh TEST.EXE [ARG...]: runs the Windows test program under Wine
-# with the register emulator (ORMANT_HOST_EMULATOR) behind COM12, a non-serial
+# with the register emulator (ORMANT_HOST_EMULATOR, frames cut after their
+# length byte from the first timeout command on) behind COM12, a non-serial
 # device behind COM13 and nothing behind COM77.
 set -euo pipefail
 Here=$(cd "$(dirname "$0")" && pwd)
@@ -44,7 +45,9 @@ for N in $High $NotSerial $Missing; do
 done
 ln -s /dev/null "$Dos/com$NotSerial"
 
-ormant_start_emulator "$Emulator" "$Dos/com$High" "$Work/emulator.log" "$Work/emulator.out" || exit 1
+# Its frames stop after the length byte once a timeout command has come.
+ormant_start_emulator "$Emulator" "$Dos/com$High" "$Work/emulator.log" "$Work/emulator.out" \
+    --fault cut-frame || exit 1
 
 Status=0
 ORMANT_TEST_COM=$High ORMANT_TEST_COM_NOT_SERIAL=$NotSerial ORMANT_TEST_COM_MISSING=$Missing \

@@ -15,6 +15,17 @@
 //                        scaled from 96 to DPI within a pixel
 //   msgbox               wait for a message box, print its caption and text,
 //                        press its OK
+//   dialog               wait for the driver's dialog, print "owner main" or
+//                        "owner none"
+//   dialog-cancel        press the driver's dialog's Cancel and wait until
+//                        the main window takes input again
+//   enabled              print "enabled 1" or "enabled 0": the main window's
+//                        input
+//   point NAME           print a control's centre in screen pixels ("x y")
+//   log-arrow            print the centre of the log's lower scroll arrow
+//                        ("x y")
+//   suspend              send WM_POWERBROADCAST PBT_APMSUSPEND, as the system
+//                        does before it sleeps
 // Output is UTF-8; a failed command says why on stderr and exits with 1.
 #include "fmuMainControls.h"
 #include "untWinText.h"
@@ -108,6 +119,23 @@ std::string Layout(int Dpi) {
     return Result;
 }
 
+std::string Point(LONG X, LONG Y) {
+    return std::to_string(X) + ' ' + std::to_string(Y) + '\n';
+}
+
+// A visible dialog other than a message box (which has a static 0xFFFF).
+HWND DriverDialog() {
+    HWND Dialog = nullptr;
+    WaitFor("the driver's dialog", [&] {
+        Dialog = nullptr;
+        while ((Dialog = FindWindowExW(nullptr, Dialog, L"#32770", nullptr)))
+            if (IsWindowVisible(Dialog) && !GetDlgItem(Dialog, 0xFFFF))
+                return true;
+        return false;
+    });
+    return Dialog;
+}
+
 void Run(const std::string& Command, const std::string& Argument) {
     if (Command == "click") {
         const TControlSpec* Named = FindControl(Argument);
@@ -138,6 +166,35 @@ void Run(const std::string& Command, const std::string& Argument) {
         // 0xFFFF: the message box's text.
         Out("caption " + Text(Box) + "text " + Text(GetDlgItem(Box, 0xFFFF)));
         PostMessageW(Box, WM_COMMAND, IDOK, 0);
+    } else if (Command == "dialog") {
+        const bool Owned = GetWindow(DriverDialog(), GW_OWNER) == MainWindow();
+        Out(std::string("owner ") + (Owned ? "main" : "none") + '\n');
+    } else if (Command == "dialog-cancel") {
+        PostMessageW(DriverDialog(), WM_COMMAND, IDCANCEL, 0);
+        WaitFor("the main window enabled", [] { return IsWindowEnabled(MainWindow()) != FALSE; });
+    } else if (Command == "enabled") {
+        Out(std::string("enabled ") + (IsWindowEnabled(MainWindow()) ? "1" : "0") + '\n');
+    } else if (Command == "point") {
+        const TControlSpec* Named = FindControl(Argument);
+        if (!Named)
+            throw std::runtime_error("no control named " + Argument);
+        RECT R{};
+        GetWindowRect(Control(Named->Id), &R);
+        Out(Point((R.left + R.right) / 2, (R.top + R.bottom) / 2));
+    } else if (Command == "log-arrow") {
+        // The scroll bar lies right of the log's client area, its arrows as
+        // high as it is wide (another process cannot ask for its parts).
+        HWND Memo = Control(ciMemo);
+        RECT R{};
+        GetClientRect(Memo, &R);
+        MapWindowPoints(Memo, nullptr, reinterpret_cast<POINT*>(&R), 2);
+        const int Width = GetSystemMetrics(SM_CXVSCROLL);
+        Out(Point(R.right + Width / 2, R.bottom - GetSystemMetrics(SM_CYVSCROLL) / 2));
+    } else if (Command == "suspend") {
+        DWORD_PTR Answer = 0;
+        if (!SendMessageTimeoutW(MainWindow(), WM_POWERBROADCAST, PBT_APMSUSPEND, 0,
+                                 SMTO_ABORTIFHUNG, SendTimeoutMs, &Answer))
+            throw std::runtime_error("the program does not answer WM_POWERBROADCAST");
     } else {
         throw std::runtime_error("unknown command " + Command);
     }

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialog>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -166,6 +167,27 @@ private slots:
                      Restore);
         QTest::mouseClick(ControlOf(Window, "btnClose"), Qt::LeftButton);
         QVERIFY(!Window.isVisible());
+    }
+
+    // The driver's dialog takes input while the window refuses it, and the
+    // window takes it again once the dialog is gone.
+    void onlyTheDriversDialogTakesInput() {
+        TEmulatorProgram Emulator({});
+        TQtMainView Window;
+        Window.show();
+        bool DialogEnabled = false, WindowEnabled = true;
+        QTimer::singleShot(0, [&] {
+            if (auto* Dialog = QApplication::activeModalWidget();
+                Dialog && Dialog->objectName() == "dlgStandInProps") {
+                DialogEnabled = Dialog->isEnabled();
+                WindowEnabled = Window.isEnabled();
+                static_cast<QDialog*>(Dialog)->reject();
+            }
+        });
+        QTest::mouseClick(ControlOf(Window, "btnDriver"), Qt::LeftButton);
+        QVERIFY(DialogEnabled);
+        QVERIFY(!WindowEnabled);
+        QVERIFY(Window.isEnabled());
     }
 };
 
