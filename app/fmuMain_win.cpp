@@ -418,11 +418,11 @@ void TWinMainView::SetStepTimer(bool On) {
     // the operator lets go. Not coalesced where the system would otherwise
     // put it off to save power (Windows 8 and later).
     static auto* const SetCoalescable =
-        UserFunction<UINT_PTR WINAPI(HWND, UINT_PTR, UINT, TIMERPROC, ULONG)>("SetCoalescableTimer");
-    const UINT_PTR Set =
-        SetCoalescable
-            ? SetCoalescable(FHandle, StepTimerId, WaitStepMs, nullptr, TIMERV_NO_COALESCING)
-            : SetTimer(FHandle, StepTimerId, WaitStepMs, nullptr);
+        UserFunction<UINT_PTR WINAPI(HWND, UINT_PTR, UINT, TIMERPROC, ULONG)>(
+            "SetCoalescableTimer");
+    const UINT_PTR Set = SetCoalescable ? SetCoalescable(FHandle, StepTimerId, WaitStepMs, nullptr,
+                                                         TIMERV_NO_COALESCING)
+                                        : SetTimer(FHandle, StepTimerId, WaitStepMs, nullptr);
     if (!Set)
         throw std::runtime_error("SetTimer: " + SystemErrorText(GetLastError()));
 }

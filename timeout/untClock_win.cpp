@@ -43,10 +43,11 @@ private:
     // call and Windows 8 and 10 do not know the flag; they keep the period
     // as it is anyway.
     static void KeepTimerResolution() {
-        using TSetProcessInformation = BOOL WINAPI(HANDLE, PROCESS_INFORMATION_CLASS, LPVOID, DWORD);
-        auto* const SetInformation = reinterpret_cast<TSetProcessInformation*>(
-            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"),
-                                                   "SetProcessInformation")));
+        using TSetProcessInformation =
+            BOOL WINAPI(HANDLE, PROCESS_INFORMATION_CLASS, LPVOID, DWORD);
+        auto* const SetInformation =
+            reinterpret_cast<TSetProcessInformation*>(reinterpret_cast<void*>(
+                GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetProcessInformation")));
         if (!SetInformation)
             return;
         PROCESS_POWER_THROTTLING_STATE State{};
