@@ -1,6 +1,7 @@
-// ormant-emu: plays the register on a pseudo-terminal (or a serial device)
-// so the timeout tool can be tried without the hardware.
-#include "untPtyRegister.h"
+// ormant-emu: plays the register on a pseudo-terminal or a serial device
+// (on Windows a COM port) so the timeout tool can be tried without the
+// hardware.
+#include "untRegisterLine.h"
 
 #include <charconv>
 #include <cstdio>
@@ -17,8 +18,10 @@ const char Usage[] =
     R"(Usage: ormant-emu [options]
 Plays the register on its end of a serial line and logs the exchange.
 
-  --link PATH      make PATH a symlink to the line (replaced if a symlink is there)
+  --link PATH      make PATH a symlink to the line (replaced if a symlink is
+                   there; not on Windows)
   --device PATH    use this serial device instead of a new pseudo-terminal
+                   (on Windows a COM port, COM7 or \\.\COM7, and always)
   --baud N         baud rate of --device (default 9600)
   --timeout MS     exchange timeout at start (default 150)
   --cap MS         the longest exchange timeout honoured (default 100000)
@@ -31,7 +34,9 @@ Plays the register on its end of a serial line and logs the exchange.
   --help           this text
 
 Prints "PTY /dev/pts/N" (or "DEVICE PATH") on stdout once the line is ready;
-runs until SIGINT or SIGTERM.
+runs until SIGINT or SIGTERM (Ctrl+C). Exits with 2 for a bad option or a
+line that cannot be made ready (no such port, not a serial port, held by
+another program, a rate it cannot take), 1 when the line fails later.
 )";
 
 class EUsage : public std::runtime_error {
@@ -101,8 +106,7 @@ void ParseFault(std::string_view Mode, emu::TRegisterOptions& Options) {
 
 struct TCommandLine {
     emu::TRegisterOptions Register;
-    std::string Link;
-    std::optional<std::string> Device;
+    emu::TLineRequest Line;
     std::optional<uint32_t> Baud;
     std::string LogFile;
     bool Help = false;
@@ -127,9 +131,9 @@ TCommandLine Parse(int Argc, char** Argv) {
             Value = Argv[++I];
         }
         if (Option == "--link")
-            C.Link = *Value;
+            C.Line.Link = *Value;
         else if (Option == "--device")
-            C.Device = *Value;
+            C.Line.Device = *Value;
         else if (Option == "--baud")
             C.Baud = ParseNumber(*Value, Option);
         else if (Option == "--timeout")
@@ -145,19 +149,20 @@ TCommandLine Parse(int Argc, char** Argv) {
         else
             throw EUsage("unknown option: " + Option);
     }
-    if (C.Baud && !C.Device)
+    if (C.Baud && !C.Line.Device)
         throw EUsage("--baud applies to --device only");
-    if (!C.Link.empty() && C.Device && C.Link == *C.Device)
+    if (!C.Line.Link.empty() && C.Line.Device && C.Line.Link == *C.Line.Device)
         throw EUsage("--link would replace the device itself");
+    C.Line.Baud = C.Baud.value_or(C.Line.Baud);
     return C;
 }
 
 } // namespace
 
 int main(int Argc, char** Argv) {
-    // Blocked before any thread starts, so only RunUntilSignal takes them and
+    // Before any thread starts, so only ServeUntilStopped takes a stop and
     // the link is always removed.
-    emu::BlockStopSignals();
+    emu::PrepareStopRequest();
 
     TCommandLine C;
     try {
@@ -175,22 +180,17 @@ int main(int Argc, char** Argv) {
         if (!C.LogFile.empty()) {
             LogFile.open(C.LogFile, std::ios::app);
             if (!LogFile)
-                throw std::runtime_error("cannot open the log " + C.LogFile);
+                throw emu::ELineSetup("cannot open the log " + C.LogFile);
         }
         std::ostream& LogStream = C.LogFile.empty() ? std::cerr : LogFile;
         // Flushed per line so a technician can follow the log while it runs.
-        auto Sink = [&LogStream](const std::string& Line) { LogStream << Line << std::endl; };
-        std::optional<emu::TPtyRegister> Register;
-        if (C.Device)
-            Register.emplace(C.Register,
-                             emu::TPtyRegister::TDevice{*C.Device, C.Baud.value_or(9600)}, C.Link,
-                             Sink);
-        else
-            Register.emplace(C.Register, C.Link, Sink);
-        std::cout << (Register->IsPty() ? "PTY " : "DEVICE ") << Register->SlavePath() << std::endl;
-        Register->RunUntilSignal();
-        Register.reset();
+        const auto Sink = [&LogStream](const std::string& Line) { LogStream << Line << std::endl; };
+        emu::ServeUntilStopped(C.Register, C.Line, Sink,
+                               [](const std::string& Ready) { std::cout << Ready << std::endl; });
         return 0;
+    } catch (const emu::ELineSetup& E) {
+        std::cerr << "ormant-emu: " << E.what() << "\n";
+        return 2;
     } catch (const std::exception& E) {
         std::cerr << "ormant-emu: " << E.what() << "\n";
         return 1;

@@ -11,7 +11,7 @@ Windows=false
 if [ "${1:-}" = "--windows" ]; then
     Windows=true
     Packages+=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 wine32:i386
-               fonts-wine googletest zip unzip xdotool)
+               fonts-wine googletest zip unzip xdotool socat)
 fi
 
 Missing=()

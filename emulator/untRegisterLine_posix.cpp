@@ -1,4 +1,4 @@
-#include "untPtyRegister.h"
+#include "untRegisterLine.h"
 
 #include "untTermios.h"
 
@@ -14,6 +14,7 @@
 #include <sys/eventfd.h>
 #include <sys/stat.h>
 #include <termios.h>
+#include <thread>
 #include <unistd.h>
 
 namespace emu {
@@ -54,13 +55,80 @@ void CloseFd(int& Fd) noexcept {
     Fd = -1;
 }
 
-} // namespace
-
-uint64_t MonotonicMs() {
-    using namespace std::chrono;
-    return static_cast<uint64_t>(
-        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+// Blocks SIGINT and SIGTERM, the signals that stop the emulator, in the
+// calling thread and returns their set.
+sigset_t BlockStopSignals() {
+    sigset_t Set;
+    sigemptyset(&Set);
+    sigaddset(&Set, SIGINT);
+    sigaddset(&Set, SIGTERM);
+    if (const int Error = pthread_sigmask(SIG_BLOCK, &Set, nullptr); Error != 0)
+        RaiseErrno("cannot block signals", Error);
+    return Set;
 }
+
+// Runs a TRegisterCore on a line: the master side of a new pseudo-terminal,
+// or an existing serial device. The line is served by a background thread.
+class TPtyRegister {
+public:
+    struct TDevice {
+        std::string Path;
+        uint32_t Baud = 9600;
+    };
+
+    // A new pseudo-terminal. A non-empty LinkPath becomes a symlink to its
+    // slave (an existing symlink there is replaced) for the life of the object.
+    TPtyRegister(TRegisterOptions Options, std::string LinkPath, TLogSink Log);
+    // An existing serial device, raw 8N1 without flow control.
+    TPtyRegister(TRegisterOptions Options, TDevice Device, std::string LinkPath, TLogSink Log);
+    ~TPtyRegister();
+    TPtyRegister(const TPtyRegister&) = delete;
+    TPtyRegister& operator=(const TPtyRegister&) = delete;
+
+    // The slave of the pseudo-terminal, or the device path.
+    std::string SlavePath() const { return FSlavePath; }
+    bool IsPty() const { return FIsPty; }
+
+    // Ends the thread, closes the line and removes the link. A host that has
+    // the slave open then sees the device gone (hang-up, EIO). Rethrows a
+    // failure that ended the thread earlier. Idempotent.
+    void Stop();
+
+    // Serves the line until SIGINT or SIGTERM, then stops. Returns the signal.
+    // Blocks those signals in the calling thread; block them before the
+    // object is made (PrepareStopRequest) to leave no window in which they
+    // kill the program.
+    int RunUntilSignal();
+
+private:
+    void OpenPty();
+    void OpenDevice(const TDevice& Device);
+    void MakeLink();
+    void RemoveLink() noexcept;
+    void Start();
+    void Run();
+    void Serve();
+    void WriteLog(uint64_t NowMs, const std::string& Line) const { FLog(NowMs, Line); }
+    void CloseAll() noexcept;
+
+    TRegisterCore FCore; // the line thread's alone once it runs
+    TLineLog FLog;
+
+    bool FIsPty = true;
+    std::string FSlavePath;
+    std::string FLinkPath;
+    bool FLinkMade = false;
+    int FLineFd = -1;
+    int FSlaveFd = -1; // kept open by the pty runner, see OpenPty
+    int FWakeFd = -1;  // eventfd that tells the thread to stop
+
+    std::thread FThread;
+    std::atomic<bool> FFailed{false};
+    std::exception_ptr FFailure;
+    bool FStopped = false;
+};
+
+} // namespace
 
 TPtyRegister::TPtyRegister(TRegisterOptions Options, std::string LinkPath, TLogSink Log)
     : FCore(Options), FLog(std::move(Log)), FLinkPath(std::move(LinkPath)) {
@@ -171,45 +239,16 @@ void TPtyRegister::RemoveLink() noexcept {
 }
 
 void TPtyRegister::Start() {
-    using namespace std::chrono;
-    FWallOffsetMs = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count() -
-                    static_cast<int64_t>(MonotonicMs());
     FCore.SetLog([this](uint64_t NowMs, const std::string& Line) { WriteLog(NowMs, Line); });
     if (!FLinkPath.empty())
         MakeLink();
     FWakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (FWakeFd < 0)
         RaiseErrno("cannot create an eventfd");
-    const auto& O = FCore.Options();
-    WriteLog(
-        MonotonicMs(),
-        std::string(FIsPty ? "PTY " : "DEVICE ") + FSlavePath +
-            (FLinkPath.empty() ? "" : " (link " + FLinkPath + ")") + ": exchange timeout " +
-            std::to_string(FCore.ExchangeTimeout()) + " ms (requested " +
-            std::to_string(FCore.RequestedTimeout()) + ", cap " + std::to_string(O.MaxTimeout) +
-            "), fault " + FaultName(O.Fault) +
-            (O.Fault == TFault::WrongEnq
-                 ? " " + HexBytes(std::string(1, static_cast<char>(O.WrongEnqReply)))
-                 : "") +
-            (O.FaultAfterTimeoutCommand && O.Fault != TFault::None
-                 ? " from the first timeout command on"
-                 : "") +
-            (O.ByteGapMs ? ", " + std::to_string(O.ByteGapMs) + " ms between sent bytes" : ""));
+    WriteLog(MonotonicMs(), StartLine(std::string(FIsPty ? "PTY " : "DEVICE ") + FSlavePath +
+                                          (FLinkPath.empty() ? "" : " (link " + FLinkPath + ")"),
+                                      FCore));
     FThread = std::thread([this] { Run(); });
-}
-
-void TPtyRegister::WriteLog(uint64_t NowMs, const std::string& Line) const {
-    if (!FLog)
-        return;
-    const int64_t Wall = static_cast<int64_t>(NowMs) + FWallOffsetMs;
-    const time_t Seconds = static_cast<time_t>(Wall / 1000);
-    tm Local{};
-    localtime_r(&Seconds, &Local);
-    char Stamp[32];
-    std::snprintf(Stamp, sizeof Stamp, "%02d:%02d:%02d.%03d ", Local.tm_hour, Local.tm_min,
-                  Local.tm_sec, static_cast<int>(Wall % 1000));
-    std::lock_guard Lock(FLogMutex);
-    FLog(Stamp + Line);
 }
 
 void TPtyRegister::Run() {
@@ -230,35 +269,26 @@ void TPtyRegister::Run() {
 }
 
 void TPtyRegister::Serve() {
-    std::string Pending;  // bytes still to send
-    uint64_t NextDue = 0; // when Pending[0] is due
+    TOutputSchedule Output(FCore.ByteGap());
     bool WriteBlocked = false;
-    const uint32_t Gap = FCore.ByteGap();
     for (;;) {
         uint64_t Now = MonotonicMs();
-        std::optional<uint64_t> Deadline;
         FCore.Advance(Now);
-        Deadline = FCore.NextDeadline();
-        while (!Pending.empty() && !WriteBlocked && NextDue <= Now) {
-            // With a gap, one byte per due time; the schedule follows the
-            // core's, not the moment the write happened, so both agree on
-            // when the last byte left.
-            const std::size_t Count = Gap ? 1 : Pending.size();
-            const ssize_t N = ::write(FLineFd, Pending.data(), Count);
-            if (N < 0) {
-                if (errno == EINTR)
-                    continue;
-                if (errno == EAGAIN)
-                    WriteBlocked = true;
-                else
-                    RaiseErrno("cannot write to " + FSlavePath);
-            } else {
-                Pending.erase(0, static_cast<std::size_t>(N));
-                NextDue += Gap * static_cast<uint64_t>(N);
-            }
+        std::optional<uint64_t> Deadline = FCore.NextDeadline();
+        while (!WriteBlocked) {
+            const std::string_view Due = Output.Due(Now);
+            if (Due.empty())
+                break;
+            const ssize_t N = ::write(FLineFd, Due.data(), Due.size());
+            if (N >= 0)
+                Output.Sent(static_cast<std::size_t>(N));
+            else if (errno == EAGAIN)
+                WriteBlocked = true;
+            else if (errno != EINTR)
+                RaiseErrno("cannot write to " + FSlavePath);
         }
-        if (!Pending.empty() && !WriteBlocked)
-            Deadline = Deadline ? std::min(*Deadline, NextDue) : NextDue;
+        if (const auto Next = Output.NextDue(); Next && !WriteBlocked)
+            Deadline = Deadline ? std::min(*Deadline, *Next) : *Next;
         int Timeout = -1;
         if (Deadline)
             Timeout =
@@ -285,9 +315,7 @@ void TPtyRegister::Serve() {
                 Now = MonotonicMs();
                 const std::string Out =
                     FCore.Receive(std::string_view(Buffer, static_cast<std::size_t>(N)), Now);
-                if (Pending.empty())
-                    NextDue = FCore.OutputStart();
-                Pending += Out;
+                Output.Add(Out, FCore.OutputStart());
             }
         } else if (Fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) {
             throw std::runtime_error(FSlavePath + " hung up");
@@ -318,16 +346,6 @@ void TPtyRegister::Stop() {
         std::rethrow_exception(FFailure);
 }
 
-sigset_t BlockStopSignals() {
-    sigset_t Set;
-    sigemptyset(&Set);
-    sigaddset(&Set, SIGINT);
-    sigaddset(&Set, SIGTERM);
-    if (const int Error = pthread_sigmask(SIG_BLOCK, &Set, nullptr); Error != 0)
-        RaiseErrno("cannot block signals", Error);
-    return Set;
-}
-
 int TPtyRegister::RunUntilSignal() {
     const sigset_t Set = BlockStopSignals();
     // Wakes now and then to notice a thread that ended by a failure.
@@ -346,6 +364,27 @@ int TPtyRegister::RunUntilSignal() {
             throw std::logic_error("line thread failed without a failure to report");
         }
     }
+}
+
+void PrepareStopRequest() {
+    BlockStopSignals();
+}
+
+void ServeUntilStopped(const TRegisterOptions& Options, const TLineRequest& Request,
+                       const TLogSink& Log, const std::function<void(const std::string&)>& Ready) {
+    std::optional<TPtyRegister> Register;
+    try {
+        if (Request.Device)
+            Register.emplace(Options, TPtyRegister::TDevice{*Request.Device, Request.Baud},
+                             Request.Link, Log);
+        else
+            Register.emplace(Options, Request.Link, Log);
+    } catch (const std::exception& E) {
+        throw ELineSetup(E.what());
+    }
+    Ready((Register->IsPty() ? "PTY " : "DEVICE ") + Register->SlavePath());
+    Register->RunUntilSignal();
+    Register->Stop();
 }
 
 } // namespace emu

@@ -1,0 +1,214 @@
+#include "untBenchReport.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <sstream>
+
+namespace bench {
+
+namespace {
+
+const std::string Passed = "OK";
+const std::string NotPassed = "Тест не пройден!";
+
+void AppendUtf8(std::string& Out, uint32_t Code) {
+    if (Code < 0x80) {
+        Out += static_cast<char>(Code);
+    } else if (Code < 0x800) {
+        Out += static_cast<char>(0xC0 | (Code >> 6));
+        Out += static_cast<char>(0x80 | (Code & 0x3F));
+    } else if (Code < 0x10000) {
+        Out += static_cast<char>(0xE0 | (Code >> 12));
+        Out += static_cast<char>(0x80 | ((Code >> 6) & 0x3F));
+        Out += static_cast<char>(0x80 | (Code & 0x3F));
+    } else {
+        Out += static_cast<char>(0xF0 | (Code >> 18));
+        Out += static_cast<char>(0x80 | ((Code >> 12) & 0x3F));
+        Out += static_cast<char>(0x80 | ((Code >> 6) & 0x3F));
+        Out += static_cast<char>(0x80 | (Code & 0x3F));
+    }
+}
+
+bool ValidUtf8(const std::string& S) {
+    for (std::size_t I = 0; I < S.size();) {
+        const auto C = static_cast<unsigned char>(S[I]);
+        const std::size_t Length = C < 0x80         ? 1
+                                   : (C >> 5) == 6  ? 2
+                                   : (C >> 4) == 14 ? 3
+                                   : (C >> 3) == 30 ? 4
+                                                    : 0;
+        if (Length == 0 || I + Length > S.size())
+            return false;
+        for (std::size_t K = 1; K < Length; ++K)
+            if ((static_cast<unsigned char>(S[I + K]) & 0xC0) != 0x80)
+                return false;
+        I += Length;
+    }
+    return true;
+}
+
+// The number after Key in Line, if Key is there.
+std::optional<uint32_t> NumberAfter(const std::string& Line, const std::string& Key) {
+    const auto At = Line.find(Key);
+    if (At == std::string::npos)
+        return std::nullopt;
+    std::size_t I = At + Key.size();
+    uint64_t Value = 0;
+    const std::size_t Start = I;
+    for (; I < Line.size() && Line[I] >= '0' && Line[I] <= '9' && Value <= UINT32_MAX; ++I)
+        Value = Value * 10 + static_cast<uint32_t>(Line[I] - '0');
+    if (I == Start || Value > UINT32_MAX)
+        return std::nullopt;
+    return static_cast<uint32_t>(Value);
+}
+
+std::vector<std::string> Lines(const std::string& Text) {
+    std::vector<std::string> Result;
+    std::istringstream In(Text);
+    for (std::string Line; std::getline(In, Line);) {
+        if (!Line.empty() && Line.back() == '\r')
+            Line.pop_back();
+        Result.push_back(Line);
+    }
+    return Result;
+}
+
+// The held ACKs of the probes, in order: the first ACK after each frame of
+// the probe's command (short status, 11) that came at least one 20 ms step
+// late. The driver's own ACKs come at once.
+std::vector<uint32_t> HeldAcks(const std::string& EmulatorLog, std::optional<uint32_t>& Cap) {
+    std::vector<uint32_t> Held;
+    bool AfterProbeCommand = false;
+    for (const std::string& Line : Lines(EmulatorLog)) {
+        if (!Cap)
+            Cap = NumberAfter(Line, ", cap ");
+        if (Line.find("<- 02 05 11 ") != std::string::npos &&
+            Line.find("(frame)") != std::string::npos) {
+            AfterProbeCommand = true;
+            continue;
+        }
+        auto Ms = NumberAfter(Line, " ACK after ");
+        if (!Ms)
+            Ms = NumberAfter(Line, " ACK too late, ");
+        if (Ms && AfterProbeCommand) {
+            AfterProbeCommand = false;
+            if (*Ms >= 20)
+                Held.push_back(*Ms);
+        }
+    }
+    return Held;
+}
+
+// P per cent of the sorted values, by the nearest rank.
+long long Rank(const std::vector<long long>& Sorted, double P) {
+    std::size_t K =
+        static_cast<std::size_t>(P / 100 * static_cast<double>(Sorted.size()) + 0.999999);
+    K = std::clamp<std::size_t>(K, 1, Sorted.size());
+    return Sorted[K - 1];
+}
+
+} // namespace
+
+std::string DecodeText(const std::string& Bytes) {
+    if (Bytes.starts_with("\xEF\xBB\xBF"))
+        return Bytes.substr(3);
+    if (Bytes.starts_with("\xFF\xFE")) {
+        std::string Out;
+        for (std::size_t I = 2; I + 1 < Bytes.size(); I += 2) {
+            uint32_t Unit = static_cast<unsigned char>(Bytes[I]) |
+                            static_cast<unsigned char>(Bytes[I + 1]) << 8;
+            if (Unit >= 0xD800 && Unit < 0xDC00 && I + 3 < Bytes.size()) {
+                const uint32_t Low = static_cast<unsigned char>(Bytes[I + 2]) |
+                                     static_cast<unsigned char>(Bytes[I + 3]) << 8;
+                Unit = 0x10000 + ((Unit - 0xD800) << 10) + (Low - 0xDC00);
+                I += 2;
+            }
+            AppendUtf8(Out, Unit);
+        }
+        return Out;
+    }
+    if (ValidUtf8(Bytes))
+        return Bytes;
+    std::string Out;
+    for (const char C : Bytes) {
+        const auto B = static_cast<unsigned char>(C);
+        if (B < 0x80)
+            Out += C;
+        else if (B >= 0xC0)
+            AppendUtf8(Out, 0x0410 + (B - 0xC0));
+        else if (B == 0xA8)
+            AppendUtf8(Out, 0x0401);
+        else if (B == 0xB8)
+            AppendUtf8(Out, 0x0451);
+        else
+            Out += '?';
+    }
+    return Out;
+}
+
+TReport MakeReport(const std::string& EmulatorLog, const std::string& ProgramLog) {
+    TReport Report;
+    const std::vector<uint32_t> Held = HeldAcks(DecodeText(EmulatorLog), Report.Cap);
+    std::size_t Measured = 0;
+    for (const std::string& Line : Lines(DecodeText(ProgramLog))) {
+        if (const auto Result = NumberAfter(Line, "Максимальный таймаут: "))
+            Report.Result = Result;
+        // "1000   мс : OK": the delay, its padding, and what became of it.
+        const auto Unit = Line.find(" мс : ");
+        if (Unit == std::string::npos || Line.empty() || Line[0] < '0' || Line[0] > '9')
+            continue;
+        const auto Delay = NumberAfter(Line, "");
+        if (!Delay)
+            continue;
+        TProbe Probe{*Delay, Line.substr(Unit + std::string(" мс : ").size()), std::nullopt};
+        if (Probe.Verdict == Passed || Probe.Verdict == NotPassed) {
+            if (Measured < Held.size())
+                Probe.Held = Held[Measured];
+            ++Measured;
+        }
+        Report.Probes.push_back(Probe);
+    }
+    if (Measured != Held.size())
+        throw EReport("the logs are not of one run: " + std::to_string(Measured) +
+                      " probes with a verdict in the program's log, " +
+                      std::to_string(Held.size()) + " held ACKs in the emulator's");
+    if (Measured == 0)
+        throw EReport("no probe with a verdict in the program's log");
+    return Report;
+}
+
+std::string FormatReport(const TReport& Report, const std::string& Machine) {
+    std::string Out = "Machine: " + (Machine.empty() ? "(not given)" : Machine) + "\n\n";
+    Out += " delay   held   diff  verdict\n";
+    std::vector<long long> Diffs;
+    char Row[96];
+    for (const TProbe& P : Report.Probes) {
+        const char* Verdict = P.Verdict == Passed      ? "OK"
+                              : P.Verdict == NotPassed ? "not passed"
+                                                       : "no verdict";
+        if (P.Held) {
+            const long long Diff = static_cast<long long>(*P.Held) - P.Delay;
+            std::snprintf(Row, sizeof Row, "%6u %6u %6lld  %s\n", P.Delay, *P.Held, Diff, Verdict);
+            Diffs.push_back(Diff);
+        } else {
+            std::snprintf(Row, sizeof Row, "%6u %6s %6s  %s\n", P.Delay, "-", "-", Verdict);
+        }
+        Out += Row;
+    }
+    std::sort(Diffs.begin(), Diffs.end());
+    std::snprintf(Row, sizeof Row,
+                  "\nheld - delay over %zu probes: min %lld, median %lld, p99 %lld, max %lld ms\n",
+                  Diffs.size(), Diffs.front(), Rank(Diffs, 50), Rank(Diffs, 99), Diffs.back());
+    Out += Row;
+    const std::string Cap = Report.Cap ? std::to_string(*Report.Cap) + " ms" : "not in the log";
+    if (Report.Result && Report.Cap)
+        Out += "search: " + std::to_string(*Report.Result) + " ms against a cap of " + Cap + ", " +
+               std::to_string(static_cast<long long>(*Report.Cap) - *Report.Result) + " ms below\n";
+    else if (Report.Result)
+        Out += "search: " + std::to_string(*Report.Result) + " ms; the cap is " + Cap + "\n";
+    else
+        Out += "search: no result (not ticked, stopped or failed); the cap is " + Cap + "\n";
+    return Out;
+}
+
+} // namespace bench

@@ -1,0 +1,197 @@
+#include "untRegisterLine.h"
+#include "untWinText.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cctype>
+
+namespace emu {
+
+namespace {
+
+// Set by the console's Ctrl+C, Ctrl+Break or close; the serving loop looks
+// at it between reads, which wait 50 ms at most.
+HANDLE StopEvent = nullptr;
+constexpr DWORD LongestReadMs = 50;
+
+BOOL WINAPI OnConsoleEvent(DWORD Event) {
+    switch (Event) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+        SetEvent(StopEvent);
+        return TRUE;
+    case CTRL_CLOSE_EVENT:
+        // The process ends when this returns; the loop gets a moment to log
+        // its end and close the port.
+        SetEvent(StopEvent);
+        Sleep(1000);
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+std::string Reason(DWORD Code) {
+    const std::string Text = SystemErrorText(Code);
+    return (Text.empty() ? "error" : Text) + " (" + std::to_string(Code) + ")";
+}
+
+// "COM7", "com7" or "\\.\COM7": the name the system opens, \\.\COMn, the
+// only one that reaches COM10 and above.
+std::string PortPath(const std::string& Name) {
+    std::string Upper = Name;
+    std::transform(Upper.begin(), Upper.end(), Upper.begin(),
+                   [](unsigned char C) { return static_cast<char>(std::toupper(C)); });
+    const std::string Prefix = "\\\\.\\";
+    const std::string Bare = Upper.starts_with(Prefix) ? Upper.substr(Prefix.size()) : Upper;
+    const bool Numbered = Bare.size() > 3 && Bare.size() <= 6 && Bare.starts_with("COM") &&
+                          std::all_of(Bare.begin() + 3, Bare.end(),
+                                      [](unsigned char C) { return std::isdigit(C); }) &&
+                          Bare[3] != '0';
+    if (!Numbered)
+        throw ELineSetup(Name + " is not a COM port (COM1, COM7, \\\\.\\COM12, ...)");
+    return Prefix + Bare;
+}
+
+// Rates every serial driver of Windows takes.
+bool StandardRate(uint32_t Baud) {
+    static constexpr uint32_t Rates[] = {110,   300,   600,   1200,  2400,   4800,   9600,
+                                         14400, 19200, 38400, 57600, 115200, 128000, 256000};
+    return std::find(std::begin(Rates), std::end(Rates), Baud) != std::end(Rates);
+}
+
+class TPort {
+public:
+    TPort(const std::string& Name, uint32_t Baud) : FName(Name) {
+        if (!StandardRate(Baud))
+            throw ELineSetup("unsupported baud rate " + std::to_string(Baud));
+        FHandle = CreateFileA(PortPath(Name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+        if (FHandle == INVALID_HANDLE_VALUE) {
+            const DWORD Code = GetLastError();
+            if (Code == ERROR_FILE_NOT_FOUND || Code == ERROR_PATH_NOT_FOUND)
+                throw ELineSetup(Name + ": no such port");
+            if (Code == ERROR_ACCESS_DENIED || Code == ERROR_SHARING_VIOLATION)
+                throw ELineSetup(Name + " is held by another program");
+            throw ELineSetup("cannot open " + Name + ": " + Reason(Code));
+        }
+        // Raw 8N1, no flow control; XON and XOFF still differ, as
+        // SetCommState asks.
+        DCB Dcb{};
+        Dcb.DCBlength = sizeof Dcb;
+        if (!GetCommState(FHandle, &Dcb))
+            Fail(Name + " is not a serial port: ", true);
+        Dcb.BaudRate = Baud;
+        Dcb.fBinary = TRUE;
+        Dcb.fParity = FALSE;
+        Dcb.fOutxCtsFlow = FALSE;
+        Dcb.fOutxDsrFlow = FALSE;
+        Dcb.fDtrControl = DTR_CONTROL_ENABLE;
+        Dcb.fDsrSensitivity = FALSE;
+        Dcb.fOutX = FALSE;
+        Dcb.fInX = FALSE;
+        Dcb.fErrorChar = FALSE;
+        Dcb.fNull = FALSE;
+        Dcb.fRtsControl = RTS_CONTROL_ENABLE;
+        Dcb.fAbortOnError = FALSE;
+        Dcb.ByteSize = 8;
+        Dcb.Parity = NOPARITY;
+        Dcb.StopBits = ONESTOPBIT;
+        Dcb.XonChar = 0x11;
+        Dcb.XoffChar = 0x13;
+        if (!SetCommState(FHandle, &Dcb))
+            Fail("cannot set " + Name + " to " + std::to_string(Baud) + " baud, 8N1: ", true);
+        PurgeComm(FHandle, PURGE_RXCLEAR | PURGE_TXCLEAR);
+    }
+    ~TPort() { CloseHandle(FHandle); }
+    TPort(const TPort&) = delete;
+    TPort& operator=(const TPort&) = delete;
+
+    // Waits WaitMs at most for the first byte; returns at once with what the
+    // input holds.
+    std::string Read(DWORD WaitMs) {
+        WaitMs = std::clamp<DWORD>(WaitMs, 1, LongestReadMs);
+        if (WaitMs != FReadWait) {
+            COMMTIMEOUTS Timeouts{};
+            Timeouts.ReadIntervalTimeout = MAXDWORD;
+            Timeouts.ReadTotalTimeoutMultiplier = MAXDWORD;
+            Timeouts.ReadTotalTimeoutConstant = WaitMs;
+            Timeouts.WriteTotalTimeoutConstant = 5000; // no flow control: never this long
+            if (!SetCommTimeouts(FHandle, &Timeouts))
+                Fail("cannot set the timeouts of " + FName + ": ");
+            FReadWait = WaitMs;
+        }
+        char Buffer[256];
+        DWORD Got = 0;
+        if (!ReadFile(FHandle, Buffer, sizeof Buffer, &Got, nullptr))
+            Fail("cannot read from " + FName + ": ");
+        return std::string(Buffer, Got);
+    }
+
+    std::size_t Write(std::string_view Bytes) {
+        DWORD Written = 0;
+        if (!WriteFile(FHandle, Bytes.data(), static_cast<DWORD>(Bytes.size()), &Written, nullptr))
+            Fail("cannot write to " + FName + ": ");
+        return Written;
+    }
+
+private:
+    // A failure before the line is ready is the command line's (ELineSetup).
+    [[noreturn]] void Fail(const std::string& What, bool Setup = false) {
+        const std::string Text = What + Reason(GetLastError());
+        if (Setup) {
+            CloseHandle(FHandle);
+            throw ELineSetup(Text);
+        }
+        throw std::runtime_error(Text);
+    }
+
+    std::string FName;
+    HANDLE FHandle = INVALID_HANDLE_VALUE;
+    DWORD FReadWait = 0;
+};
+
+} // namespace
+
+void PrepareStopRequest() {
+    StopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (!StopEvent || !SetConsoleCtrlHandler(OnConsoleEvent, TRUE))
+        throw std::runtime_error("cannot take Ctrl+C: " + Reason(GetLastError()));
+}
+
+void ServeUntilStopped(const TRegisterOptions& Options, const TLineRequest& Request,
+                       const TLogSink& Log, const std::function<void(const std::string&)>& Ready) {
+    if (!Request.Link.empty())
+        throw ELineSetup("--link is for Linux; on Windows the port is the COM port itself");
+    if (!Request.Device)
+        throw ELineSetup("Windows has no pseudo-terminals: give the COM port with --device");
+    TPort Port(*Request.Device, Request.Baud);
+    TRegisterCore Core(Options);
+    const TLineLog LineLog(Log);
+    Core.SetLog(LineLog);
+    Ready("DEVICE " + *Request.Device);
+    LineLog(MonotonicMs(), StartLine("DEVICE " + *Request.Device, Core));
+
+    TOutputSchedule Output(Core.ByteGap());
+    while (WaitForSingleObject(StopEvent, 0) != WAIT_OBJECT_0) {
+        uint64_t Now = MonotonicMs();
+        Core.Advance(Now);
+        for (std::string_view Due; !(Due = Output.Due(Now)).empty();)
+            Output.Sent(Port.Write(Due));
+        std::optional<uint64_t> Deadline = Core.NextDeadline();
+        if (const auto Next = Output.NextDue())
+            Deadline = Deadline ? std::min(*Deadline, *Next) : *Next;
+        const uint64_t Wait = Deadline ? (*Deadline > Now ? *Deadline - Now : 0) : LongestReadMs;
+        const std::string In =
+            Port.Read(static_cast<DWORD>(std::min<uint64_t>(Wait, LongestReadMs)));
+        if (!In.empty()) {
+            Now = MonotonicMs();
+            const std::string Out = Core.Receive(In, Now);
+            Output.Add(Out, Core.OutputStart());
+        }
+    }
+    LineLog(MonotonicMs(), "stopped (Ctrl+C)");
+}
+
+} // namespace emu
