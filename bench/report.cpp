@@ -36,8 +36,11 @@ int main(int Argc, char** Argv) {
         return Argc >= 2 && std::string(Argv[1]) == "--help" ? 0 : 2;
     }
     std::string Machine;
-    for (int I = 3; I < Argc; ++I)
-        Machine += (I > 3 ? " " : "") + std::string(Argv[I]);
+    for (int I = 3; I < Argc; ++I) {
+        if (I > 3)
+            Machine += ' ';
+        Machine += Argv[I];
+    }
     std::string Emulator, Program;
     try {
         Emulator = ReadAll(Argv[1]);

@@ -36,17 +36,31 @@ void TLineLog::operator()(uint64_t NowMs, const std::string& Line) const {
 }
 
 std::string StartLine(const std::string& Line, const TRegisterCore& Core) {
+    // Appended piece by piece: GCC 12 at -O3 takes a literal put before a
+    // temporary string for an overlapping copy (-Wrestrict).
     const auto& O = Core.Options();
-    return Line + ": exchange timeout " + std::to_string(Core.ExchangeTimeout()) +
-           " ms (requested " + std::to_string(Core.RequestedTimeout()) + ", cap " +
-           std::to_string(O.MaxTimeout) + "), fault " + FaultName(O.Fault) +
-           (O.Fault == TFault::WrongEnq
-                ? " " + HexBytes(std::string(1, static_cast<char>(O.WrongEnqReply)))
-                : "") +
-           (O.FaultAfterTimeoutCommand && O.Fault != TFault::None
-                ? " from the first timeout command on"
-                : "") +
-           (O.ByteGapMs ? ", " + std::to_string(O.ByteGapMs) + " ms between sent bytes" : "");
+    std::string Text = Line;
+    const auto Add = [&Text](const std::string& Piece) { Text += Piece; };
+    Add(": exchange timeout ");
+    Add(std::to_string(Core.ExchangeTimeout()));
+    Add(" ms (requested ");
+    Add(std::to_string(Core.RequestedTimeout()));
+    Add(", cap ");
+    Add(std::to_string(O.MaxTimeout));
+    Add("), fault ");
+    Add(FaultName(O.Fault));
+    if (O.Fault == TFault::WrongEnq) {
+        Add(" ");
+        Add(HexBytes(std::string(1, static_cast<char>(O.WrongEnqReply))));
+    }
+    if (O.FaultAfterTimeoutCommand && O.Fault != TFault::None)
+        Add(" from the first timeout command on");
+    if (O.ByteGapMs) {
+        Add(", ");
+        Add(std::to_string(O.ByteGapMs));
+        Add(" ms between sent bytes");
+    }
+    return Text;
 }
 
 void TOutputSchedule::Add(const std::string& Out, uint64_t Start) {

@@ -108,25 +108,23 @@ public:
     TPort(const TPort&) = delete;
     TPort& operator=(const TPort&) = delete;
 
-    // Waits WaitMs at most for the first byte; returns at once with what the
-    // input holds.
+    // Waits WaitMs at most for the first byte, then takes what else the
+    // input holds. One byte is asked for first, so that the read ends when it
+    // comes: with fewer bytes than asked some systems (Wine) wait out the
+    // whole constant, which would put up to 50 ms on each time logged.
     std::string Read(DWORD WaitMs) {
-        WaitMs = std::clamp<DWORD>(WaitMs, 1, LongestReadMs);
-        if (WaitMs != FReadWait) {
-            COMMTIMEOUTS Timeouts{};
-            Timeouts.ReadIntervalTimeout = MAXDWORD;
-            Timeouts.ReadTotalTimeoutMultiplier = MAXDWORD;
-            Timeouts.ReadTotalTimeoutConstant = WaitMs;
-            Timeouts.WriteTotalTimeoutConstant = 5000; // no flow control: never this long
-            if (!SetCommTimeouts(FHandle, &Timeouts))
-                Fail("cannot set the timeouts of " + FName + ": ");
-            FReadWait = WaitMs;
-        }
+        SetReadWait(std::clamp<DWORD>(WaitMs, 1, LongestReadMs));
         char Buffer[256];
         DWORD Got = 0;
-        if (!ReadFile(FHandle, Buffer, sizeof Buffer, &Got, nullptr))
+        if (!ReadFile(FHandle, Buffer, 1, &Got, nullptr))
             Fail("cannot read from " + FName + ": ");
-        return std::string(Buffer, Got);
+        if (Got == 0)
+            return {};
+        SetReadWait(0);
+        DWORD More = 0;
+        if (!ReadFile(FHandle, Buffer + 1, sizeof Buffer - 1, &More, nullptr))
+            Fail("cannot read from " + FName + ": ");
+        return std::string(Buffer, 1 + More);
     }
 
     std::size_t Write(std::string_view Bytes) {
@@ -137,6 +135,21 @@ public:
     }
 
 private:
+    // WaitMs 0: a read returns at once with what the input holds. Otherwise
+    // it returns with the first byte that comes, or after WaitMs with none.
+    void SetReadWait(DWORD WaitMs) {
+        if (WaitMs == FReadWait)
+            return;
+        COMMTIMEOUTS Timeouts{};
+        Timeouts.ReadIntervalTimeout = MAXDWORD;
+        Timeouts.ReadTotalTimeoutMultiplier = WaitMs ? MAXDWORD : 0;
+        Timeouts.ReadTotalTimeoutConstant = WaitMs;
+        Timeouts.WriteTotalTimeoutConstant = 5000; // no flow control: never this long
+        if (!SetCommTimeouts(FHandle, &Timeouts))
+            Fail("cannot set the timeouts of " + FName + ": ");
+        FReadWait = WaitMs;
+    }
+
     // A failure before the line is ready is the command line's (ELineSetup).
     [[noreturn]] void Fail(const std::string& What, bool Setup = false) {
         const std::string Text = What + Reason(GetLastError());
@@ -149,7 +162,7 @@ private:
 
     std::string FName;
     HANDLE FHandle = INVALID_HANDLE_VALUE;
-    DWORD FReadWait = 0;
+    DWORD FReadWait = ~DWORD{0}; // none set yet
 };
 
 } // namespace
@@ -191,7 +204,7 @@ void ServeUntilStopped(const TRegisterOptions& Options, const TLineRequest& Requ
             Output.Add(Out, Core.OutputStart());
         }
     }
-    LineLog(MonotonicMs(), "stopped (Ctrl+C)");
+    LineLog(MonotonicMs(), "stopped");
 }
 
 } // namespace emu

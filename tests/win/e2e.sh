@@ -6,12 +6,14 @@
 #                 server, so later scenarios start quickly
 #   cleanup       ends the Wine server and the X server
 #   search|stop|close|closefail|endsession|unregistered|hold|suspend|
-#   driverdialog|layout
+#   driverdialog|layout|chain|chainlinux|emubad
 #                 one scenario each (hold and driverdialog press the mouse
-#                 with xdotool)
+#                 with xdotool; chain and chainlinux join two COM ports with
+#                 socat)
 # Set by CMake: ORMANT_E2E_DIR, ORMANT_E2E_EXE, ORMANT_E2E_DLL,
 # ORMANT_E2E_UICTL, ORMANT_WINEPREFIX (the prefix to copy), ORMANT_E2E_EMULATOR
-# (the host's ormant-emu; ORMANT_HOST_EMULATOR in the environment wins).
+# (the host's ormant-emu; ORMANT_HOST_EMULATOR in the environment wins),
+# ORMANT_E2E_WINEMU and ORMANT_E2E_REPORT (ormant-emu.exe, ormant-report.exe).
 set -euo pipefail
 Here=$(cd "$(dirname "$0")" && pwd)
 Root=$(cd "$Here/../.." && pwd)
@@ -72,13 +74,20 @@ export DISPLAY=$(cat "$Dir/display")
 Work=$(mktemp -d "$Dir/$Scenario.XXXXXX")
 ExePid=
 Link=
+PairPid=
+PairLinks=()
+WinEmuPid=
 Cleanup() {
-    if [ -n "$ExePid" ] && kill -0 "$ExePid" 2>/dev/null; then
-        kill "$ExePid" 2>/dev/null || true
-    fi
-    [ -n "$ExePid" ] && wait "$ExePid" 2>/dev/null || true
+    local Pid
+    for Pid in "$ExePid" "$WinEmuPid" "$PairPid"; do
+        if [ -n "$Pid" ] && kill -0 "$Pid" 2>/dev/null; then
+            kill "$Pid" 2>/dev/null || true
+            wait "$Pid" 2>/dev/null || true
+        fi
+    done
     ormant_stop_emulator
     [ -n "$Link" ] && rm -f "$Link"
+    rm -f "${PairLinks[@]}"
     return 0
 }
 trap Cleanup EXIT
@@ -101,6 +110,65 @@ StartEmulator() {
         Fail "the emulator did not start"
     printf '[General]\r\nComNumber=%s\r\nBaudrate=2\r\nTimeout=150\r\n' "$Com" >"$Work/driver.ini"
     export ORMANT_DRIVER_INI="Z:$Work/driver.ini"
+}
+
+# StartPair A B: COMa and COMb of the prefix joined as by a null-modem cable,
+# the two ends of a pseudo-terminal pair; the stand-in's settings point at
+# COMb. Sets Link (COMa's) for StartEmulator's cleanup.
+StartPair() {
+    local A=$WINEPREFIX/dosdevices/com$1 B=$WINEPREFIX/dosdevices/com$2 _
+    command -v socat >/dev/null || Fail "socat is missing (scripts/setup.sh --windows)"
+    rm -f "$A" "$B"
+    PairLinks=("$A" "$B")
+    socat pty,raw,echo=0,link="$A" pty,raw,echo=0,link="$B" 2>"$Work/socat.log" &
+    PairPid=$!
+    for _ in $(seq 50); do
+        [ -e "$A" ] && [ -e "$B" ] && break
+        sleep 0.1
+    done
+    [ -e "$A" ] && [ -e "$B" ] || Fail "socat made no pair: $(cat "$Work/socat.log")"
+    printf '[General]\r\nComNumber=%s\r\nBaudrate=2\r\nTimeout=150\r\n' "$2" >"$Work/driver.ini"
+    export ORMANT_DRIVER_INI="Z:$Work/driver.ini"
+}
+
+# StartWinEmulator ARG...: ormant-emu.exe, logging to $Work/emulator.log;
+# waits for its "DEVICE" line.
+StartWinEmulator() {
+    local _
+    [ -f "${ORMANT_E2E_WINEMU:-}" ] || Fail "ormant-emu.exe is not built"
+    # A script's background job ignores SIGINT unless told otherwise.
+    env --default-signal=INT "$WineRun" "$WINEPREFIX" "$ORMANT_E2E_WINEMU" "$@" \
+        --log "Z:$Work/emulator.log" </dev/null >"$Work/winemu.out" 2>&1 &
+    WinEmuPid=$!
+    for _ in $(seq 100); do
+        grep -q '^DEVICE ' "$Work/winemu.out" && return 0
+        kill -0 "$WinEmuPid" 2>/dev/null || break
+        sleep 0.1
+    done
+    Fail "ormant-emu.exe did not get its line ready: $(cat "$Work/winemu.out")"
+}
+
+# Search MIN CAP: a whole search with the box ticked, whose maximum lies in
+# MIN..CAP-1; the log ends with the restore, which the register saw. Then the
+# bench report of the run, which names the same maximum.
+Search() {
+    local Min=$1 Cap=$2 Max
+    StartProgram
+    Ui 'wait-limit 100' 'click DetectTimeout' 'click Start' 'wait-log Максимальный таймаут:' \
+        wait-idle log >"$Work/memo.txt"
+    ExpectRunEnd "$Work/memo.txt"
+    Max=$(sed -n 's/^Максимальный таймаут: \([0-9]*\) мс\.$/\1/p' "$Work/memo.txt")
+    [ -n "$Max" ] && [ "$Max" -ge "$Min" ] && [ "$Max" -lt "$Cap" ] ||
+        Fail "the maximum is not just below the cap of $Cap ms: $(cat "$Work/memo.txt")"
+    ExpectRestored
+    Ui 'click Close'
+    ExpectExit 10000
+    "$WineRun" "$WINEPREFIX" "$ORMANT_E2E_REPORT" "Z:$Work/emulator.log" "Z:$Work/memo.txt" \
+        "$Scenario: Wine $("$WineRun" "$WINEPREFIX" --version 2>/dev/null || true), $(uname -sr)" \
+        </dev/null 2>&1 | tr -d '\r' >"$Work/report.txt" || Fail "no report: $(cat "$Work/report.txt")"
+    grep -qxF "search: $Max ms against a cap of $Cap ms, $((Cap - Max)) ms below" "$Work/report.txt" ||
+        Fail "the report does not name the search's result: $(cat "$Work/report.txt")"
+    cat "$Work/report.txt"
 }
 
 StartProgram() {
@@ -278,6 +346,64 @@ driverdialog)
     Ui 'wait-log 100    мс : OK' 'click Stop' wait-idle
     Ui 'click Close'
     ExpectExit 10000
+    ;;
+chain)
+    # Both ends Windows programs: ormant-emu.exe on COM13, the program on COM14.
+    StartPair 13 14
+    StartWinEmulator --device COM13 --cap 3000
+    Search 2900 3000
+    # Ctrl+C (Wine turns SIGINT into it) ends the emulator cleanly: its log
+    # ends with "stopped" and nothing of it is left.
+    kill -INT "$WinEmuPid"
+    Status=0
+    wait "$WinEmuPid" || Status=$?
+    WinEmuPid=
+    Stopped=no
+    for _ in $(seq 100); do
+        # A Windows program's text file ends its lines with CR LF.
+        [[ "$(tail -n1 "$Work/emulator.log" | tr -d '\r')" == *" stopped" ]] && Stopped=yes && break
+        sleep 0.1
+    done
+    sleep 0.5
+    [ $Status -eq 0 ] && [ $Stopped = yes ] && ! pgrep -f 'ormant-emu\.exe' >/dev/null ||
+        Fail "ormant-emu.exe did not end cleanly on Ctrl+C ($Status): $(tail -n3 "$Work/emulator.log")"
+    ;;
+chainlinux)
+    # The Linux emulator on a serial device (--device), the program on COM16.
+    StartPair 15 16
+    [ -x "$Emulator" ] || Fail "no register emulator for this machine"
+    "$Emulator" --device "$WINEPREFIX/dosdevices/com15" --cap 500 --log "$Work/emulator.log" \
+        </dev/null >"$Work/emulator.out" 2>&1 &
+    OrmantEmulatorPid=$!
+    for _ in $(seq 50); do
+        grep -q '^DEVICE ' "$Work/emulator.out" && break
+        sleep 0.1
+    done
+    grep -q '^DEVICE ' "$Work/emulator.out" || Fail "ormant-emu --device: $(cat "$Work/emulator.out")"
+    Search 400 500
+    ;;
+emubad)
+    # What ormant-emu.exe refuses, each with its reason and exit code 2. (A
+    # port held by another program cannot be made here: Wine lets a second
+    # program open a COM port.)
+    StartPair 17 18
+    ln -sf /dev/null "$WINEPREFIX/dosdevices/com19"
+    Link=$WINEPREFIX/dosdevices/com19
+    while IFS='|' read -r Args Reason; do
+        Status=0
+        # shellcheck disable=SC2086
+        "$WineRun" "$WINEPREFIX" "$ORMANT_E2E_WINEMU" $Args </dev/null >"$Work/bad.out" 2>&1 || Status=$?
+        [ $Status -eq 2 ] && grep -qF -- "$Reason" "$Work/bad.out" ||
+            Fail "ormant-emu.exe $Args: exit $Status, not 2 with \"$Reason\": $(cat "$Work/bad.out")"
+    done <<'EOF_CASES'
+--device COM77|COM77: no such port
+--device COM19|COM19 is not a serial port
+--device COM17 --baud 12345|unsupported baud rate 12345
+--device LPT1|LPT1 is not a COM port
+--device COM17 --link x|--link is for Linux
+--cap 3000|Windows has no pseudo-terminals
+--cap 3k|--cap: not a number: 3k
+EOF_CASES
     ;;
 layout)
     # At 96 dpi, then at 144 (the prefix's own setting, put back however this

@@ -26,6 +26,7 @@
 //                        ("x y")
 //   suspend              send WM_POWERBROADCAST PBT_APMSUSPEND, as the system
 //                        does before it sleeps
+//   wait-limit SECONDS   how long the waits after it may take (default 20)
 // Output is UTF-8; a failed command says why on stderr and exits with 1.
 #include "fmuMainControls.h"
 #include "untWinText.h"
@@ -43,7 +44,7 @@ namespace {
 // between 20 ms steps of a probe and after each driver call.
 constexpr UINT SendTimeoutMs = 10000;
 // Each scenario's time limit is a few times this.
-constexpr DWORD WaitMs = 20000;
+DWORD WaitMs = 20000;
 
 HWND FMain = nullptr;
 
@@ -190,6 +191,8 @@ void Run(const std::string& Command, const std::string& Argument) {
         MapWindowPoints(Memo, nullptr, reinterpret_cast<POINT*>(&R), 2);
         const int Width = GetSystemMetrics(SM_CXVSCROLL);
         Out(Point(R.right + Width / 2, R.bottom - GetSystemMetrics(SM_CYVSCROLL) / 2));
+    } else if (Command == "wait-limit") {
+        WaitMs = static_cast<DWORD>(std::stoul(Argument)) * 1000;
     } else if (Command == "suspend") {
         DWORD_PTR Answer = 0;
         if (!SendMessageTimeoutW(MainWindow(), WM_POWERBROADCAST, PBT_APMSUSPEND, 0,
