@@ -1,7 +1,8 @@
 #!/bin/bash
 # Builds the Windows program for both bitnesses with mingw-w64 (the presets
 # win32 and win64: Release) in build-win32/ and build-win64/, and puts each, stripped, in
-# dist/win32/ormant-timeout.exe and dist/win64/ormant-timeout.exe.
+# dist/win32/ormant-timeout.exe and dist/win64/ormant-timeout.exe; the bench
+# kit's tools go to dist/kit/win32/ and dist/kit/win64/.
 # Each .exe is linked -static: it imports system DLLs only and runs copied
 # alone to the operator's machine.
 #   ORMANT_WERROR  ON (default) or OFF
@@ -33,4 +34,10 @@ for Bits in 32 64; do
     Imports=$($Arch-w64-mingw32-objdump -p "$Dist/win$Bits/ormant-timeout.exe" |
         sed -n 's/^\s*DLL Name: //p' | tr '\n' ' ')
     echo "$Dist/win$Bits/ormant-timeout.exe: $(stat -c %s "$Dist/win$Bits/ormant-timeout.exe") bytes, imports $Imports"
+    # The bench kit's tools (scripts/package.sh): the emulator, the report and
+    # the stand-in driver, for a tester, never for operators.
+    mkdir -p "$Dist/kit/win$Bits"
+    for Tool in emulator/ormant-emu.exe bench/ormant-report.exe standin/ormant-standin.dll; do
+        $Arch-w64-mingw32-strip -o "$Dist/kit/win$Bits/$(basename "$Tool")" "$Build/$Tool"
+    done
 done

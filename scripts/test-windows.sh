@@ -2,8 +2,8 @@
 # Builds the Windows program for both bitnesses (scripts/build-windows.sh:
 # build-win32/, build-win64/, dist/), runs each build's tests under Wine —
 # the Windows code paths' own and the program end to end against the register
-# emulator built for this machine — and makes the operator's archive
-# (scripts/package.sh). Exits non-zero on any failure.
+# emulator built for this machine — and makes the operator's archive and the
+# bench kit (scripts/package.sh). Exits non-zero on any failure.
 #   ORMANT_HOST_EMULATOR  ormant-emu to use (default: build/ or build-emu/, else
 #                         built into build-emu/)
 #   ORMANT_WIN32_BUILD, ORMANT_WIN64_BUILD  build folders (default build-win32/,
@@ -80,3 +80,21 @@ unzip -p "$Dist/$Zip" '*/readme.txt' >"$Again/readme.txt"
     [ "$(grep -o $'\xEF\xBB\xBF' "$Again/readme.txt" | wc -l)" -eq 1 ] ||
     { echo "test-windows.sh: readme.txt does not begin with exactly one BOM" >&2; exit 1; }
 echo "== the archive is reproducible: $(cat "$Dist/SHA256SUMS")"
+# No test tool reaches operators.
+! unzip -Z1 "$Dist/$Zip" | grep -E 'ormant-(emu|report|standin)' ||
+    { echo "test-windows.sh: a test tool is in the operators' archive" >&2; exit 1; }
+
+# The bench kit likewise, each text of it with one BOM and CR LF lines.
+Kit=$(cd "$Again/bench" && ls ormant-bench-*.zip)
+cmp "$Dist/bench/$Kit" "$Again/bench/$Kit" ||
+    { echo "test-windows.sh: two bench kits of one tree differ" >&2; exit 1; }
+(cd "$Again/bench" && sha256sum -c --quiet SHA256SUMS) ||
+    { echo "test-windows.sh: the bench kit's SHA256SUMS does not match" >&2; exit 1; }
+mkdir "$Again/kit"
+unzip -q "$Dist/bench/$Kit" -d "$Again/kit"
+for Text in "$Again"/kit/*/*.txt; do
+    [ "$(head -c3 "$Text")" = $'\xEF\xBB\xBF' ] && [ "$(grep -c $'\xEF\xBB\xBF' "$Text")" -eq 1 ] &&
+        ! grep -qv $'\r$' "$Text" ||
+        { echo "test-windows.sh: $(basename "$Text") is not for Notepad (one BOM, CR LF)" >&2; exit 1; }
+done
+echo "== the bench kit is reproducible: $(cat "$Dist/bench/SHA256SUMS")"
