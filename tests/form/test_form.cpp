@@ -110,14 +110,20 @@ TEST_F(Form, DriverDuringAProbeClosesThePortWhichTheProbeReopensAsItWas) {
     EXPECT_EQ(View.Trace, (TLines{"input off", "input on"}));
 }
 
-// The system stays awake from Start to the end of the restore; the window
-// takes no input while the driver's dialog is open, also when it fails.
+// The system stays awake from Start to the end of the restore, also when
+// Stop ends it; the window takes no input while the driver's dialog is open,
+// also when it fails.
 TEST_F(Form, AwakeThroughARunAndNoInputBesideTheDriversDialog) {
     bool StepTimerInHold = false;
-    View.OnMessages = [&] { StepTimerInHold |= View.StepTimer; };
+    View.OnMessages = [&] {
+        StepTimerInHold |= View.StepTimer;
+        if (View.Lines.Count() == 7) // the 1000 ms probe waits
+            fmMain.Click(ciStop);
+    };
     fmMain.Click(ciStart);
     EXPECT_TRUE(StepTimerInHold);
     EXPECT_FALSE(View.StepTimer);
+    EXPECT_EQ(View.Lines.Lines.at(6), "1000   мс : Тест прерван");
     EXPECT_EQ(View.Lines.Lines.back(), "Отключение от ФР");
     EXPECT_EQ(View.Trace,
               (TLines{"disable btnStart", "enable btnStop", "focus btnStop", "awake", "may sleep",

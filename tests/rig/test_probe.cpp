@@ -89,6 +89,16 @@ TEST(Probe, AReplyOutsideTheProtocolFailsWithItsByteAndSilenceWithNoLink) {
     Cut.Store->Settings = {1, 2, 1000};
     EXPECT_EQ(Probe(Cut, 100), "Нет связи");
     EXPECT_LT(Cut.Register.Now, 1100u);
+
+    // The device gone when the window's step sends the ACK: the system's
+    // failure, not the silence that follows.
+    TVirtualRig Gone({.InitialTimeout = 500});
+    Gone.OnMessages = [&Gone] {
+        Gone.Register.Advance(200);
+        Gone.Register.Unplugged = true;
+        Gone.WaitStep();
+    };
+    EXPECT_EQ(Probe(Gone, 100), "Системная ошибка. Код: 5. Ошибка ввода-вывода");
 }
 
 TEST(Probe, HoldBackEndsAtTheFirstStepPastTheDelay) {
