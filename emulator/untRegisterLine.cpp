@@ -7,16 +7,10 @@
 
 namespace emu {
 
-uint64_t MonotonicMs() {
-    using namespace std::chrono;
-    return static_cast<uint64_t>(
-        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
-
 TLineLog::TLineLog(TLogSink Sink) : FSink(std::move(Sink)) {
     using namespace std::chrono;
     FWallOffsetMs = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count() -
-                    static_cast<int64_t>(MonotonicMs());
+                    static_cast<int64_t>(SteadyMs());
 }
 
 void TLineLog::operator()(uint64_t NowMs, const std::string& Line) const {

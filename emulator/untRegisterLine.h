@@ -2,6 +2,7 @@
 // Serving the emulated register on a line, on any system: what the command
 // line asks for, and what each system's runner (untRegisterLine_posix.cpp,
 // untRegisterLine_win.cpp) shares.
+#include "untReadTimer.h" // SteadyMs, the clock the runners feed the core with
 #include "untRegisterCore.h"
 
 #include <cstdint>
@@ -39,9 +40,6 @@ void PrepareStopRequest();
 // before Ready, anything else when the line fails while it is served.
 void ServeUntilStopped(const TRegisterOptions& Options, const TLineRequest& Request,
                        const TLogSink& Log, const std::function<void(const std::string&)>& Ready);
-
-// Monotonic milliseconds, the clock the runners feed the core with.
-uint64_t MonotonicMs();
 
 // Stamps the core's log lines with the time of day.
 class TLineLog {

@@ -161,7 +161,7 @@ TPtyRegister::~TPtyRegister() {
     } catch (const std::exception& E) {
         // The failure was logged when it ended the thread; this says that
         // nobody collected it.
-        WriteLog(MonotonicMs(), std::string("stopped after a failure: ") + E.what());
+        WriteLog(SteadyMs(), std::string("stopped after a failure: ") + E.what());
     }
 }
 
@@ -229,13 +229,12 @@ void TPtyRegister::RemoveLink() noexcept {
     char Target[4096];
     const ssize_t N = readlink(FLinkPath.c_str(), Target, sizeof Target - 1);
     if (N < 0 || std::string(Target, static_cast<std::size_t>(N)) != FSlavePath) {
-        WriteLog(MonotonicMs(),
+        WriteLog(SteadyMs(),
                  "link " + FLinkPath + " no longer points to " + FSlavePath + "; left alone");
         return;
     }
     if (::unlink(FLinkPath.c_str()) != 0)
-        WriteLog(MonotonicMs(),
-                 "cannot remove the link " + FLinkPath + ": " + std::strerror(errno));
+        WriteLog(SteadyMs(), "cannot remove the link " + FLinkPath + ": " + std::strerror(errno));
 }
 
 void TPtyRegister::Start() {
@@ -245,9 +244,9 @@ void TPtyRegister::Start() {
     FWakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (FWakeFd < 0)
         RaiseErrno("cannot create an eventfd");
-    WriteLog(MonotonicMs(), StartLine(std::string(FIsPty ? "PTY " : "DEVICE ") + FSlavePath +
-                                          (FLinkPath.empty() ? "" : " (link " + FLinkPath + ")"),
-                                      FCore));
+    WriteLog(SteadyMs(), StartLine(std::string(FIsPty ? "PTY " : "DEVICE ") + FSlavePath +
+                                       (FLinkPath.empty() ? "" : " (link " + FLinkPath + ")"),
+                                   FCore));
     FThread = std::thread([this] { Run(); });
 }
 
@@ -259,7 +258,7 @@ void TPtyRegister::Run() {
     try {
         Serve();
     } catch (const std::exception& E) {
-        WriteLog(MonotonicMs(), std::string("stopped: ") + E.what());
+        WriteLog(SteadyMs(), std::string("stopped: ") + E.what());
         FFailure = std::current_exception();
         FFailed = true;
     } catch (...) {
@@ -272,7 +271,7 @@ void TPtyRegister::Serve() {
     TOutputSchedule Output(FCore.ByteGap());
     bool WriteBlocked = false;
     for (;;) {
-        uint64_t Now = MonotonicMs();
+        uint64_t Now = SteadyMs();
         FCore.Advance(Now);
         std::optional<uint64_t> Deadline = FCore.NextDeadline();
         while (!WriteBlocked) {
@@ -312,7 +311,7 @@ void TPtyRegister::Serve() {
             if (N == 0)
                 throw std::runtime_error(FSlavePath + " closed");
             if (N > 0) {
-                Now = MonotonicMs();
+                Now = SteadyMs();
                 const std::string Out =
                     FCore.Receive(std::string_view(Buffer, static_cast<std::size_t>(N)), Now);
                 Output.Add(Out, FCore.OutputStart());
@@ -341,7 +340,7 @@ void TPtyRegister::Stop() {
     }
     CloseAll();
     RemoveLink();
-    WriteLog(MonotonicMs(), "stopped");
+    WriteLog(SteadyMs(), "stopped");
     if (FFailure)
         std::rethrow_exception(FFailure);
 }
@@ -353,7 +352,7 @@ int TPtyRegister::RunUntilSignal() {
     for (;;) {
         const int Signal = sigtimedwait(&Set, nullptr, &Poll);
         if (Signal > 0) {
-            WriteLog(MonotonicMs(), std::string("signal ") + strsignal(Signal));
+            WriteLog(SteadyMs(), std::string("signal ") + strsignal(Signal));
             Stop();
             return Signal;
         }

@@ -184,11 +184,11 @@ void ServeUntilStopped(const TRegisterOptions& Options, const TLineRequest& Requ
     const TLineLog LineLog(Log);
     Core.SetLog(LineLog);
     Ready("DEVICE " + *Request.Device);
-    LineLog(MonotonicMs(), StartLine("DEVICE " + *Request.Device, Core));
+    LineLog(SteadyMs(), StartLine("DEVICE " + *Request.Device, Core));
 
     TOutputSchedule Output(Core.ByteGap());
     while (WaitForSingleObject(StopEvent, 0) != WAIT_OBJECT_0) {
-        uint64_t Now = MonotonicMs();
+        uint64_t Now = SteadyMs();
         Core.Advance(Now);
         for (std::string_view Due; !(Due = Output.Due(Now)).empty();)
             Output.Sent(Port.Write(Due));
@@ -199,12 +199,12 @@ void ServeUntilStopped(const TRegisterOptions& Options, const TLineRequest& Requ
         const std::string In =
             Port.Read(static_cast<DWORD>(std::min<uint64_t>(Wait, LongestReadMs)));
         if (!In.empty()) {
-            Now = MonotonicMs();
+            Now = SteadyMs();
             const std::string Out = Core.Receive(In, Now);
             Output.Add(Out, Core.OutputStart());
         }
     }
-    LineLog(MonotonicMs(), "stopped");
+    LineLog(SteadyMs(), "stopped");
 }
 
 } // namespace emu
