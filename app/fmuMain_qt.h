@@ -15,8 +15,6 @@ public:
     explicit TQtMainView(QWidget* Owner = nullptr);
     ~TQtMainView() override;
 
-    TfmMain& Form() { return *FForm; }
-
 protected:
     void closeEvent(QCloseEvent* Event) override;
 

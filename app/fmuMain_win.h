@@ -21,7 +21,6 @@ public:
     TWinMainView(const TWinMainView&) = delete;
     TWinMainView& operator=(const TWinMainView&) = delete;
 
-    HWND Handle() const { return FHandle; }
     void Show(int CmdShow);
     // One message as the main loop takes it: keyboard navigation between
     // the controls, then the window procedure.

@@ -1,7 +1,7 @@
 // The program on Linux: the Qt window, with the stand-in driver in place of
 // the register's own, which exists only on Windows.
 #include "fmuMain_qt.h"
-#include "fmuStandInProps.h"
+#include "fmuStandInProps_qt.h"
 
 #include <QApplication>
 

@@ -184,7 +184,6 @@ void TRegisterCore::ReceiveControl(uint8_t Byte, uint64_t NowMs, std::string& Ou
         // An ACK before the last byte left can only come from a confused host.
         const uint64_t Delay = NowMs > FAnswerSentAt ? NowMs - FAnswerSentAt : 0;
         FLastAckDelay = static_cast<uint32_t>(std::min<uint64_t>(Delay, UINT32_MAX));
-        FLastAckInTime = FAwaitingAck;
         if (FAwaitingAck) {
             FAwaitingAck = false;
             FAnswer.reset();
@@ -211,17 +210,15 @@ void TRegisterCore::FrameComplete(uint64_t NowMs, std::string& Out) {
     const std::string Frame = std::move(FFrame);
     FFrame.clear();
     FInFrame = false;
-    const std::string Body = Frame.substr(1, Frame.size() - 2);
-    const auto Expected = FrameChecksum(Body);
-    if (Expected != static_cast<uint8_t>(Frame.back())) {
+    if (!ChecksumMatches(Frame)) {
         Log(NowMs, "<- " + HexBytes(Frame) + " (frame with bad checksum, expected " +
-                       HexBytes(std::string(1, static_cast<char>(Expected))) + ")");
+                       HexBytes(std::string(1, static_cast<char>(ExpectedChecksum(Frame)))) + ")");
         Out += static_cast<char>(NAK);
         Log(NowMs, "-> 15 NAK");
         return;
     }
     Log(NowMs, "<- " + HexBytes(Frame) + " (frame)");
-    const std::string Data = Body.substr(1);
+    const std::string Data = FrameData(Frame);
     if (Data.empty()) {
         // Nothing to answer, and an ACK would leave the host waiting for an
         // answer that never comes.

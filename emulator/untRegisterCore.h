@@ -42,7 +42,7 @@ std::string FaultName(TFault Fault);
 
 class TRegisterCore {
 public:
-    using TLog = std::function<void(uint64_t NowMs, const std::string& Line)>;
+    using TCoreLogSink = std::function<void(uint64_t NowMs, const std::string& Line)>;
 
     explicit TRegisterCore(TRegisterOptions Options);
 
@@ -66,12 +66,11 @@ public:
     uint64_t OutputStart() const { return FOutputStart; }
     const TRegisterOptions& Options() const { return FOptions; }
 
-    void SetLog(TLog Log) { FLog = std::move(Log); }
+    void SetLog(TCoreLogSink Log) { FLog = std::move(Log); }
 
     // Ms between the last answer sent and the host's ACK for it, whether the
-    // ACK came in time or not; LastAckInTime tells which.
+    // ACK came in time or not.
     std::optional<uint32_t> LastAckDelay() const { return FLastAckDelay; }
-    bool LastAckInTime() const { return FLastAckInTime; }
 
     // The longest pause between the bytes of one host frame before the frame
     // counts as broken off.
@@ -93,7 +92,7 @@ private:
     TRegisterOptions FOptions;
     uint32_t FRequested;
     bool FTimeoutCommandSeen = false;
-    TLog FLog;
+    TCoreLogSink FLog;
 
     // Host frame being received: STX, length and data so far.
     bool FInFrame = false;
@@ -104,7 +103,6 @@ private:
     bool FAwaitingAck = false;
     uint64_t FAnswerSentAt = 0; // when the answer's last byte left
     std::optional<uint32_t> FLastAckDelay;
-    bool FLastAckInTime = false;
 
     // The outgoing line: the output of the current Receive starts at
     // FOutputStart; FLineFreeAt is when the line takes the next byte.

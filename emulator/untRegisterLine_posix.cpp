@@ -31,18 +31,13 @@ speed_t BaudConstant(uint32_t Baud) {
     throw std::invalid_argument("unsupported baud rate " + std::to_string(Baud));
 }
 
-// Raw bytes both ways: no echo, no line editing, no translation, no flow
-// control, 8N1, and a read returns whatever has come.
+// Raw 8N1 both ways, as the program's port has it; a read returns whatever
+// has come.
 void MakeRaw(int Fd, const std::string& Path, std::optional<speed_t> Speed) {
     termios T{};
     if (tcgetattr(Fd, &T) != 0)
         RaiseErrno("cannot read the settings of " + Path);
-    cfmakeraw(&T);
-    T.c_cflag &= ~(CSTOPB | PARENB | CRTSCTS);
-    T.c_cflag |= CLOCAL | CREAD | CS8;
-    T.c_iflag &= ~(IXON | IXOFF | IXANY);
-    T.c_cc[VMIN] = 1;
-    T.c_cc[VTIME] = 0;
+    MakeRawLine(T, 1);
     if (Speed && (cfsetispeed(&T, *Speed) != 0 || cfsetospeed(&T, *Speed) != 0))
         RaiseErrno("cannot set the baud rate of " + Path);
     if (tcsetattr(Fd, TCSANOW, &T) != 0)

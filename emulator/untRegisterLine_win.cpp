@@ -1,3 +1,4 @@
+#include "untDcb_win.h"
 #include "untRegisterLine.h"
 #include "untWinText.h"
 
@@ -76,30 +77,15 @@ public:
                 throw ELineSetup(Name + " is held by another program");
             throw ELineSetup("cannot open " + Name + ": " + Reason(Code));
         }
-        // Raw 8N1, no flow control; XON and XOFF still differ, as
-        // SetCommState asks.
+        // Raw 8N1 as the program's port has it. DTR and RTS up: a host that
+        // watches DSR or CTS through a null-modem cable sees a register there.
         DCB Dcb{};
         Dcb.DCBlength = sizeof Dcb;
         if (!GetCommState(FHandle, &Dcb))
             Fail(Name + " is not a serial port: ", true);
-        Dcb.BaudRate = Baud;
-        Dcb.fBinary = TRUE;
-        Dcb.fParity = FALSE;
-        Dcb.fOutxCtsFlow = FALSE;
-        Dcb.fOutxDsrFlow = FALSE;
+        MakeRawLine(Dcb, Baud);
         Dcb.fDtrControl = DTR_CONTROL_ENABLE;
-        Dcb.fDsrSensitivity = FALSE;
-        Dcb.fOutX = FALSE;
-        Dcb.fInX = FALSE;
-        Dcb.fErrorChar = FALSE;
-        Dcb.fNull = FALSE;
         Dcb.fRtsControl = RTS_CONTROL_ENABLE;
-        Dcb.fAbortOnError = FALSE;
-        Dcb.ByteSize = 8;
-        Dcb.Parity = NOPARITY;
-        Dcb.StopBits = ONESTOPBIT;
-        Dcb.XonChar = 0x11;
-        Dcb.XoffChar = 0x13;
         if (!SetCommState(FHandle, &Dcb))
             Fail("cannot set " + Name + " to " + std::to_string(Baud) + " baud, 8N1: ", true);
         PurgeComm(FHandle, PURGE_RXCLEAR | PURGE_TXCLEAR);

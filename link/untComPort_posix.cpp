@@ -61,8 +61,6 @@ std::string ErrorDescription(int Error) {
         return "Ошибка ввода-вывода";
     case EINVAL:
         return "Недопустимый параметр";
-    case ENOTTY:
-        return "Устройство не является последовательным портом";
     case EBADF:
         return "Порт не открыт";
     }
@@ -195,15 +193,7 @@ void TComPort::SetBaudRate(uint32_t Rate) {
     termios Tio{};
     if (::tcgetattr(Fd, &Tio) != 0)
         CheckOSError(errno);
-    // Raw 8N1: no parity, one stop bit, no flow control of any kind, no
-    // character processing.
-    ::cfmakeraw(&Tio);
-    Tio.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK | ISTRIP | IGNBRK | BRKINT | PARMRK);
-    Tio.c_iflag |= IGNPAR;
-    Tio.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS);
-    Tio.c_cflag |= CS8 | CLOCAL | CREAD;
-    Tio.c_cc[VMIN] = 0;
-    Tio.c_cc[VTIME] = 0;
+    MakeRawLine(Tio, 0);
     const auto Speed = TermiosSpeed(Rate);
     if (!Speed)
         CheckOSError(EINVAL);

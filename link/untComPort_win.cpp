@@ -1,6 +1,7 @@
 // The serial port through the Win32 communications API.
 #include "untComPort.h"
 #include "untComPort_win_seam.h"
+#include "untDcb_win.h"
 #include "untError.h"
 #include "untReadTimer.h"
 #include "untWinText.h"
@@ -70,19 +71,10 @@ void TComPort::SetQueueSizes() {
 }
 
 void TComPort::SetBaudRate(uint32_t Rate) {
-    // Raw eight-bit bytes, no parity, one stop bit and no flow control of any
-    // kind: the register drives neither the handshake lines nor XON/XOFF.
+    // The register drives neither the handshake lines nor XON/XOFF; DTR and
+    // RTS stay low, as everything not set here.
     DCB Dcb{};
-    Dcb.DCBlength = sizeof(DCB);
-    Dcb.BaudRate = Rate;
-    Dcb.fBinary = TRUE;
-    Dcb.ByteSize = 8;
-    Dcb.Parity = NOPARITY;
-    Dcb.StopBits = ONESTOPBIT;
-    // Unused with XON/XOFF off, but SetCommState fails when the two are
-    // equal, and several serial drivers refuse them so: the usual DC1, DC3.
-    Dcb.XonChar = 0x11;
-    Dcb.XoffChar = 0x13;
+    MakeRawLine(Dcb, Rate);
     if (!SetCommState(AsHandle(FHandle), &Dcb))
         CheckOSError(GetLastError());
 }

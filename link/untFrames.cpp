@@ -35,3 +35,25 @@ std::string ReadFrame(TSerialLine& Port, bool StopWithoutStx) {
 void ReadAnswer(TSerialLine& Port) {
     ReadFrame(Port);
 }
+
+uint8_t ExpectedChecksum(const std::string& Frame) {
+    return FrameChecksum(Frame.substr(1, Frame.size() - 2));
+}
+
+bool ChecksumMatches(const std::string& Frame) {
+    return ExpectedChecksum(Frame) == static_cast<uint8_t>(Frame.back());
+}
+
+std::string FrameData(const std::string& Frame) {
+    return Frame.substr(2, Frame.size() - 3);
+}
+
+THeldAnswer AskForHeldAnswer(TSerialLine& Port, bool StopWithoutStx) {
+    Port.PurgeInput();
+    Port.Write(ControlByte(ENQ));
+    THeldAnswer Held;
+    Held.Reply = Port.ReadByte();
+    if (Held.Reply == ACK)
+        Held.Frame = ReadFrame(Port, StopWithoutStx);
+    return Held;
+}

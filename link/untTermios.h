@@ -1,6 +1,6 @@
 #pragma once
-// The termios speed constant for a rate in bits per second, where there is
-// one; shared by the serial port and the register emulator.
+// The line set-up that the serial port and the register emulator share: raw
+// 8N1 and the termios speed constant for a rate in bits per second.
 #include <cstdint>
 #include <optional>
 #include <termios.h>
@@ -27,4 +27,18 @@ inline std::optional<speed_t> TermiosSpeed(uint32_t Rate) {
         return B230400;
     }
     return std::nullopt;
+}
+
+// Tio, as tcgetattr gave it, made raw 8N1: no parity, one stop bit, no flow
+// control of any kind, no character processing, a byte with a parity or
+// framing error dropped. MinBytes goes to VMIN: 0 for a reader that waits in
+// poll(), 1 for one that blocks in read(). VTIME is 0 for both.
+inline void MakeRawLine(termios& Tio, cc_t MinBytes) {
+    ::cfmakeraw(&Tio);
+    Tio.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK | ISTRIP | IGNBRK | BRKINT | PARMRK);
+    Tio.c_iflag |= IGNPAR;
+    Tio.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS);
+    Tio.c_cflag |= CS8 | CLOCAL | CREAD;
+    Tio.c_cc[VMIN] = MinBytes;
+    Tio.c_cc[VTIME] = 0;
 }

@@ -55,14 +55,14 @@ INT_PTR CALLBACK PropertiesProc(HWND Dialog, UINT Message, WPARAM WParam, LPARAM
     case WM_INITDIALOG: {
         Settings = reinterpret_cast<TSettingTexts*>(LParam);
         SetWindowLongPtrW(Dialog, DWLP_USER, LParam);
-        SetDlgItemTextW(Dialog, IDC_COMNUMBER, Utf8ToWide((*Settings)["ComNumber"]).c_str());
-        SetDlgItemTextW(Dialog, IDC_TIMEOUT, Utf8ToWide((*Settings)["Timeout"]).c_str());
+        SetDlgItemTextW(Dialog, IDC_COMNUMBER, Utf8ToWide((*Settings)[skComNumber]).c_str());
+        SetDlgItemTextW(Dialog, IDC_TIMEOUT, Utf8ToWide((*Settings)[skTimeout]).c_str());
         for (const uint32_t Rate : BaudRates)
             SendDlgItemMessageW(Dialog, IDC_BAUDRATE, CB_ADDSTRING, 0,
                                 reinterpret_cast<LPARAM>(std::to_wstring(Rate).c_str()));
-        const std::string Baudrate = (*Settings)["Baudrate"];
+        const std::string Baudrate = (*Settings)[skBaudrate];
         // A refused index selects nothing; the line below names it.
-        if (StandInSettingError("Baudrate", Baudrate).empty())
+        if (StandInSettingError(skBaudrate, Baudrate).empty())
             SendDlgItemMessageW(Dialog, IDC_BAUDRATE, CB_SETCURSEL, std::stoi(Baudrate), 0);
         ShowError(Dialog, StandInSettingsError(*Settings));
         return TRUE;

@@ -22,15 +22,24 @@ struct TSettingRule {
 // driver's signed 32-bit property carries, the run's 100000 ms among them.
 // Whether the register takes it is the register's to answer.
 constexpr TSettingRule SettingRules[] = {
-    {"ComNumber", 1, 255, sdBadComNumber},
-    {"Baudrate", 0, BaudRateCount - 1, sdBadBaudrate},
-    {"Timeout", 0, std::numeric_limits<int32_t>::max(), sdBadTimeout},
+    {skComNumber, 1, 255, sdBadComNumber},
+    {skBaudrate, 0, BaudRateCount - 1, sdBadBaudrate},
+    {skTimeout, 0, std::numeric_limits<int32_t>::max(), sdBadTimeout},
 };
 
-const TSettingRule& RuleOf(const std::string& Key) {
+// The link timeout of the driver's own exchanges, which are short ones.
+constexpr uint32_t LinkTimeoutMs = 1000;
+
+const TSettingRule* FindRule(const std::string& Key) {
     for (const auto& Rule : SettingRules)
         if (Key == Rule.Key)
-            return Rule;
+            return &Rule;
+    return nullptr;
+}
+
+const TSettingRule& RuleOf(const std::string& Key) {
+    if (const TSettingRule* Rule = FindRule(Key))
+        return *Rule;
     throw std::logic_error("Нет настройки драйвера " + Key);
 }
 
@@ -125,17 +134,17 @@ TSettingTexts EditedStandInSettings(TSettingTexts Opened, const std::string& Com
                    ? std::string()
                    : Text.substr(First, Text.find_last_not_of(Spaces) - First + 1);
     };
-    Opened["ComNumber"] = Trimmed(ComNumber);
+    Opened[skComNumber] = Trimmed(ComNumber);
     if (BaudIndex >= 0)
-        Opened["Baudrate"] = std::to_string(BaudIndex);
-    Opened["Timeout"] = Trimmed(Timeout);
+        Opened[skBaudrate] = std::to_string(BaudIndex);
+    Opened[skTimeout] = Trimmed(Timeout);
     return Opened;
 }
 
 TSettingTexts FormatStandInSettings(const TStandInSettings& Settings) {
-    return {{"ComNumber", std::to_string(Settings.ComNumber)},
-            {"Baudrate", std::to_string(Settings.Baudrate)},
-            {"Timeout", std::to_string(Settings.Timeout)}};
+    return {{skComNumber, std::to_string(Settings.ComNumber)},
+            {skBaudrate, std::to_string(Settings.Baudrate)},
+            {skTimeout, std::to_string(Settings.Timeout)}};
 }
 
 // The codes whose text is made here; the port's failures and the refused
@@ -160,7 +169,7 @@ namespace {
 // and the call that needs it fails as "not set" until the dialog sets it.
 TSettingTexts DefaultTexts() {
     TSettingTexts Texts = FormatStandInSettings({});
-    Texts.erase("ComNumber");
+    Texts.erase(skComNumber);
     return Texts;
 }
 
@@ -194,7 +203,7 @@ TAutoValue TStandInDriver::Invoke(const std::string& Name) {
         return SetExchangeParam();
     if (Name == "ShowProperties")
         return ShowProperties();
-    if (Name == "Timeout" || Name == "Baudrate" || Name == "ComNumber")
+    if (FindRule(Name))
         return Setting(Name);
     if (Name == "ResultCode")
         return FResultCode;
@@ -204,7 +213,7 @@ TAutoValue TStandInDriver::Invoke(const std::string& Name) {
 }
 
 void TStandInDriver::Put(const std::string& Name, const TAutoValue& Value) {
-    if (Name != "Timeout" && Name != "Baudrate" && Name != "ComNumber")
+    if (!FindRule(Name))
         RaiseUnknownName(Name);
     // Not saved: a run that raises the timeout and is killed before putting
     // it back must not leave the raised value as the operator's setting.
@@ -252,10 +261,10 @@ int32_t TStandInDriver::Guarded(const std::function<void()>& Body) {
 }
 
 void TStandInDriver::OpenLine() {
-    const int32_t ComNumber = Setting("ComNumber");
-    FPort->BaudRate = BaudRates[Setting("Baudrate")];
+    const int32_t ComNumber = Setting(skComNumber);
+    FPort->BaudRate = BaudRates[Setting(skBaudrate)];
     FPort->ComNumber = static_cast<uint32_t>(ComNumber);
-    FPort->Timeout = FLinkTimeoutMs;
+    FPort->Timeout = LinkTimeoutMs;
     FPort->Open();
 }
 
@@ -264,32 +273,28 @@ std::string TStandInDriver::Exchange(const std::string& Command) {
         throw EStandInFailure(sdBadAnswer, StandInErrorDescription(sdBadAnswer) + ": " + What);
     };
     // The data of the answer frame, its start and checksum verified.
-    const auto ReadData = [&] {
-        const std::string Frame = ReadFrame(*FPort, true);
+    const auto DataOf = [&](const std::string& Frame) {
         if (static_cast<uint8_t>(Frame[0]) != STX)
             BadAnswer("нет STX");
-        const std::string Body = Frame.substr(1, Frame.size() - 2);
-        if (FrameChecksum(Body) != static_cast<uint8_t>(Frame.back()))
+        if (!ChecksumMatches(Frame))
             BadAnswer("неверная контрольная сумма");
-        return Body.substr(1);
+        return FrameData(Frame);
     };
     // An answer the register still holds from someone else's exchange is
-    // taken off the line first, so it is not read as ours.
-    FPort->PurgeInput();
-    FPort->Write(std::string(1, char(ENQ)));
-    uint8_t Reply = FPort->ReadByte();
-    if (Reply == ACK) {
-        ReadData();
-        FPort->Write(std::string(1, char(ACK)));
-    } else if (Reply != NAK) {
-        BadAnswer("на ENQ принят " + Hex(Reply));
+    // taken off the line and acknowledged first, so it is not read as ours.
+    const THeldAnswer Held = AskForHeldAnswer(*FPort, true);
+    if (Held.Reply == ACK) {
+        DataOf(Held.Frame);
+        FPort->Write(ControlByte(ACK));
+    } else if (Held.Reply != NAK) {
+        BadAnswer("на ENQ принят " + Hex(Held.Reply));
     }
     FPort->Write(BuildFrame(Command));
-    Reply = FPort->ReadByte();
+    const uint8_t Reply = FPort->ReadByte();
     if (Reply != ACK)
         BadAnswer("команда не принята, " + Hex(Reply));
-    const std::string Answer = ReadData();
-    FPort->Write(std::string(1, char(ACK)));
+    const std::string Answer = DataOf(ReadFrame(*FPort, true));
+    FPort->Write(ControlByte(ACK));
     if (Answer.size() < 2 || Answer[0] != Command[0])
         BadAnswer("ответ не на ту команду");
     if (const auto Error = static_cast<uint8_t>(Answer[1]); Error != reOk)
@@ -314,7 +319,7 @@ int32_t TStandInDriver::Disconnect() {
 int32_t TStandInDriver::SetExchangeParam() {
     const bool WasConnected = FConnected;
     const int32_t Code = Guarded([&] {
-        const int32_t Timeout = Setting("Timeout");
+        const int32_t Timeout = Setting(skTimeout);
         OpenLine();
         Exchange(SetExchangeTimeoutCommand(static_cast<uint32_t>(Timeout)));
     });

@@ -16,12 +16,16 @@ struct TStandInSettings {
     int32_t Timeout = 150; // ms, the register's exchange timeout
 };
 
-// The settings as stored: the text of each key present ("ComNumber",
-// "Baudrate", "Timeout"). Texts, so that a value that is not a valid number
-// can be named and shown as it is.
-using TSettingTexts = std::map<std::string, std::string>;
+// The driver's three settings: each is a property of that name and a key of
+// the stored settings.
+inline constexpr char skComNumber[] = "ComNumber";
+inline constexpr char skBaudrate[] = "Baudrate";
+inline constexpr char skTimeout[] = "Timeout";
+inline constexpr const char* StandInSettingKeys[] = {skComNumber, skBaudrate, skTimeout};
 
-inline constexpr const char* StandInSettingKeys[] = {"ComNumber", "Baudrate", "Timeout"};
+// The settings as stored: the text of each key present. Texts, so that a
+// value that is not a valid number can be named and shown as it is.
+using TSettingTexts = std::map<std::string, std::string>;
 
 // "" when Text is a valid value of Key, else the Russian text that names the
 // key, the value and what is allowed. Whole decimal numbers only: ComNumber
@@ -82,11 +86,6 @@ public:
     // Changes a setting for the life of this object only; out of range raises.
     void Put(const std::string& Name, const TAutoValue& Value) override;
 
-    // The link timeout of the driver's own exchanges, which are short ones;
-    // tests shorten it so that a silent register is found out quickly.
-    static constexpr uint32_t DefaultLinkTimeoutMs = 1000;
-    void SetLinkTimeout(uint32_t Ms) { FLinkTimeoutMs = Ms; }
-
 private:
     int32_t Connect();
     int32_t Disconnect();
@@ -110,7 +109,6 @@ private:
     TSettingTexts FSettings;
     std::unique_ptr<TSerialLine> FPort;
     bool FConnected = false;
-    uint32_t FLinkTimeoutMs = DefaultLinkTimeoutMs;
     int32_t FResultCode = sdOk;
     std::string FResultDescription;
 };

@@ -13,6 +13,7 @@
 
 #include <iterator>
 #include <new>
+#include <string>
 #include <string_view>
 
 namespace {
@@ -29,24 +30,36 @@ constexpr const wchar_t* StandInClsidText = L"{248862DF-015E-45F1-9F31-9AEA84753
 constexpr const wchar_t* StandInDescription = L"Ormant register driver stand-in";
 
 struct TMember {
-    const wchar_t* Name;
-    const char* CoreName;
+    const char* Name; // ASCII, as the core knows it
     bool Writable;
 };
 
 // A member's DISPID is its index here plus one.
 constexpr TMember Members[] = {
-    {L"ShowProperties", "ShowProperties", false},
-    {L"Connect", "Connect", false},
-    {L"Disconnect", "Disconnect", false},
-    {L"SetExchangeParam", "SetExchangeParam", false},
-    {L"Timeout", "Timeout", true},
-    {L"Baudrate", "Baudrate", true},
-    {L"ComNumber", "ComNumber", true},
-    {L"ResultCodeDescription", "ResultCodeDescription", false},
-    {L"ResultCode", "ResultCode", false},
+    {"ShowProperties", false}, {"Connect", false},
+    {"Disconnect", false},     {"SetExchangeParam", false},
+    {skTimeout, true},         {skBaudrate, true},
+    {skComNumber, true},       {"ResultCodeDescription", false},
+    {"ResultCode", false},
 };
 constexpr DISPID MemberCount = static_cast<DISPID>(std::size(Members));
+
+constexpr std::size_t MaxMemberName = 31;
+static_assert([] {
+    for (const TMember& Member : Members)
+        if (std::char_traits<char>::length(Member.Name) > MaxMemberName)
+            return false;
+    return true;
+}());
+
+// Name is Member's, in any case. The names are ASCII, widened here in place:
+// nothing in GetIDsOfNames may throw or allocate.
+bool IsMemberName(const wchar_t* Name, const TMember& Member) noexcept {
+    wchar_t Wide[MaxMemberName + 1] = {};
+    for (std::size_t I = 0; Member.Name[I]; ++I)
+        Wide[I] = static_cast<unsigned char>(Member.Name[I]);
+    return CompareStringOrdinal(Name, -1, Wide, -1, TRUE) == CSTR_EQUAL;
+}
 
 HRESULT ToVariant(const TAutoValue& Value, VARIANT& Result) {
     VariantInit(&Result);
@@ -130,8 +143,7 @@ public:
             // The rest are names of arguments, and no member takes any.
             if (I == 0 && Names[0])
                 for (DISPID Id = 0; Id < MemberCount; ++Id)
-                    if (CompareStringOrdinal(Names[0], -1, Members[Id].Name, -1, TRUE) ==
-                        CSTR_EQUAL)
+                    if (IsMemberName(Names[0], Members[Id]))
                         Ids[0] = Id + 1;
             if (Ids[I] == DISPID_UNKNOWN)
                 Result = DISP_E_UNKNOWNNAME;
@@ -166,14 +178,14 @@ public:
                         *ArgError = 0;
                     return Hr;
                 }
-                Driver().Put(Member.CoreName, TAutoValue(static_cast<int32_t>(Value.V.lVal)));
+                Driver().Put(Member.Name, TAutoValue(static_cast<int32_t>(Value.V.lVal)));
                 return S_OK;
             }
             if (!(Flags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET)))
                 return DISP_E_MEMBERNOTFOUND;
             if (Params->cArgs != 0)
                 return DISP_E_BADPARAMCOUNT;
-            const TAutoValue Value = Driver().Invoke(Member.CoreName);
+            const TAutoValue Value = Driver().Invoke(Member.Name);
             return Result ? ToVariant(Value, *Result) : S_OK;
         } catch (const std::bad_alloc&) {
             return E_OUTOFMEMORY;

@@ -18,10 +18,6 @@ const std::string Separator = "----------------------------";
     throw std::runtime_error(Text);
 }
 
-std::string Bytes(uint8_t Byte) {
-    return std::string(1, static_cast<char>(Byte));
-}
-
 } // namespace
 
 std::string ProbeCommand() {
@@ -63,22 +59,16 @@ void TTimeoutTest::TestTimeout(uint32_t Delay) {
     Port.ComNumber = static_cast<uint32_t>(FHost.GetDriver().Get("ComNumber").AsInt32());
     Port.Timeout = static_cast<uint32_t>(FHost.GetDriver().Get("Timeout").AsInt32());
 
-    // Clear a pending answer. The input queue is emptied first on purpose: a
-    // byte that an exchange left behind when it broke off (a stopped probe, a
-    // line that went quiet) would otherwise be read as the register's reply
-    // to this ENQ and fail a sound register with "wrong reply code".
+    // Clear a pending answer: dropped unacknowledged, the command below
+    // replaces it.
     Port.Open();
-    Port.PurgeInput();
-    Port.Write(Bytes(ENQ));
-    uint8_t Reply = Port.ReadByte();
-    if (Reply == ACK)
-        ReadAnswer(Port);
-    else if (Reply != NAK)
-        RaiseWrongReply(Reply);
+    const uint8_t Held = AskForHeldAnswer(Port).Reply;
+    if (Held != ACK && Held != NAK)
+        RaiseWrongReply(Held);
 
     // Have the register produce an answer.
     Port.Write(BuildFrame(ProbeCommand()));
-    Reply = Port.ReadByte();
+    const uint8_t Reply = Port.ReadByte();
     if (Reply != ACK)
         RaiseWrongReply(Reply);
     ReadAnswer(Port);
@@ -86,7 +76,7 @@ void TTimeoutTest::TestTimeout(uint32_t Delay) {
     HoldBack(Port, Delay);
     if (Port.ReadByte() == ACK) {
         ReadAnswer(Port);
-        Port.Write(Bytes(ACK));
+        Port.Write(ControlByte(ACK));
         throw ENotPassed();
     }
 }
@@ -110,8 +100,8 @@ void TTimeoutTest::HoldBack(TSerialLine& Port, uint32_t Delay) {
             return;
         Sent = true;
         try {
-            Port.Write(Bytes(ACK));
-            Port.Write(Bytes(ENQ));
+            Port.Write(ControlByte(ACK));
+            Port.Write(ControlByte(ENQ));
         } catch (...) {
             Failure = std::current_exception();
         }
@@ -158,27 +148,32 @@ void TTimeoutTest::RunFixedSeriesAndSearch() {
     SetDeviceTimeout(RaisedTimeout);
     Log(Separator);
     Log("Тест фиксированных таймаутов");
-    uint32_t Delay = 10;
-    bool Passed = false;
-    for (int I = 0; I < 4; ++I) {
-        Delay *= 10;
-        Passed = TestValue(Delay) == poPassed;
-        if (!Passed)
+    uint32_t Hi = 0; // the first fixed delay that failed
+    TProbeOutcome Outcome = poPassed;
+    for (const uint32_t Delay : FixedDelays) {
+        Outcome = TestValue(Delay);
+        if (Outcome != poPassed) {
+            Hi = Delay;
             break;
+        }
     }
     if (FHost.Stopped())
         return;
-    if (Passed) {
+    if (Outcome == poPassed) {
         Log("Тест пройден!");
         return;
     }
+    // A delay that failed without the register's verdict is no bound: the
+    // search would close onto a figure below what the register may hold.
+    if (Outcome == poNoVerdict)
+        return;
     // Read now, so a change made while the series ran counts.
     if (!FHost.DetectTimeout())
         return;
     Log(Separator);
     Log("Определение максимального таймаута");
-    uint32_t Hi = Delay;
-    if (Hi == 100)
+    // Below the shortest delay there is nothing the search could tell.
+    if (Hi == FixedDelays[0])
         return;
     uint32_t Lo = 0;
     do {
@@ -195,7 +190,7 @@ void TTimeoutTest::RunFixedSeriesAndSearch() {
             Lo = Mid;
         else
             Hi = Mid;
-    } while (Hi - Lo >= 10);
+    } while (Hi - Lo >= SearchResolutionMs);
     Log(Separator);
     Log("Максимальный таймаут: " + std::to_string(Lo) + " мс.");
 }

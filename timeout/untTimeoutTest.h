@@ -6,13 +6,29 @@
 #include "untTestHost.h"
 
 #include <cstdint>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 
-// The register's timeout for the whole run.
+// The delays every run probes, in this order, each ten times the one before:
+// from well inside any register's exchange timeout to longer than a
+// technician waits. The first that fails is the upper bound of the search.
+inline constexpr uint32_t FixedDelays[] = {100, 1000, 10000, 100000};
+// The register's exchange timeout for the whole run, put back at its end. It
+// covers the longest fixed delay, so that a failed probe shows the register's
+// own limit, never the timeout the run set.
 inline constexpr int32_t RaisedTimeout = 100000;
-// The probe's wait step.
+static_assert(RaisedTimeout > 0 &&
+                  static_cast<uint32_t>(RaisedTimeout) >= std::end(FixedDelays)[-1],
+              "the raised timeout must cover the longest fixed delay");
+// The probe's wait step: the window answers and a stop is seen within it,
+// and the held-back ACK leaves within it past its delay. Windows' default
+// timer period is 15.6 ms, so a finer step would not be kept.
 inline constexpr uint32_t WaitStepMs = 20;
+// The search ends when its bounds are closer than this. The ACK leaves at the
+// first wait step past its delay, so delays closer than half a step apart
+// would be told apart by chance.
+inline constexpr uint32_t SearchResolutionMs = 10;
 
 // Data of the command the probe has the register answer.
 std::string ProbeCommand();

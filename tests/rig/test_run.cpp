@@ -145,6 +145,19 @@ TEST_F(RunTest, AStopOrALostLineEndsTheSearchWithoutResult) {
     Rig->OnMessages = nullptr;
     Run();
     EXPECT_EQ(Rig->Lines.Lines.at(5), "100    мс : OK");
+
+    // Nor is a fixed delay that failed so a bound to search below.
+    Make();
+    Rig->Detect = true;
+    TDelayDecided Test(*Rig, [](uint32_t D) {
+        if (D == 10000)
+            throw std::runtime_error("Нет связи");
+        return true;
+    });
+    Run(Test);
+    EXPECT_EQ(Test.Probes, (std::vector<uint32_t>{100, 1000, 10000}));
+    EXPECT_EQ(Rig->Lines.Lines.at(7), "10000  мс : Нет связи");
+    EXPECT_EQ(TLines(Rig->Lines.Lines.begin() + 8, Rig->Lines.Lines.end()), Restore);
 }
 
 TEST_F(RunTest, FailedRaiseStillRestoresAndTheRestoreFailureWins) {

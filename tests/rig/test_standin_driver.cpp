@@ -2,7 +2,7 @@
 // dialog, and the automation layer's texts as the program shows them.
 #include "Failure.h"
 #include "VirtualRegister.h"
-#include "fmuStandInProps.h"
+#include "fmuStandInProps_qt.h"
 #include "untError.h"
 #include "untFrames.h"
 #include "untProtocol.h"

@@ -2,7 +2,7 @@
 // register emulator program on a pseudo-terminal, clicked as an operator
 // would. What the window does with its clicks is tested with the form.
 #include "fmuMain_qt.h"
-#include "fmuStandInProps.h"
+#include "fmuStandInProps_qt.h"
 #include "untAutoRegistry.h"
 
 #include <QApplication>

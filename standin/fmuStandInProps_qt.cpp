@@ -1,4 +1,4 @@
-#include "fmuStandInProps.h"
+#include "fmuStandInProps_qt.h"
 
 #include "untDriver.h"
 #include "untProtocol.h"
@@ -56,7 +56,7 @@ bool ShowStandInProperties(TSettingTexts& Settings, QWidget* Parent) {
     auto* Form = new QFormLayout(&Dialog);
 
     // Plain text fields, so that a refused value shows as it was stored.
-    auto* edtComNumber = new QLineEdit(QString::fromStdString(Settings["ComNumber"]), &Dialog);
+    auto* edtComNumber = new QLineEdit(QString::fromStdString(Settings[skComNumber]), &Dialog);
     edtComNumber->setObjectName("edtComNumber");
     Form->addRow(QString::fromUtf8("СOM порт:"), edtComNumber);
 
@@ -64,14 +64,14 @@ bool ShowStandInProperties(TSettingTexts& Settings, QWidget* Parent) {
     cbBaudrate->setObjectName("cbBaudrate");
     for (const uint32_t Rate : BaudRates)
         cbBaudrate->addItem(QString::number(Rate));
-    const std::string Baudrate = Settings["Baudrate"];
+    const std::string Baudrate = Settings[skBaudrate];
     // A refused index selects nothing and shows itself in the empty list.
     cbBaudrate->setPlaceholderText(QString::fromStdString(Baudrate));
     cbBaudrate->setCurrentIndex(
-        StandInSettingError("Baudrate", Baudrate).empty() ? std::stoi(Baudrate) : -1);
+        StandInSettingError(skBaudrate, Baudrate).empty() ? std::stoi(Baudrate) : -1);
     Form->addRow(QString::fromUtf8("Скорость, бод:"), cbBaudrate);
 
-    auto* edtTimeout = new QLineEdit(QString::fromStdString(Settings["Timeout"]), &Dialog);
+    auto* edtTimeout = new QLineEdit(QString::fromStdString(Settings[skTimeout]), &Dialog);
     edtTimeout->setObjectName("edtTimeout");
     Form->addRow(QString::fromUtf8("Таймаут, мс:"), edtTimeout);
 
