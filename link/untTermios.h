@@ -31,8 +31,10 @@ inline std::optional<speed_t> TermiosSpeed(uint32_t Rate) {
 
 // Tio, as tcgetattr gave it, made raw 8N1: no parity, one stop bit, no flow
 // control of any kind, no character processing, a byte with a parity or
-// framing error dropped. MinBytes goes to VMIN: 0 for a reader that waits in
-// poll(), 1 for one that blocks in read(). VTIME is 0 for both.
+// framing error dropped. MinBytes goes to VMIN, and VTIME is 0. Both callers
+// read a non-blocking descriptor only after poll() reported input, so VMIN
+// tells only what a read that finds nothing returns: 0 bytes (VMIN 0) or
+// EAGAIN (VMIN 1).
 inline void MakeRawLine(termios& Tio, cc_t MinBytes) {
     ::cfmakeraw(&Tio);
     Tio.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK | ISTRIP | IGNBRK | BRKINT | PARMRK);
