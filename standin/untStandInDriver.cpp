@@ -268,7 +268,7 @@ void TStandInDriver::OpenLine() {
     FPort->Open();
 }
 
-std::string TStandInDriver::Exchange(const std::string& Command) {
+void TStandInDriver::Exchange(const std::string& Command) {
     const auto BadAnswer = [](const std::string& What) {
         throw EStandInFailure(sdBadAnswer, StandInErrorDescription(sdBadAnswer) + ": " + What);
     };
@@ -299,7 +299,6 @@ std::string TStandInDriver::Exchange(const std::string& Command) {
         BadAnswer("ответ не на ту команду");
     if (const auto Error = static_cast<uint8_t>(Answer[1]); Error != reOk)
         throw EStandInFailure(Error, StandInErrorDescription(Error));
-    return Answer;
 }
 
 int32_t TStandInDriver::Connect() {

@@ -96,8 +96,9 @@ private:
     // The value of Key, or EStandInFailure with the refusal of its text.
     int32_t Setting(const std::string& Key) const;
     void OpenLine();
-    // Sends one command and returns the data of the register's answer.
-    std::string Exchange(const std::string& Command);
+    // Sends one command and checks that the register answered it without
+    // an error.
+    void Exchange(const std::string& Command);
     void Fail(int32_t Code, const std::string& Description);
 
     std::shared_ptr<TStandInSettingsStore> FStore;

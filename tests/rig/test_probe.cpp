@@ -42,6 +42,13 @@ TEST(Probe, LateAckAcceptedPassesAndRejectedFails) {
     EXPECT_EQ(Probe(Rig, 500), "Тест не пройден!");
     EXPECT_EQ(Rig.Line.Written, Enq + Command + Ack + Enq + Ack);
     EXPECT_FALSE(Rig.Register.Core.HoldsAnswer());
+
+    // An answer held from an exchange that broke off is taken off the line
+    // and left unacknowledged: the probe's command replaces it.
+    Rig.Register.HostWrites(Command);
+    Rig.Line.Written.clear();
+    EXPECT_EQ(Probe(Rig, 400), "OK");
+    EXPECT_EQ(Rig.Line.Written, Enq + Command + Ack + Enq);
 }
 
 TEST(Probe, LineParametersComeFromTheDriverForEveryBaudrateIndexAndNoOther) {

@@ -47,6 +47,10 @@ TEST(StandInDriver, ConnectRefusesWhatIsNotItsAnswerAndClosesTheLine) {
         {Command, Ack + BuildFrame(std::string("\x15\x00", 2)), sdBadAnswer,
          "Неверный ответ ФР: ответ не на ту команду"},
         {Command, Ack + BuildFrame("\x11\x37"), 0x37, "ФР: команда не поддерживается (0x37)"},
+        {Command, Ack + BuildFrame("\x11\x01"), 0x01, "ФР: неизвестная ошибка (0x01)"},
+        // Silence: no link after the driver's own 1000 ms, whatever the
+        // register's exchange timeout.
+        {Enq, "", sdNoLink, "Нет связи"},
     };
     for (const auto& [Write, Reply, Code, Text] : Cases) {
         SCOPED_TRACE(Text);
@@ -56,6 +60,9 @@ TEST(StandInDriver, ConnectRefusesWhatIsNotItsAnswerAndClosesTheLine) {
         EXPECT_EQ(Rig.Driver.Invoke("ResultCode").AsInt32(), Code);
         EXPECT_EQ(Rig.Driver.Invoke("ResultCodeDescription").AsString(), Text);
         EXPECT_FALSE(Rig.Line.IsOpen());
+        if (Code == sdNoLink) {
+            EXPECT_EQ(Rig.Register.Now, 1000u);
+        }
     }
     // Not connected, a call takes the line for itself only.
     TOnLine Rig(std::make_shared<TMemoryStore>());
@@ -191,6 +198,9 @@ TEST(StandInSettings, TheDialogEditsTheStoredSettings) {
     EXPECT_EQ(TIniSettingsStore(Path).LoadTexts(),
               (TSettingTexts{{"ComNumber", "9"}, {"Baudrate", "0"}}));
     EXPECT_EQ(Rig.Driver.Invoke("Timeout").AsInt32(), 100000);
+    // A decimal comma, which the INI format reads as a list, stays as typed.
+    std::ofstream(Path.toStdString(), std::ios::binary) << "[General]\nTimeout=1,5\n";
+    EXPECT_EQ(TIniSettingsStore(Path).LoadTexts(), (TSettingTexts{{"Timeout", "1,5"}}));
 }
 
 // Where the system has no OLE: a class nobody registered, and one that gives
