@@ -54,14 +54,16 @@ protected:
         int Flag = -1;
         return ::ioctl(Slave, TIOCGEXCL, &Flag) == 0 ? Flag : -1;
     }
-    // "code text" of the port's failure, or the system error's text alone.
+    // "code text" of the port's failure, or the system error's text alone;
+    // Detail gets the system's words, as the program's edges trace them.
     template <class TCall> std::string Failure(TCall Call) {
         try {
             Call();
         } catch (const EDriverError& E) {
-            Detail = E.Detail;
+            Detail = SystemDetail(E);
             return std::to_string(E.Code) + " " + E.what();
         } catch (const EOSError& E) {
+            Detail = SystemDetail(E);
             return E.what();
         }
         return "no failure";
@@ -205,6 +207,7 @@ TEST_F(PtyPort, ReadsGiveUpAfterTheTimeoutsAndDropWhatCame) {
     Master = -1;
     const std::string Gone = "Системная ошибка. Код: 5. Устройство отключено";
     EXPECT_EQ(Failure([&] { Port.ReadByte(); }), Gone);
+    EXPECT_EQ(Detail, "Input/output error (errno 5), the line hung up");
     EXPECT_EQ(Failure([&] { Port.Write("\x05"); }), Gone);
 }
 
