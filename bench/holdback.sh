@@ -32,11 +32,8 @@ Fail() {
 }
 
 "$Root/scripts/setup.sh" --windows
-Emulator=${ORMANT_HOST_EMULATOR:-}
-for Candidate in "$Root/build/emulator/ormant-emu" "$Root/build-emu/emulator/ormant-emu"; do
-    [ -z "$Emulator" ] && [ -x "$Candidate" ] && Emulator=$Candidate
-done
-[ -n "$Emulator" ] || Fail "no ormant-emu: run scripts/run.sh, or cmake --preset emu && cmake --build --preset emu"
+ormant_find_emulator "$Root" 2>/dev/null ||
+    Fail "no ormant-emu: run scripts/run.sh, or cmake --preset emu && cmake --build --preset emu"
 rm -rf "$Out"
 mkdir -p "$Out"
 
@@ -103,8 +100,8 @@ WineServerPid() { # the server of the prefix $1
 }
 
 Bench() {
-    local Bits=$1 Var=ORMANT_WIN${1}_BUILD Dir=$Out/win$1
-    local Build=${!Var:-$Root/build-win$Bits}
+    local Bits=$1 Dir=$Out/win$1 Build
+    Build=$(ormant_win_build "$Root" "$Bits")
     export ORMANT_E2E_DIR=$Dir ORMANT_E2E_EXE=$Build/app/ormant-timeout.exe
     export ORMANT_E2E_DLL=$Build/standin/ormant-standin.dll
     export ORMANT_E2E_UICTL=$Build/tests/win/ormant-uictl.exe ORMANT_WINEPREFIX=$Build/wineprefix
@@ -120,7 +117,7 @@ Bench() {
     # One command a line on its standard input (see tests/win/uictl_win.cpp).
     Ui() { printf '%s\n' "$@" | "$WineRun" "$Prefix" "$ORMANT_E2E_UICTL"; }
 
-    ormant_start_emulator "$Emulator" "$Prefix/dosdevices/com5" "$Dir/emulator.log" \
+    ormant_start_emulator "$OrmantEmulator" "$Prefix/dosdevices/com5" "$Dir/emulator.log" \
         "$Dir/emulator.out" --cap 500 || Fail "the emulator did not start"
     "$WineRun" "$Prefix" "$ORMANT_E2E_EXE" </dev/null >"$Dir/program.out" 2>&1 &
     ProgramPid=$!
@@ -143,7 +140,7 @@ Bench() {
         Fail "$(wc -l <"$Dir/delays") probes in the program's logs, $(wc -l <"$Dir/held") on the wire"
     echo "windows $Bits-bit overshoot: $(paste "$Dir/held" "$Dir/delays" | awk '{ print $1 - $2 }' | Stats)"
 
-    ormant_start_emulator "$Emulator" "$Prefix/dosdevices/com5" "$Dir/emulator-cpu.log" \
+    ormant_start_emulator "$OrmantEmulator" "$Prefix/dosdevices/com5" "$Dir/emulator-cpu.log" \
         "$Dir/emulator.out" || Fail "the emulator did not start"
     "$WineRun" "$Prefix" "$ORMANT_E2E_EXE" </dev/null >"$Dir/program.out" 2>&1 &
     ProgramPid=$!

@@ -5,6 +5,9 @@
 # wine-run.sh PREFIX --wait: waits until Wine has stopped in PREFIX.
 # wine-run.sh PREFIX --server [ARG...]: runs Wine's server for PREFIX.
 set -euo pipefail
+# CTest runs this file where it lies in the sources (cmake/mingw-w64.cmake).
+# shellcheck source=SCRIPTDIR/../scripts/lib/common.sh
+. "$(dirname "$0")/../scripts/lib/common.sh"
 if [ $# -lt 2 ]; then
     echo "usage: $0 WINEPREFIX PROGRAM [ARG...]" >&2
     exit 2
@@ -12,23 +15,13 @@ fi
 export WINEPREFIX=$1
 shift
 export WINEDEBUG=${WINEDEBUG:--all}
-WINE=${ORMANT_WINE:-}
-if [ -z "$WINE" ]; then
-    for Candidate in /usr/lib/wine/wine64 "$(command -v wine64 || true)" "$(command -v wine || true)"; do
-        if [ -n "$Candidate" ] && [ -x "$Candidate" ]; then
-            WINE=$Candidate
-            break
-        fi
-    done
-fi
-if [ -z "$WINE" ]; then
+if ! ormant_find_wine 2>/dev/null; then
     echo "wine-run.sh: Wine not found (install wine64 or set ORMANT_WINE)" >&2
     exit 1
 fi
+WINE=$OrmantWine
+WINESERVER=$OrmantWineServer
 export ORMANT_WINE=$WINE
-
-WINESERVER=$(dirname "$WINE")/wineserver
-[ -x "$WINESERVER" ] || WINESERVER=$(command -v wineserver || echo wineserver)
 if [ "$1" = --wait ]; then
     exec "$WINESERVER" -w
 fi

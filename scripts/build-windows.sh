@@ -11,6 +11,7 @@
 #   ORMANT_DIST    another folder for the programs (default dist/)
 set -euo pipefail
 Root=$(cd "$(dirname "$0")/.." && pwd)
+. "$Root/scripts/lib/common.sh"
 Dist=${ORMANT_DIST:-$Root/dist}
 
 for Arch in i686 x86_64; do
@@ -24,8 +25,7 @@ done
 
 for Bits in 32 64; do
     if [ $Bits = 32 ]; then Arch=i686; else Arch=x86_64; fi
-    Var=ORMANT_WIN${Bits}_BUILD
-    Build=${!Var:-$Root/build-win$Bits}
+    Build=$(ormant_win_build "$Root" $Bits)
     echo "== building the $Bits-bit program in $Build"
     (cd "$Root" && cmake --preset win$Bits -B "$Build" -DORMANT_WERROR="${ORMANT_WERROR:-ON}")
     cmake --build "$Build" -j2

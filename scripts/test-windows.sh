@@ -10,6 +10,7 @@
 #                         build-win64/)
 set -euo pipefail
 Root=$(cd "$(dirname "$0")/.." && pwd)
+. "$Root/scripts/lib/common.sh"
 
 for Tool in cmake ninja Xvfb; do
     if ! command -v "$Tool" >/dev/null; then
@@ -17,34 +18,18 @@ for Tool in cmake ninja Xvfb; do
         exit 1
     fi
 done
-if [ ! -x /usr/lib/wine/wine64 ] && ! command -v wine64 >/dev/null && ! command -v wine >/dev/null; then
+if ! ormant_find_wine 2>/dev/null; then
     echo "test-windows.sh: Wine is missing (apt-get install wine64 wine32:i386)" >&2
     exit 1
 fi
 
-Emulator=${ORMANT_HOST_EMULATOR:-}
-if [ -z "$Emulator" ]; then
-    for Candidate in "$Root/build/emulator/ormant-emu" "$Root/build-emu/emulator/ormant-emu"; do
-        if [ -x "$Candidate" ]; then
-            Emulator=$Candidate
-            break
-        fi
-    done
-fi
-if [ -z "$Emulator" ]; then
-    echo "== building the register emulator for this machine in build-emu/"
-    (cd "$Root" && cmake --preset emu)
-    cmake --build "$Root/build-emu" -j2 --target ormant-emu
-    Emulator=$Root/build-emu/emulator/ormant-emu
-fi
-Emulator=$(realpath "$Emulator")
+ormant_find_emulator "$Root" --build
 
 "$Root/scripts/build-windows.sh"
 
 # A kernel without 32-bit support (some virtual machines') builds the 32-bit
 # program but cannot run it, nor 32-bit Wine: its tests are left out, loudly,
 # and so is the 64-bit test's registration of the 32-bit stand-in.
-. "$Root/scripts/lib/common.sh"
 Runs32=true
 if ! ormant_runs_32bit; then
     Runs32=false
@@ -52,8 +37,7 @@ if ! ormant_runs_32bit; then
         "the 32-bit build is made and packaged, but its tests do not run here" >&2
 fi
 for Bits in 32 64; do
-    Var=ORMANT_WIN${Bits}_BUILD
-    Build=${!Var:-$Root/build-win$Bits}
+    Build=$(ormant_win_build "$Root" $Bits)
     Other=()
     if ! $Runs32; then
         [ $Bits = 32 ] && continue
@@ -61,7 +45,7 @@ for Bits in 32 64; do
     fi
     echo "== testing the $Bits-bit build under Wine"
     # Only the tests' settings change: nothing is rebuilt.
-    cmake -S "$Root" -B "$Build" -DORMANT_HOST_EMULATOR="$Emulator" "${Other[@]}" >/dev/null
+    cmake -S "$Root" -B "$Build" -DORMANT_HOST_EMULATOR="$OrmantEmulator" "${Other[@]}" >/dev/null
     ctest --test-dir "$Build" --output-on-failure -j2
 done
 

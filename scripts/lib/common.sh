@@ -1,8 +1,27 @@
-# Sourced (". scripts/lib/common.sh"), not run: starting the register emulator
-# and an X server of our own, written once for run.sh, the benchmark and the
+# shellcheck shell=bash
+# Sourced (". scripts/lib/common.sh"), not run: finding the register emulator,
+# the Windows build folders and Wine, starting the emulator and an X server of
+# our own, written once for the scripts, the benchmark, the Wine runner and the
 # Windows end-to-end harness. Each function returns non-zero with the reason
 # on stderr; nothing here calls exit or sets traps.
 #
+#   ormant_find_emulator ROOT [--build]
+#       Sets OrmantEmulator to the register emulator built for this machine,
+#       as an absolute path: $ORMANT_HOST_EMULATOR where set (taken as it
+#       is), else ROOT/build/emulator/ormant-emu or
+#       ROOT/build-emu/emulator/ormant-emu, the first that is there. With
+#       --build, where neither is, builds it alone into ROOT/build-emu/ (the
+#       preset emu) first. Fails when there is none, or it does not build.
+#   ormant_win_build ROOT BITS
+#       Prints the build folder of the BITS-bit (32 or 64) Windows program:
+#       $ORMANT_WIN32_BUILD or $ORMANT_WIN64_BUILD where set, else
+#       ROOT/build-win32 or ROOT/build-win64 (the presets win32 and win64).
+#   ormant_find_wine
+#       Sets OrmantWine to the Wine that runs the Windows programs:
+#       $ORMANT_WINE where set (taken as it is), else /usr/lib/wine/wine64,
+#       wine64 or wine, the first there is; and OrmantWineServer to the
+#       wineserver beside it, else the one on PATH. Fails when there is no
+#       Wine.
 #   ormant_start_emulator EMU LINK LOG OUT [EMULATOR OPTION...]
 #       Starts EMU --link LINK --log LOG OPTION... in the background (stdin
 #       /dev/null, stdout and stderr to OUT) and waits up to 10 s for its
@@ -25,10 +44,72 @@
 #       Ends the emulator and the X server that this shell started; meant for
 #       an EXIT trap.
 
+OrmantEmulator=
+OrmantWine=
+OrmantWineServer=
 OrmantEmulatorPid=
 OrmantEmulatorPty=
 OrmantXvfbPid=
 OrmantXvfbDir=
+
+ormant_find_emulator() {
+    local Root=$1 Build=${2:-} Emu=${ORMANT_HOST_EMULATOR:-} Candidate
+    if [ -z "$Emu" ]; then
+        for Candidate in "$Root/build/emulator/ormant-emu" "$Root/build-emu/emulator/ormant-emu"; do
+            if [ -x "$Candidate" ]; then
+                Emu=$Candidate
+                break
+            fi
+        done
+    fi
+    if [ -z "$Emu" ] && [ "$Build" = --build ]; then
+        echo "== building the register emulator for this machine in build-emu/"
+        if ! (cd "$Root" && cmake --preset emu) || ! cmake --build "$Root/build-emu" -j2 --target ormant-emu; then
+            echo "the register emulator did not build in $Root/build-emu" >&2
+            return 1
+        fi
+        Emu=$Root/build-emu/emulator/ormant-emu
+    fi
+    if [ -z "$Emu" ]; then
+        echo "no register emulator in $Root/build/emulator or $Root/build-emu/emulator" \
+            "(ORMANT_HOST_EMULATOR names another)" >&2
+        return 1
+    fi
+    OrmantEmulator=$(realpath -m -- "$Emu")
+}
+
+ormant_win_build() {
+    local Root=$1 Bits=$2 Var
+    case $Bits in
+    32 | 64) ;;
+    *)
+        echo "there is no $Bits-bit Windows build (32 or 64)" >&2
+        return 1
+        ;;
+    esac
+    Var=ORMANT_WIN${Bits}_BUILD
+    echo "${!Var:-$Root/build-win$Bits}"
+}
+
+ormant_find_wine() {
+    local Candidate
+    OrmantWine=${ORMANT_WINE:-}
+    if [ -z "$OrmantWine" ]; then
+        for Candidate in /usr/lib/wine/wine64 "$(command -v wine64 || true)" "$(command -v wine || true)"; do
+            if [ -n "$Candidate" ] && [ -x "$Candidate" ]; then
+                OrmantWine=$Candidate
+                break
+            fi
+        done
+    fi
+    if [ -z "$OrmantWine" ]; then
+        echo "Wine not found (install wine64 or set ORMANT_WINE)" >&2
+        OrmantWineServer=
+        return 1
+    fi
+    OrmantWineServer=$(dirname "$OrmantWine")/wineserver
+    [ -x "$OrmantWineServer" ] || OrmantWineServer=$(command -v wineserver || echo wineserver)
+}
 
 ormant_start_emulator() {
     local Emu=$1 Link=$2 Log=$3 Out=$4
