@@ -91,14 +91,6 @@ Cpu() {
             100 * P / Hz / (W / 1e9), 100 * (P + S) / Hz / (W / 1e9) }'
 }
 
-WineServerPid() { # the server of the prefix $1
-    local Pid
-    for Pid in $(ls /proc | grep -E '^[0-9]+$'); do
-        case "$(cat "/proc/$Pid/comm" 2>/dev/null)" in wineserver*) ;; *) continue ;; esac
-        tr '\0' '\n' <"/proc/$Pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$1" && echo "$Pid"
-    done
-}
-
 Bench() {
     local Bits=$1 Dir=$Out/win$1 Build
     Build=$(ormant_win_build "$Root" "$Bits")
@@ -146,7 +138,7 @@ Bench() {
     ProgramPid=$!
     Ui 'click Start' 'wait-log 10000  мс : '
     sleep 0.3
-    echo "windows $Bits-bit CPU while holding back: $(Cpu "$ProgramPid" "$(WineServerPid "$Prefix")")"
+    echo "windows $Bits-bit CPU while holding back: $(Cpu "$ProgramPid" "$(ormant_prefix_pids "$Prefix" wineserver)")"
     Ui 'click Stop' wait-idle 'click Close'
     wait "$ProgramPid" || true
     ProgramPid=

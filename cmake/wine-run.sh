@@ -47,4 +47,5 @@ mkdir -p "$(dirname "$WINEPREFIX")"
     fi
 ) 9>"$WINEPREFIX.lock"
 [ "$1" = --prepare ] && exit 0
-exec "$WINE" "$@"
+ormant_find_wine "$1"
+exec "$OrmantWine" "$@"

@@ -16,12 +16,20 @@
 #       Prints the build folder of the BITS-bit (32 or 64) Windows program:
 #       $ORMANT_WIN32_BUILD or $ORMANT_WIN64_BUILD where set, else
 #       ROOT/build-win32 or ROOT/build-win64 (the presets win32 and win64).
-#   ormant_find_wine
+#   ormant_find_wine [PROGRAM]
 #       Sets OrmantWine to the Wine that runs the Windows programs:
 #       $ORMANT_WINE where set (taken as it is), else /usr/lib/wine/wine64,
 #       wine64 or wine, the first there is; and OrmantWineServer to the
 #       wineserver beside it, else the one on PATH. Fails when there is no
-#       Wine.
+#       Wine. With PROGRAM, a 32-bit .exe, OrmantWine is the 32-bit loader
+#       beside the one found, where there is one: the 64-bit loader would run
+#       it as a child of start.exe, out of reach of the signals (Ctrl+C)
+#       that the caller sends to the pid it started.
+#   ormant_prefix_pids PREFIX PATTERN
+#       Prints the pids of the processes of the Wine prefix PREFIX whose
+#       program (the first word of the command line) matches the extended
+#       regular expression PATTERN; other prefixes' (another test run's)
+#       are not looked at.
 #   ormant_start_emulator EMU LINK LOG OUT [EMULATOR OPTION...]
 #       Starts EMU --link LINK --log LOG OPTION... in the background (stdin
 #       /dev/null, stdout and stderr to OUT) and waits up to 10 s for its
@@ -109,6 +117,30 @@ ormant_find_wine() {
     fi
     OrmantWineServer=$(dirname "$OrmantWine")/wineserver
     [ -x "$OrmantWineServer" ] || OrmantWineServer=$(command -v wineserver || echo wineserver)
+    if [ -n "${1:-}" ] && [ "$(ormant_pe_machine "$1")" = 014c ] &&
+        [ -x "$(dirname "$OrmantWine")/wine" ] && ormant_runs_32bit; then
+        OrmantWine=$(dirname "$OrmantWine")/wine
+    fi
+    return 0
+}
+
+ormant_prefix_pids() {
+    local Pid
+    for Pid in $(ls /proc | grep -E '^[0-9]+$'); do
+        head -z -n1 "/proc/$Pid/cmdline" 2>/dev/null | tr -d '\0' | grep -qE "$2" || continue
+        tr '\0' '\n' <"/proc/$Pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$1" && echo "$Pid"
+    done
+    return 0
+}
+
+# The machine field of a PE file's header, in hex (014c x86, 8664 x86-64);
+# nothing for a file that is not one.
+ormant_pe_machine() {
+    local Offset
+    [ -f "$1" ] && [ "$(head -c2 "$1")" = MZ ] || return 0
+    Offset=$(od -An -tu4 -j60 -N4 "$1" | tr -d ' ')
+    [ "$(od -An -c -j"$Offset" -N4 "$1" | tr -d ' ')" = 'PE\0\0' ] || return 0
+    od -An -tx2 -j$((Offset + 4)) -N2 "$1" | tr -d ' '
 }
 
 ormant_start_emulator() {

@@ -365,7 +365,7 @@ chain)
         sleep 0.1
     done
     sleep 0.5
-    [ $Status -eq 0 ] && [ $Stopped = yes ] && ! pgrep -f 'ormant-emu\.exe' >/dev/null ||
+    [ $Status -eq 0 ] && [ $Stopped = yes ] && [ -z "$(ormant_prefix_pids "$WINEPREFIX" 'ormant-emu\.exe')" ] ||
         Fail "ormant-emu.exe did not end cleanly on Ctrl+C ($Status): $(tail -n3 "$Work/emulator.log")"
     ;;
 chainlinux)
