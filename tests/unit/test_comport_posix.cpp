@@ -201,6 +201,17 @@ TEST_F(PtyPort, ReadsGiveUpAfterTheTimeoutsAndDropWhatCame) {
     std::string Data;
     Port.Read(3, Data);
     EXPECT_EQ(Data, "xyz");
+    // What comes beyond the count stays on the line for the next read.
+    std::jthread More([&] {
+        ToMaster("a");
+        std::this_thread::sleep_for(std::chrono::milliseconds(70));
+        ToMaster("bcdef");
+    });
+    Port.Read(3, Data);
+    EXPECT_EQ(Data, "abc");
+    More.join();
+    Port.Read(3, Data);
+    EXPECT_EQ(Data, "def");
     // A vanished device fails at once on read and write: no wait until T gives
     // up and calls it "Нет связи".
     ::close(Master);
