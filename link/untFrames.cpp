@@ -51,9 +51,6 @@ std::string FrameData(const std::string& Frame) {
 THeldAnswer AskForHeldAnswer(TSerialLine& Port, bool StopWithoutStx) {
     Port.PurgeInput();
     Port.Write(ControlByte(ENQ));
-    THeldAnswer Held;
-    Held.Reply = Port.ReadByte();
-    if (Held.Reply == ACK)
-        Held.Frame = ReadFrame(Port, StopWithoutStx);
-    return Held;
+    const uint8_t Reply = Port.ReadByte();
+    return {Reply, Reply == ACK ? ReadFrame(Port, StopWithoutStx) : std::string()};
 }

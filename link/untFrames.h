@@ -44,7 +44,7 @@ std::string FrameData(const std::string& Frame);
 // answer: NAK (none), ACK and the held frame, or any other byte, which the
 // caller names in its own words.
 struct THeldAnswer {
-    uint8_t Reply = 0;
+    uint8_t Reply;
     std::string Frame; // as ReadFrame gave it, after an ACK only
 };
 

@@ -12,6 +12,7 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -48,6 +49,7 @@ TEST(StandInDriver, ConnectRefusesWhatIsNotItsAnswerAndClosesTheLine) {
          "Неверный ответ ФР: ответ не на ту команду"},
         {Command, Ack + BuildFrame("\x11\x37"), 0x37, "ФР: команда не поддерживается (0x37)"},
         {Command, Ack + BuildFrame("\x11\x01"), 0x01, "ФР: неизвестная ошибка (0x01)"},
+        {Command, Ack + BuildFrame("\x11\xFF"), 0xFF, "ФР: неизвестная ошибка (0xFF)"},
         // Silence: no link after the driver's own 1000 ms, whatever the
         // register's exchange timeout.
         {Enq, "", sdNoLink, "Нет связи"},
@@ -163,6 +165,12 @@ TEST(StandInSettings, TheDialogEditsTheStoredSettings) {
     };
     // Typed, then cancelled: nothing is taken.
     const auto Cancelled = [&](QDialog& Dialog) {
+        // Every field, the refusal and the buttons have their place.
+        for (const QWidget* Part :
+             {Dialog.findChild<QWidget*>("edtComNumber"), Dialog.findChild<QWidget*>("cbBaudrate"),
+              Dialog.findChild<QWidget*>("edtTimeout"), Dialog.findChild<QWidget*>("lblError"),
+              static_cast<QWidget*>(Dialog.findChild<QDialogButtonBox*>())})
+            EXPECT_GE(Dialog.layout()->indexOf(Part), 0);
         auto& cbBaudrate = Child<QComboBox>(Dialog, "cbBaudrate");
         EXPECT_EQ(cbBaudrate.currentIndex(), -1);
         EXPECT_EQ(cbBaudrate.placeholderText(), "7");

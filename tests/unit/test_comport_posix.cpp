@@ -156,12 +156,19 @@ TEST_F(PtyPort, FailedSettingIsRetriedInFullOnARawEightBitLine) {
         EXPECT_EQ(Failure([&] { CheckOSError(Code); }),
                   "Системная ошибка. Код: " + std::to_string(Code) + ". " + Text);
     EXPECT_NO_THROW(Port.PurgeInput()); // closed: nothing to purge
+    // Whatever an earlier program left on the line goes: flow control both
+    // ways, parity checks.
+    termios Left{};
+    ASSERT_EQ(::tcgetattr(Slave, &Left), 0);
+    Left.c_iflag |= IXON | IXOFF | IXANY | INPCK;
+    ASSERT_EQ(::tcsetattr(Slave, TCSANOW, &Left), 0);
     Port.BaudRate = 4800;
     const std::string Control("\x11\x13\x0D\x0A\x00\x03", 6);
     Port.Write(Control);
     EXPECT_EQ(AskedFor.c_cflag & (CSIZE | CLOCAL | CREAD | PARENB | CSTOPB | CRTSCTS),
               tcflag_t(CS8 | CLOCAL | CREAD));
-    EXPECT_EQ(AskedFor.c_iflag & (IXON | IXOFF | ICRNL | ISTRIP), 0u);
+    EXPECT_EQ(AskedFor.c_iflag & (IXON | IXOFF | IXANY | INPCK | ICRNL | ISTRIP | IGNPAR),
+              tcflag_t(IGNPAR));
     EXPECT_EQ(AskedFor.c_lflag & (ICANON | ECHO | ISIG), 0u);
     EXPECT_EQ(::cfgetospeed(&AskedFor), speed_t(B4800));
     // Control characters pass untouched both ways.
