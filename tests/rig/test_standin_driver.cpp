@@ -70,6 +70,7 @@ TEST(StandInDriver, ConnectRefusesWhatIsNotItsAnswerAndClosesTheLine) {
     TOnLine Rig(std::make_shared<TMemoryStore>());
     EXPECT_EQ(Rig.Driver.Invoke("SetExchangeParam").AsInt32(), sdOk);
     EXPECT_FALSE(Rig.Line.IsOpen());
+    EXPECT_EQ(Rig.Line.ComNumber, 1u); // opened on the driver's settings
     // An answer the register still holds for someone else's exchange is taken
     // and acknowledged first; bytes left on the line are not its answer; a
     // member it does not have is refused.
