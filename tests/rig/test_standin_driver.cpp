@@ -210,6 +210,11 @@ TEST(StandInSettings, TheDialogEditsTheStoredSettings) {
     // A decimal comma, which the INI format reads as a list, stays as typed.
     std::ofstream(Path.toStdString(), std::ios::binary) << "[General]\nTimeout=1,5\n";
     EXPECT_EQ(TIniSettingsStore(Path).LoadTexts(), (TSettingTexts{{"Timeout", "1,5"}}));
+    // A rate not stored at all is 9600.
+    std::ofstream(Path.toStdString(), std::ios::binary) << "[General]\nComNumber=9\n";
+    TOnLine Fresh(std::make_shared<TIniSettingsStore>(Path));
+    EXPECT_EQ(Fresh.Driver.Invoke("Connect").AsInt32(), sdOk);
+    EXPECT_EQ(Fresh.Line.BaudRate, 9600u);
 }
 
 // Where the system has no OLE: a class nobody registered, and one that gives
