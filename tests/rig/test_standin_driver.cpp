@@ -210,9 +210,12 @@ TEST(StandInSettings, TheDialogEditsTheStoredSettings) {
     // A decimal comma, which the INI format reads as a list, stays as typed.
     std::ofstream(Path.toStdString(), std::ios::binary) << "[General]\nTimeout=1,5\n";
     EXPECT_EQ(TIniSettingsStore(Path).LoadTexts(), (TSettingTexts{{"Timeout", "1,5"}}));
-    // A rate not stored at all is 9600.
-    std::ofstream(Path.toStdString(), std::ios::binary) << "[General]\nComNumber=9\n";
-    TOnLine Fresh(std::make_shared<TIniSettingsStore>(Path));
+    // A rate not stored at all is 9600. A file of its own: Qt caches an INI
+    // it has read and rereads it only when its size or time changed, and a
+    // rewrite of the same size within one tick would read as the old one.
+    const QString Unrated = Folder.filePath("unrated.ini");
+    std::ofstream(Unrated.toStdString(), std::ios::binary) << "[General]\nComNumber=9\n";
+    TOnLine Fresh(std::make_shared<TIniSettingsStore>(Unrated));
     EXPECT_EQ(Fresh.Driver.Invoke("Connect").AsInt32(), sdOk);
     EXPECT_EQ(Fresh.Line.BaudRate, 9600u);
 }
