@@ -207,14 +207,19 @@ TEST(StandInSettings, TheDialogEditsTheStoredSettings) {
     EXPECT_EQ(TIniSettingsStore(Path).LoadTexts(),
               (TSettingTexts{{"ComNumber", "9"}, {"Baudrate", "0"}}));
     EXPECT_EQ(Rig.Driver.Invoke("Timeout").AsInt32(), 100000);
+    // Each of the files below is written once: Qt caches an INI it has read
+    // and rereads it only when its size or time changed, so a rewrite of the
+    // same size within one tick would read as the old one.
+    const auto Written = [&](const char* Name, const char* Text) {
+        const QString File = Folder.filePath(Name);
+        std::ofstream(File.toStdString(), std::ios::binary) << Text;
+        return File;
+    };
     // A decimal comma, which the INI format reads as a list, stays as typed.
-    std::ofstream(Path.toStdString(), std::ios::binary) << "[General]\nTimeout=1,5\n";
-    EXPECT_EQ(TIniSettingsStore(Path).LoadTexts(), (TSettingTexts{{"Timeout", "1,5"}}));
-    // A rate not stored at all is 9600. A file of its own: Qt caches an INI
-    // it has read and rereads it only when its size or time changed, and a
-    // rewrite of the same size within one tick would read as the old one.
-    const QString Unrated = Folder.filePath("unrated.ini");
-    std::ofstream(Unrated.toStdString(), std::ios::binary) << "[General]\nComNumber=9\n";
+    EXPECT_EQ(TIniSettingsStore(Written("comma.ini", "[General]\nTimeout=1,5\n")).LoadTexts(),
+              (TSettingTexts{{"Timeout", "1,5"}}));
+    // A rate not stored at all is 9600.
+    const QString Unrated = Written("unrated.ini", "[General]\nComNumber=9\n");
     TOnLine Fresh(std::make_shared<TIniSettingsStore>(Unrated));
     EXPECT_EQ(Fresh.Driver.Invoke("Connect").AsInt32(), sdOk);
     EXPECT_EQ(Fresh.Line.BaudRate, 9600u);
