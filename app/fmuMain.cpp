@@ -39,7 +39,7 @@ void TfmMain::SetWaitStep(std::function<void()> Step) {
 }
 
 void TfmMain::WaitStep() {
-    if (FWaitStep && !FDriverHasLine)
+    if (FWaitStep)
         FWaitStep();
 }
 
@@ -81,14 +81,17 @@ void TfmMain::btnStartClick() {
     FView.EnableControl(ciStop, true);
     FView.FocusControl(ciStop);
     // A sleep in the middle of a hold would make the register wait all of it
-    // for its ACK, while the log names the requested delay.
+    // for its ACK, while the log names the requested delay. On laptops with
+    // modern standby the system sleeps as soon as the display goes off.
     FView.KeepAwake(true);
+    FClock->SetPrecise(true);
     std::optional<std::string> Failure;
     try {
         RunTest();
     } catch (...) {
         Failure = TakeFailure();
     }
+    FClock->SetPrecise(false);
     FView.KeepAwake(false);
     if (Failure)
         FView.Log().Add(*Failure);
@@ -119,10 +122,15 @@ void TfmMain::btnCloseClick() {
 }
 
 void TfmMain::btnDriverClick() {
+    // During a run this is "Прервать" first: the dialog takes the line, so the
+    // hold under way would last as long as the dialog, and the line may
+    // belong to other settings afterwards. The probe ends with "Тест прерван"
+    // once the dialog has closed, and the run restores the register.
+    if (FRunning)
+        FStopped = true;
     // Nothing of ours may call the driver while its dialog is open, whatever
     // owner the driver gives that dialog: the window refuses input meanwhile,
     // failures included.
-    FDriverHasLine = true;
     FView.EnableInput(false);
     std::optional<std::string> Failure;
     try {
@@ -132,7 +140,6 @@ void TfmMain::btnDriverClick() {
         Failure = TakeFailure();
     }
     FView.EnableInput(true);
-    FDriverHasLine = false;
     if (Failure)
         FView.ShowError(*Failure);
 }

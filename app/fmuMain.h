@@ -36,7 +36,7 @@ public:
     // The whole window takes input again, or refuses it while another
     // program's window (the driver's dialog) is in charge.
     virtual void EnableInput(bool Enabled) = 0;
-    // While On, the system stays awake (a run can last minutes).
+    // While On, the system and the display stay on (a run can last minutes).
     virtual void KeepAwake(bool On) = 0;
 };
 
@@ -60,8 +60,7 @@ public:
     void SetClock(TClock& Clock) { FClock = &Clock; }
 
     void FormCreate();
-    // The view's step timer: the waiting probe's step, unless the driver has
-    // the line.
+    // The view's step timer: the waiting probe's step.
     void WaitStep();
     // A click on Control, as each view forwards it.
     void Click(TControlId Control);
@@ -90,8 +89,6 @@ private:
     bool FStopped = false;
     bool FRunning = false;
     bool FCloseWhenIdle = false;
-    // The driver's dialog is open: the line is the driver's, not the probe's.
-    bool FDriverHasLine = false;
     std::function<void()> FWaitStep;
     TTimeoutTest FTest;
     TClock* FClock;

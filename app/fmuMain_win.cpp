@@ -438,8 +438,10 @@ void TWinMainView::EnableInput(bool Enabled) {
 
 void TWinMainView::KeepAwake(bool On) {
     // ES_CONTINUOUS keeps the request until the next call with it; alone it
-    // takes the request back.
-    if (!SetThreadExecutionState(On ? ES_CONTINUOUS | ES_SYSTEM_REQUIRED : ES_CONTINUOUS))
+    // takes the request back. The display as well: a system with modern
+    // standby enters it when the display turns off, ES_SYSTEM_REQUIRED or not.
+    if (!SetThreadExecutionState(On ? ES_CONTINUOUS | ES_SYSTEM_REQUIRED | ES_DISPLAY_REQUIRED
+                                    : ES_CONTINUOUS))
         OutputDebugStringW(L"fmuMain: SetThreadExecutionState failed\n");
 }
 

@@ -4,6 +4,7 @@
 #include "untRegisterLine.h"
 
 #include <charconv>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -27,9 +28,13 @@ Plays the register on its end of a serial line and logs the exchange.
   --cap MS         the longest exchange timeout honoured (default 100000)
   --grace MS       how much longer than its timeout it really waits (default 0)
   --fault MODE     none, silence, wrong-enq[=0xNN], bad-checksum, no-stx,
-                   slow-bytes=MS, cut-frame (wrong-enq and cut-frame start
-                   with the first timeout command, so a driver connects and
-                   raises the timeout first)
+                   slow-bytes=MS, cut-frame, mute (wrong-enq, cut-frame and
+                   mute start with the first timeout command, so a driver
+                   connects and raises the timeout first)
+  --mute-after N   mute: answer N short status commands, then fall silent at
+                   the next one (default 0)
+  --mute-seconds S mute: stay silent for S seconds, then answer again
+                   (default 8)
   --log FILE       append the log to FILE (default stderr)
   --help           this text
 
@@ -89,8 +94,8 @@ void ParseFault(std::string_view Mode, emu::TRegisterOptions& Options) {
     }
     if (Arg)
         throw EUsage("--fault " + std::string(Name) + " takes no value");
-    if (Name == "cut-frame") {
-        Options.Fault = TFault::CutFrame;
+    if (Name == "cut-frame" || Name == "mute") {
+        Options.Fault = Name == "mute" ? TFault::Mute : TFault::CutFrame;
         Options.FaultAfterTimeoutCommand = true; // as wrong-enq, for the same reason
     } else if (Name == "none")
         Options.Fault = TFault::None;
@@ -108,6 +113,7 @@ struct TCommandLine {
     emu::TRegisterOptions Register;
     emu::TLineRequest Line;
     std::optional<uint32_t> Baud;
+    bool MuteOption = false;
     std::string LogFile;
     bool Help = false;
 };
@@ -144,13 +150,24 @@ TCommandLine Parse(int Argc, char** Argv) {
             C.Register.GraceMs = ParseNumber(*Value, Option);
         else if (Option == "--fault")
             ParseFault(*Value, C.Register);
-        else if (Option == "--log")
+        else if (Option == "--mute-after") {
+            C.Register.MuteAfter = ParseNumber(*Value, Option);
+            C.MuteOption = true;
+        } else if (Option == "--mute-seconds") {
+            const uint32_t Seconds = ParseNumber(*Value, Option);
+            if (Seconds == 0 || Seconds > UINT32_MAX / 1000)
+                throw EUsage("--mute-seconds: from 1 to " + std::to_string(UINT32_MAX / 1000));
+            C.Register.MuteMs = Seconds * 1000;
+            C.MuteOption = true;
+        } else if (Option == "--log")
             C.LogFile = *Value;
         else
             throw EUsage("unknown option: " + Option);
     }
     if (C.Baud && !C.Line.Device)
         throw EUsage("--baud applies to --device only");
+    if (C.MuteOption && C.Register.Fault != emu::TFault::Mute)
+        throw EUsage("--mute-after and --mute-seconds apply to --fault mute only");
     if (!C.Line.Link.empty() && C.Line.Device && C.Line.Link == *C.Line.Device)
         throw EUsage("--link would replace the device itself");
     C.Line.Baud = C.Baud.value_or(C.Line.Baud);

@@ -68,6 +68,8 @@ std::string FaultName(TFault Fault) {
         return "slow-bytes";
     case TFault::CutFrame:
         return "cut-frame";
+    case TFault::Mute:
+        return "mute";
     }
     throw std::logic_error("unknown fault mode " + std::to_string(static_cast<int>(Fault)));
 }
@@ -101,6 +103,8 @@ std::optional<uint64_t> TRegisterCore::NextDeadline() const {
         const uint64_t AckDeadline = FAnswerSentAt + ExchangeTimeout() + FOptions.GraceMs;
         Next = Next ? std::min(*Next, AckDeadline) : AckDeadline;
     }
+    if (FMuteUntil)
+        Next = Next ? std::min(*Next, *FMuteUntil) : *FMuteUntil;
     return Next;
 }
 
@@ -111,7 +115,10 @@ void TRegisterCore::Advance(uint64_t NowMs) {
         const auto Next = NextDeadline();
         if (!Next || *Next > NowMs)
             return;
-        if (FInFrame && *Next == FLastFrameByteAt + FrameGapLimit() + 1) {
+        if (FMuteUntil && *Next == *FMuteUntil) {
+            FMuteUntil.reset();
+            Log(*Next, "mute over: answering again");
+        } else if (FInFrame && *Next == FLastFrameByteAt + FrameGapLimit() + 1) {
             Log(*Next, "<- " + HexBytes(FFrame) + " discarded: frame broken off (no byte for " +
                            std::to_string(FrameGapLimit()) + " ms)");
             FInFrame = false;
@@ -127,7 +134,7 @@ void TRegisterCore::Advance(uint64_t NowMs) {
 std::string TRegisterCore::Receive(std::string_view Bytes, uint64_t NowMs) {
     Advance(NowMs);
     FOutputStart = std::max(NowMs, FLineFreeAt);
-    if (Fault() == TFault::Silence) {
+    if (Fault() == TFault::Silence || FMuteUntil) {
         if (!Bytes.empty())
             Log(NowMs, "<- " + HexBytes(Bytes) + " (silent: not answered)");
         return {};
@@ -226,11 +233,23 @@ void TRegisterCore::FrameComplete(uint64_t NowMs, std::string& Out) {
         Log(NowMs, "-> 15 NAK (empty frame carries no command)");
         return;
     }
+    if (MutesAt(Data, NowMs))
+        return;
     if (FAnswer)
         Log(NowMs, "held answer " + HexBytes(*FAnswer) + " dropped: replaced by the new one");
     FAwaitingAck = false;
     FAnswer = Execute(Data);
     SendAnswer(NowMs, Out, true);
+}
+
+bool TRegisterCore::MutesAt(const std::string& Command, uint64_t NowMs) {
+    if (Fault() != TFault::Mute || static_cast<uint8_t>(Command[0]) != cmShortStatus ||
+        FStatusCommands++ != FOptions.MuteAfter)
+        return false;
+    FMuteUntil = NowMs + FOptions.MuteMs;
+    Log(NowMs,
+        "mute: silent for " + std::to_string(FOptions.MuteMs) + " ms, this command not answered");
+    return true;
 }
 
 std::string TRegisterCore::Execute(const std::string& Command) {

@@ -18,6 +18,7 @@ enum class TFault {
     NoStx,       // answer frames start with 0x00 instead of STX
     SlowBytes,   // TRegisterOptions::ByteGapMs between the bytes it sends
     CutFrame,    // answer frames stop after their length byte
+    Mute,        // once, silent for MuteMs from a short status command on
 };
 
 struct TRegisterOptions {
@@ -31,6 +32,11 @@ struct TRegisterOptions {
     // cut-frame).
     bool FaultAfterTimeoutCommand = false;
     uint32_t ByteGapMs = 0; // gap between sent bytes; applies whatever the fault
+    // Mute: the short status commands answered before the one at which the
+    // register falls silent (power lost, a cable pulled and plugged back),
+    // and for how long it then ignores everything.
+    uint32_t MuteAfter = 0;
+    uint32_t MuteMs = 8000;
     // How much longer than its exchange timeout the register really waits for
     // an ACK: real clocks are not exact, and a register told 100000 ms may
     // well take a host that is 20 ms late.
@@ -88,6 +94,8 @@ private:
     std::string AnswerFrame() const;
     uint64_t DueTime(std::size_t Index) const;
     void Log(uint64_t NowMs, const std::string& Line) const;
+    // Mute: whether Command starts the silence now.
+    bool MutesAt(const std::string& Command, uint64_t NowMs);
 
     TRegisterOptions FOptions;
     uint32_t FRequested;
@@ -108,6 +116,11 @@ private:
     // FOutputStart; FLineFreeAt is when the line takes the next byte.
     uint64_t FOutputStart = 0;
     uint64_t FLineFreeAt = 0;
+
+    // Mute: short status commands answered so far, and the end of the silence
+    // while it lasts.
+    uint32_t FStatusCommands = 0;
+    std::optional<uint64_t> FMuteUntil;
 };
 
 // "05 ENQ", "02 05 11 3B ..." for the log.

@@ -47,6 +47,13 @@ std::string StartLine(const std::string& Line, const TRegisterCore& Core) {
         Add(" ");
         Add(HexBytes(std::string(1, static_cast<char>(O.WrongEnqReply))));
     }
+    if (O.Fault == TFault::Mute) {
+        Add(" for ");
+        Add(std::to_string(O.MuteMs));
+        Add(" ms after ");
+        Add(std::to_string(O.MuteAfter));
+        Add(" short status commands");
+    }
     if (O.FaultAfterTimeoutCommand && O.Fault != TFault::None)
         Add(" from the first timeout command on");
     if (O.ByteGapMs) {

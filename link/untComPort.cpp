@@ -2,10 +2,24 @@
 // untComPort_posix.cpp and untComPort_win.cpp.
 #include "untComPort.h"
 
+#include "untError.h"
+
 uint8_t TSerialLine::ReadByte() {
     std::string Data;
     Read(1, Data);
     return static_cast<uint8_t>(Data[0]);
+}
+
+void TSerialLine::SetWaitHook(uint32_t SliceMs, std::function<void()> Hook) {
+    FSliceMs = SliceMs;
+    FWaitHook = std::move(Hook);
+}
+
+void TSerialLine::BetweenSlices() {
+    if (FWaitHook)
+        FWaitHook();
+    if (!IsOpen())
+        RaiseNoLink();
 }
 
 TComPort::TComPort() = default;

@@ -1,6 +1,7 @@
 #pragma once
 // The system's own access to the register's serial line.
 #include <cstdint>
+#include <functional>
 #include <string>
 
 // What the probe needs of a serial line. TComPort is the real one; tests put a
@@ -28,6 +29,25 @@ public:
     virtual void PurgeInput() = 0;
 
     uint8_t ReadByte();
+
+    // While a hook is set, every wait of a read or a write for the line lasts
+    // at most SliceMs at a time, and Hook runs between the slices: a read may
+    // wait Timeout ms (100 s during a run), and the owner's window must keep
+    // answering meanwhile. When a read gives up stays as without slices. Hook
+    // may raise to end the wait; the read or write then fails with that. An
+    // empty Hook ends the slicing.
+    void SetWaitHook(uint32_t SliceMs, std::function<void()> Hook);
+
+protected:
+    // The longest single wait while a hook is set; 0 without one.
+    uint32_t WaitSliceMs() const { return FWaitHook ? FSliceMs : 0; }
+    // Runs the hook between two slices. A line that the hook closed (the
+    // driver took it) is not touched again: that wait ends in "Нет связи".
+    void BetweenSlices();
+
+private:
+    uint32_t FSliceMs = 0;
+    std::function<void()> FWaitHook;
 };
 
 // Name of the device behind COMn. On Windows "\\.\COMn". Elsewhere the link

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <optional>
 #include <poll.h>
 #include <sys/file.h>
@@ -86,12 +87,12 @@ bool HungUp(int Fd) {
 }
 
 // True when Fd is ready (or hung up, which the next read or write reports),
-// false when the deadline passed; a failure of the wait itself is raised.
-bool WaitFor(int Fd, short Events, std::optional<TSteadyClock::time_point> Deadline) {
+// false when Until passed; a failure of the wait itself is raised.
+bool PollUntil(int Fd, short Events, std::optional<TSteadyClock::time_point> Until) {
     for (;;) {
         int TimeoutMs = -1;
-        if (Deadline) {
-            auto Left = std::chrono::ceil<TMs>(*Deadline - TSteadyClock::now()).count();
+        if (Until) {
+            auto Left = std::chrono::ceil<TMs>(*Until - TSteadyClock::now()).count();
             TimeoutMs = static_cast<int>(std::clamp<long long>(Left, 0, 60'000));
         }
         pollfd P{Fd, Events, 0};
@@ -105,13 +106,34 @@ bool WaitFor(int Fd, short Events, std::optional<TSteadyClock::time_point> Deadl
             RaiseTransferError(Fd, Error);
         }
         if (N == 0) {
-            if (Deadline && TSteadyClock::now() < *Deadline)
+            if (Until && TSteadyClock::now() < *Until)
                 continue; // the wait was cut to stay within poll's range
             return false;
         }
         if (P.revents & POLLNVAL)
             RaiseSystemError(EBADF);
         return true;
+    }
+}
+
+// As PollUntil up to Deadline (none: for ever), in slices of SliceMs (0: one
+// wait) with Between run after each slice that passed while Fd was not ready.
+// A Deadline already past still looks once, so that bytes that came while
+// Between ran are taken.
+bool WaitFor(int Fd, short Events, std::optional<TSteadyClock::time_point> Deadline,
+             uint32_t SliceMs, const std::function<void()>& Between) {
+    for (;;) {
+        std::optional<TSteadyClock::time_point> Until = Deadline;
+        if (SliceMs > 0) {
+            const auto SliceEnd = TSteadyClock::now() + TMs(SliceMs);
+            if (!Until || SliceEnd < *Until)
+                Until = SliceEnd;
+        }
+        if (PollUntil(Fd, Events, Until))
+            return true;
+        if (Deadline && TSteadyClock::now() >= *Deadline)
+            return false;
+        Between();
     }
 }
 
@@ -237,7 +259,7 @@ void TComPort::Write(const std::string& Data) {
                 RaiseTransferError(Fd, Error);
             break;
         }
-        if (!WaitFor(Fd, POLLOUT, Deadline))
+        if (!WaitFor(Fd, POLLOUT, Deadline, WaitSliceMs(), [this] { BetweenSlices(); }))
             break;
     }
     if (Done != Data.size())
@@ -258,7 +280,8 @@ void TComPort::Read(uint32_t Count, std::string& Data) {
     std::size_t Done = 0;
     while (Done < Count) {
         const uint64_t Left = Timer.WaitLeft(SteadyMs());
-        if (Left == 0 || !WaitFor(Fd, POLLIN, TSteadyClock::now() + TMs(Left)))
+        if (!WaitFor(Fd, POLLIN, TSteadyClock::now() + TMs(Left), WaitSliceMs(),
+                     [this] { BetweenSlices(); }))
             break;
         const ssize_t N = ::read(Fd, Data.data() + Done, Count - Done);
         if (N > 0) {

@@ -95,6 +95,9 @@ void TComPort::Write(const std::string& Data) {
     Open();
     if (Data.empty())
         return;
+    // One synchronous call, not cut into slices as the reads are: without
+    // flow control the line takes the few bytes of a control byte or a
+    // command at its own speed (8 bytes in 33 ms at 2400 bit/s).
     DWORD Written = 0;
     if (!WriteFile(AsHandle(FHandle), Data.data(), static_cast<DWORD>(Data.size()), &Written,
                    nullptr))
@@ -112,9 +115,10 @@ void TComPort::Read(uint32_t Count, std::string& Data) {
     DWORD Done = 0;
     while (Done < Count) {
         const uint64_t Left = Timer.WaitLeft(SteadyMs());
-        if (Left == 0)
-            break;
-        SetLineTimeouts(FHandle, FLineTimeout, Left);
+        const uint64_t Wait = WaitSliceMs() ? std::min<uint64_t>(Left, WaitSliceMs()) : Left;
+        // A wait of 0 still looks once (1 ms): bytes may have come while the
+        // hook ran.
+        SetLineTimeouts(FHandle, FLineTimeout, Wait);
         DWORD Got = 0;
         if (!ReadFile(AsHandle(FHandle), Buffer.data() + Done, Count - Done, &Got, nullptr)) {
             CheckOSError(GetLastError());
@@ -123,7 +127,11 @@ void TComPort::Read(uint32_t Count, std::string& Data) {
         if (Got > 0) {
             Done += Got;
             Timer.Received(SteadyMs());
+            continue;
         }
+        if (Timer.WaitLeft(SteadyMs()) == 0)
+            break;
+        BetweenSlices();
     }
     if (Done != Count)
         RaiseNoLink();

@@ -9,9 +9,11 @@ namespace {
 // The probe waits in 20 ms steps and measures in milliseconds. With Windows'
 // default timer granularity of 15.6 ms, Sleep(20) lasts about 31 ms and
 // GetTickCount moves in 16 ms jumps, so a hold-back would overshoot by up to
-// a step and a half. A 1 ms timer period, asked for while the clock exists
-// (from the window's creation to the program's end), makes Sleep(20) about
-// 20 ms; the performance counter gives a tick of 1 ms resolution, cut to an
+// a step and a half. A 1 ms timer period makes Sleep(20) about 20 ms. It is
+// asked for during a run only (SetPrecise): before Windows 10 2004 it holds
+// for the whole system and keeps the processor out of its power-saving
+// states, and timeBeginPeriod's documentation asks for it just before use.
+// The performance counter gives a tick of 1 ms resolution, cut to an
 // unsigned 32-bit count so that it wraps as GetTickCount does.
 class TSystemClock final : public TClock {
 public:
@@ -20,12 +22,8 @@ public:
         QueryPerformanceFrequency(&F);
         FFrequency = F.QuadPart;
         KeepTimerResolution();
-        FPeriodSet = timeBeginPeriod(1) == TIMERR_NOERROR;
     }
-    ~TSystemClock() override {
-        if (FPeriodSet)
-            timeEndPeriod(1);
-    }
+    ~TSystemClock() override { SetPrecise(false); }
     uint32_t GetTickCount() override {
         LARGE_INTEGER Now;
         QueryPerformanceCounter(&Now);
@@ -35,6 +33,19 @@ public:
         return static_cast<uint32_t>(Whole * 1000 + Part * 1000 / FFrequency);
     }
     void Sleep(uint32_t Ms) override { ::Sleep(Ms); }
+    void SetPrecise(bool On) override {
+        if (On == FPeriodSet)
+            return;
+        if (!On) {
+            timeEndPeriod(1);
+            FPeriodSet = false;
+        } else if (timeBeginPeriod(1) == TIMERR_NOERROR) {
+            FPeriodSet = true;
+        } else {
+            OutputDebugStringW(L"untClock: timeBeginPeriod(1) failed; the steps may last "
+                               L"up to a timer tick longer\n");
+        }
+    }
 
 private:
     // Windows 11 may ignore the 1 ms period of a process whose window is

@@ -46,6 +46,16 @@ void TTimeoutTest::SetDeviceTimeout(int32_t T) {
     FHost.CheckResult(FHost.GetDriver().Get("Disconnect").AsInt32());
 }
 
+void TTimeoutTest::BetweenSlices() {
+    TClock& Clock = FHost.Clock();
+    const uint32_t Before = Clock.GetTickCount();
+    FHost.ProcessMessages();
+    if (FHost.Stopped())
+        throw EStopped();
+    if (static_cast<uint32_t>(Clock.GetTickCount() - Before) > WaitStepMs)
+        FLongPause = true;
+}
+
 void TTimeoutTest::TestTimeout(uint32_t Delay) {
     TSerialLine& Port = FHost.ComPort();
 
@@ -59,26 +69,45 @@ void TTimeoutTest::TestTimeout(uint32_t Delay) {
     Port.ComNumber = static_cast<uint32_t>(FHost.GetDriver().Get("ComNumber").AsInt32());
     Port.Timeout = static_cast<uint32_t>(FHost.GetDriver().Get("Timeout").AsInt32());
 
-    // Clear a pending answer: dropped unacknowledged, the command below
-    // replaces it.
+    // The window answers while the register is waited for, which takes up to
+    // the raised 100 s when it has gone silent.
+    struct THookScope {
+        TSerialLine& Port;
+        ~THookScope() { Port.SetWaitHook(0, nullptr); }
+    } Scope{Port};
+    Port.SetWaitHook(WaitStepMs, [this] { BetweenSlices(); });
+
     Port.Open();
-    const uint8_t Held = AskForHeldAnswer(Port).Reply;
-    if (Held != ACK && Held != NAK)
-        RaiseWrongReply(Held);
-
-    // Have the register produce an answer.
-    Port.Write(BuildFrame(ProbeCommand()));
-    const uint8_t Reply = Port.ReadByte();
-    if (Reply != ACK)
-        RaiseWrongReply(Reply);
-    ReadAnswer(Port);
-
+    TakeAnswer(Port);
     HoldBack(Port, Delay);
     if (Port.ReadByte() == ACK) {
         ReadAnswer(Port);
         Port.Write(ControlByte(ACK));
         throw ENotPassed();
     }
+}
+
+// The register starts waiting for the ACK when the answer's last byte has
+// left, and the hold starts when it has come. Should the window have been
+// away for longer than a step meanwhile (the operator dragged it, or held
+// the log's scroll bar), the answer may have come at any time then, and the
+// hold would be longer than its delay by as much: the register is asked for
+// a new answer, which the ENQ before the command takes care of.
+void TTimeoutTest::TakeAnswer(TSerialLine& Port) {
+    do {
+        // Clear a pending answer: dropped unacknowledged, the command below
+        // replaces it.
+        const uint8_t Held = AskForHeldAnswer(Port).Reply;
+        if (Held != ACK && Held != NAK)
+            RaiseWrongReply(Held);
+
+        FLongPause = false;
+        Port.Write(BuildFrame(ProbeCommand()));
+        const uint8_t Reply = Port.ReadByte();
+        if (Reply != ACK)
+            RaiseWrongReply(Reply);
+        ReadAnswer(Port);
+    } while (FLongPause);
 }
 
 // Holds back the acknowledgement while the window stays responsive, then
@@ -96,7 +125,8 @@ void TTimeoutTest::HoldBack(TSerialLine& Port, uint32_t Delay) {
     std::exception_ptr Failure; // from the window's step, which must not raise
     const auto Step = [&] {
         // The unsigned 32-bit difference: the tick count's wrap does no harm.
-        if (Sent || static_cast<uint32_t>(Clock.GetTickCount() - Start) <= Delay)
+        // Stopped: the line may be the driver's now, and the probe is over.
+        if (Sent || FHost.Stopped() || static_cast<uint32_t>(Clock.GetTickCount() - Start) <= Delay)
             return;
         Sent = true;
         try {
@@ -116,7 +146,7 @@ void TTimeoutTest::HoldBack(TSerialLine& Port, uint32_t Delay) {
         FHost.ProcessMessages();
         // Once the ACK is out the register's answer to the ENQ is the verdict.
         if (!Sent && FHost.Stopped())
-            throw std::runtime_error("Тест прерван");
+            throw EStopped();
         Step();
         if (Failure)
             std::rethrow_exception(Failure);

@@ -22,8 +22,9 @@ static_assert(RaisedTimeout > 0 &&
                   static_cast<uint32_t>(RaisedTimeout) >= std::end(FixedDelays)[-1],
               "the raised timeout must cover the longest fixed delay");
 // The probe's wait step: the window answers and a stop is seen within it,
-// and the held-back ACK leaves within it past its delay, while a probe of
-// 100 s still costs next to no processor time.
+// through the hold and through every wait for the register's bytes, and the
+// held-back ACK leaves within it past its delay, while a probe of 100 s still
+// costs next to no processor time.
 inline constexpr uint32_t WaitStepMs = 20;
 // The search ends when its bounds are closer than this. The ACK leaves at the
 // first wait step past its delay, so delays closer than half a step apart
@@ -38,6 +39,13 @@ std::string ProbeCommand();
 class ENotPassed : public std::runtime_error {
 public:
     ENotPassed() : std::runtime_error("Тест не пройден!") {}
+};
+
+// The operator ended the probe (Stop, closing the window, the end of the
+// session, a suspend, the driver's dialog): no verdict on its delay.
+class EStopped : public std::runtime_error {
+public:
+    EStopped() : std::runtime_error("Тест прерван") {}
 };
 
 // How a probe ended, as TestValue tells it.
@@ -66,7 +74,17 @@ public:
     void AddToLastLine(const std::string& S);
 
 private:
+    // Has the register answer the probe's command and takes the answer off
+    // the line, as often as it takes to see when the answer came.
+    void TakeAnswer(TSerialLine& Port);
     void HoldBack(TSerialLine& Port, uint32_t Delay);
+    // Between the slices of a wait for the line: the window's messages, then
+    // a stop.
+    void BetweenSlices();
+    // The window did not get back from its messages for longer than a step
+    // (a modal loop of the system), so bytes that came meanwhile came at an
+    // unknown time.
+    bool FLongPause = false;
     void RunFixedSeriesAndSearch();
     void Log(const std::string& Line);
 

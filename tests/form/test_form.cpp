@@ -3,6 +3,7 @@
 // against the emulated register and the stand-in driver.
 #include "VirtualRegister.h"
 #include "fmuMain.h"
+#include "untFrames.h"
 
 #include <gtest/gtest.h>
 
@@ -46,9 +47,8 @@ public:
 };
 
 // A form on its own line to the rig's register and on the rig's clock.
-class Form : public ::testing::Test {
-protected:
-    Form() {
+struct TWindow {
+    TWindow() {
         fmMain.SetClock(Rig.Register);
         View.Form = &fmMain;
     }
@@ -58,6 +58,13 @@ protected:
     TVirtualLine& Line = *OwnLine;
     TfmMain fmMain{View, std::move(OwnLine)};
 };
+
+class Form : public ::testing::Test, protected TWindow {};
+
+const std::string Sep = "----------------------------";
+const TLines Head = {"Подключение к ФР", "Установка таймаута ФР 100000 мс.", "Отключение от ФР",
+                     Sep, "Тест фиксированных таймаутов"};
+const TLines Restore = {Sep, "Установка таймаута ФР 150 мс.", "Отключение от ФР"};
 
 // The Qt window's test closes it during a run whose restore succeeds.
 TEST_F(Form, ClosedDuringARunAFailedRestoreIsShownBeforeTheWindowCloses) {
@@ -83,46 +90,69 @@ TEST_F(Form, ClosedDuringARunAFailedRestoreIsShownBeforeTheWindowCloses) {
     EXPECT_EQ(std::count(View.Trace.begin(), View.Trace.end(), "hide"), 2);
 }
 
-TEST_F(Form, DriverDuringAProbeClosesThePortWhichTheProbeReopensAsItWas) {
-    Rig.Store->Settings = {3, 2, 150};
-    bool PortOpenInDialog = true, WroteInDialog = true;
-    Rig.Dialog = [&](TSettingTexts& Settings) {
-        PortOpenInDialog = Line.IsOpen();
-        // The window's step timer past the delay: the line is the driver's
-        // now, so the held ACK waits.
-        Rig.Register.Advance(70);
-        const std::size_t Before = Line.Written.size();
-        fmMain.WaitStep();
-        WroteInDialog = Line.Written.size() != Before;
-        Settings["ComNumber"] = "9";
-        return true;
-    };
-    int Steps = 0;
-    View.OnMessages = [&] {
-        if (++Steps == 2)
-            fmMain.btnDriverClick();
-    };
-    EXPECT_NO_THROW(fmMain.TestTimeout(100));
-    EXPECT_FALSE(PortOpenInDialog);
-    EXPECT_FALSE(WroteInDialog);
-    EXPECT_EQ(Line.Opens, 2);
-    EXPECT_EQ(Line.ComNumber, 3u);
-    EXPECT_EQ(View.Trace, (TLines{"input off", "input on"}));
+// "Драйвер..." during a run is "Прервать" first: the dialog takes the line,
+// so the probe under way, in its hold or waiting for a silent register,
+// ends without a verdict once the dialog has closed. Nothing goes to the
+// line while the dialog is open or after it, and the run restores the
+// register.
+TEST(FormDriver, DuringAProbeStopsItAndTheRunRestores) {
+    const std::string Command = BuildFrame(ProbeCommand());
+    for (const bool Silent : {false, true}) {
+        SCOPED_TRACE(Silent ? "the register silent" : "the hold");
+        TWindow W;
+        std::size_t WrittenAtDialog = 0;
+        bool PortOpenInDialog = true, WroteInDialog = true;
+        W.Rig.Dialog = [&](TSettingTexts& Settings) {
+            WrittenAtDialog = W.Line.Written.size();
+            PortOpenInDialog = W.Line.IsOpen();
+            // The window's step timer, long past the delay.
+            W.Rig.Register.Advance(2000);
+            W.fmMain.WaitStep();
+            WroteInDialog = W.Line.Written.size() != WrittenAtDialog;
+            Settings["ComNumber"] = "9";
+            return true;
+        };
+        int Calls = 0;
+        W.View.OnMessages = [&] {
+            if (W.View.Lines.Lines.back() != "1000   мс : ")
+                return;
+            // The first call comes before the probe, the second in its hold or
+            // its first wait for the register.
+            if (++Calls == 1 && Silent)
+                W.Rig.Register.Replies[Command] = "";
+            if (Calls == (Silent ? 50 : 2))
+                W.fmMain.Click(ciDriver);
+        };
+        W.fmMain.Click(ciStart);
+        TLines Expected = Head;
+        Expected.insert(Expected.end(), {"100    мс : OK", "1000   мс : Тест прерван"});
+        Expected.insert(Expected.end(), Restore.begin(), Restore.end());
+        EXPECT_EQ(W.View.Lines.Lines, Expected);
+        EXPECT_FALSE(PortOpenInDialog);
+        EXPECT_FALSE(WroteInDialog);
+        EXPECT_EQ(W.Line.Written.size(), WrittenAtDialog);
+        EXPECT_EQ(W.Rig.Register.Core.RequestedTimeout(), 150u);
+        EXPECT_EQ(std::count(W.View.Trace.begin(), W.View.Trace.end(), "input on"), 1);
+    }
 }
 
-// The system stays awake from Start to the end of the restore, also when
-// Stop ends it; the window takes no input while the driver's dialog is open,
-// also when it fails.
+// The system stays awake from Start to the end of the restore, with the
+// precise timer, also when Stop ends it; the window takes no input while the driver's dialog is
+// open, also when it fails.
 TEST_F(Form, AwakeThroughARunAndNoInputBesideTheDriversDialog) {
-    bool StepTimerInHold = false;
+    bool StepTimerInHold = false, PreciseInRun = false;
     View.OnMessages = [&] {
         StepTimerInHold |= View.StepTimer;
+        PreciseInRun |= Rig.Register.Precise;
         if (View.Lines.Count() == 7) // the 1000 ms probe waits
             fmMain.Click(ciStop);
     };
     fmMain.Click(ciStart);
     EXPECT_TRUE(StepTimerInHold);
     EXPECT_FALSE(View.StepTimer);
+    // The precise timer only from Start to the end of the restore.
+    EXPECT_TRUE(PreciseInRun);
+    EXPECT_FALSE(Rig.Register.Precise);
     EXPECT_EQ(View.Lines.Lines.at(6), "1000   мс : Тест прерван");
     EXPECT_EQ(View.Lines.Lines.back(), "Отключение от ФР");
     EXPECT_EQ(View.Trace,

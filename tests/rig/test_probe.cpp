@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 namespace {
 
 const std::string Enq = "\x05", Ack = "\x06";
@@ -106,6 +108,25 @@ TEST(Probe, AReplyOutsideTheProtocolFailsWithItsByteAndSilenceWithNoLink) {
         Gone.WaitStep();
     };
     EXPECT_EQ(Probe(Gone, 100), "Системная ошибка. Код: 5. Ошибка ввода-вывода");
+}
+
+// The window away for longer than a step while the answer came (the log's
+// scroll bar held, the caption dragged): when the answer came is unknown, so
+// the register is asked for it again, and the hold runs from an answer seen
+// on time. Taken as it was, the register would have held it 2.5 s longer.
+TEST(Probe, AnAnswerThatCameWhileTheWindowWasAwayIsAskedForAgain) {
+    TVirtualRig Rig({.InitialTimeout = 3000});
+    Rig.Register.Replies[Command] = ""; // slow to answer
+    Rig.OnMessages = [&Rig, Away = true]() mutable {
+        if (!std::exchange(Away, false))
+            return;
+        Rig.Register.Replies.clear();
+        Rig.Register.HostWrites(Command); // the answer comes now,
+        Rig.Register.Advance(2500);       // while the window is away
+    };
+    EXPECT_EQ(Probe(Rig, 1000), "OK");
+    EXPECT_EQ(Rig.Line.Written, Enq + Command + Enq + Command + Ack + Enq);
+    EXPECT_EQ(Rig.Register.Core.LastAckDelay(), 1020u);
 }
 
 TEST(Probe, HoldBackEndsAtTheFirstStepPastTheDelay) {

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <optional>
+
 namespace {
 
 using TLines = std::vector<std::string>;
@@ -158,6 +161,47 @@ TEST_F(RunTest, AStopOrALostLineEndsTheSearchWithoutResult) {
     EXPECT_EQ(Test.Probes, (std::vector<uint32_t>{100, 1000, 10000}));
     EXPECT_EQ(Rig->Lines.Lines.at(7), "10000  мс : Нет связи");
     EXPECT_EQ(TLines(Rig->Lines.Lines.begin() + 8, Rig->Lines.Lines.end()), Restore);
+}
+
+// A register that falls silent at the probe's command (power lost, a cable
+// pulled), at the run's 100000 ms: the window handles its messages at least
+// once a step all through the wait for it. Unstopped, the wait ends after the
+// timeout; a stop ends it within a step. The restore follows either way, once
+// the register answers again.
+TEST_F(RunTest, TheWindowAnswersThroughASilentRegisterAndAStopEndsTheWait) {
+    const struct {
+        uint32_t MuteMs;
+        std::optional<uint64_t> StopAfter;
+        std::string Probe;
+        uint64_t Waited;
+    } Cases[] = {
+        {100000, std::nullopt, "Нет связи", 100000},
+        {1000, 1000, "Тест прерван", 1000},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Probe);
+        Make({.Fault = emu::TFault::Mute, .FaultAfterTimeoutCommand = true, .MuteMs = C.MuteMs});
+        std::optional<uint64_t> Start, Last;
+        uint64_t LongestGap = 0;
+        Rig->OnMessages = [&] {
+            const uint64_t Now = Rig->Register.Now;
+            if (!Start)
+                Start = Now; // before the probe, which then meets the silence
+            if (Last)
+                LongestGap = std::max(LongestGap, Now - *Last);
+            Last = Now;
+            if (C.StopAfter && Now - *Start >= *C.StopAfter)
+                Rig->StopFlag = true;
+        };
+        Run();
+        EXPECT_EQ(Rig->Lines.Lines, Join({Head, {"100    мс : " + C.Probe}, Restore}));
+        EXPECT_EQ(LongestGap, WaitStepMs);
+        // The last call is the one that saw the stop, or the last slice.
+        ASSERT_TRUE(Start && Last);
+        EXPECT_LE(*Last - *Start, C.Waited);
+        EXPECT_GE(*Last - *Start, C.Waited - WaitStepMs);
+        ExpectRestored();
+    }
 }
 
 TEST_F(RunTest, FailedRaiseStillRestoresAndTheRestoreFailureWins) {

@@ -3,6 +3,7 @@
 #include "untError.h"
 #include "untReadTimer.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 void TVirtualRegister::Advance(uint64_t Ms) {
@@ -40,16 +41,24 @@ void TVirtualLine::Read(uint32_t Count, std::string& Data) {
     if (!FOpen)
         throw std::logic_error("read from a closed line");
     std::string& In = FRegister.Input;
-    if (In.size() >= Count) {
-        Data = In.substr(0, Count);
-        In.erase(0, Count);
-        return;
-    }
-    // What is there came at once; nothing more comes while the line waits.
     TReadTimer Timer(FTimeout, Count, FRegister.Now);
-    if (!In.empty())
-        Timer.Received(FRegister.Now);
-    FRegister.Advance(Timer.WaitLeft(FRegister.Now));
+    std::size_t Seen = 0;
+    for (;;) {
+        if (In.size() >= Count) {
+            Data = In.substr(0, Count);
+            In.erase(0, Count);
+            return;
+        }
+        if (In.size() > Seen)
+            Timer.Received(FRegister.Now);
+        Seen = In.size();
+        const uint64_t Left = Timer.WaitLeft(FRegister.Now);
+        const uint64_t Wait = WaitSliceMs() ? std::min<uint64_t>(Left, WaitSliceMs()) : Left;
+        FRegister.Advance(Wait);
+        if (Wait == Left)
+            break;
+        BetweenSlices();
+    }
     In.clear();
     RaiseNoLink();
 }

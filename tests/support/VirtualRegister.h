@@ -25,6 +25,7 @@ public:
     void HostWrites(const std::string& Bytes);
     uint32_t GetTickCount() override { return static_cast<uint32_t>(Now + FTickOffset); }
     void Sleep(uint32_t Ms) override { Advance(Ms); }
+    void SetPrecise(bool On) override { Precise = On; }
 
     emu::TRegisterCore Core;
     uint64_t Now = 0;
@@ -36,6 +37,7 @@ public:
     std::map<std::string, std::string> Replies;
     // The device is gone: the system fails every write to it.
     bool Unplugged = false;
+    bool Precise = false;
 
 private:
     uint32_t FTickOffset;
@@ -48,7 +50,8 @@ public:
     void Open() override;
     void Close() noexcept override { FOpen = false; }
     void Write(const std::string& Data) override;
-    // Missing bytes cost the time the real port would wait for them.
+    // Missing bytes cost the time the real port would wait for them, in
+    // slices while a wait hook is set; bytes come only from the hook then.
     void Read(uint32_t Count, std::string& Data) override;
     void PurgeInput() override;
 
