@@ -6,7 +6,7 @@
 #                 server, so later scenarios start quickly
 #   cleanup       ends the Wine server and the X server
 #   search|stop|close|closefail|endsession|unregistered|hold|suspend|
-#   driverdialog|layout|chain|chainlinux|emubad
+#   driverdialog|mute|layout|chain|chainlinux|emubad
 #                 one scenario each (hold and driverdialog press the mouse
 #                 with xdotool; chain and chainlinux join two COM ports with
 #                 socat)
@@ -346,6 +346,25 @@ driverdialog)
     Ui 'wait-log 100    мс : OK' 'click Stop' wait-idle
     Ui 'click Close'
     ExpectExit 10000
+    ;;
+mute)
+    # A register that falls silent for 4 s at the 1000 ms probe's command
+    # (power lost, a cable pulled and plugged back): the window answers within
+    # 500 ms all the while, and "Закрыть", pressed once the register answers
+    # again, ends the program after the restore.
+    StartEmulator 20 --fault mute --mute-after 1 --mute-seconds 4
+    StartProgram
+    Ui 'click Start' 'wait-log 1000   мс : ' 'responsive 3' >"$Work/responsive.txt" ||
+        Fail "the window did not answer while the register was silent"
+    for _ in $(seq 100); do
+        grep -q 'mute over' "$Work/emulator.log" && break
+        sleep 0.1
+    done
+    grep -q 'mute over' "$Work/emulator.log" || Fail "the register stayed silent: $(tail -n 5 "$Work/emulator.log")"
+    Ui 'click Close'
+    ExpectExit 15000
+    ExpectRestored
+    cat "$Work/responsive.txt"
     ;;
 chain)
     # Both ends Windows programs: ormant-emu.exe on COM13, the program on COM14.

@@ -26,6 +26,9 @@
 //                        ("x y")
 //   suspend              send WM_POWERBROADCAST PBT_APMSUSPEND, as the system
 //                        does before it sleeps
+//   responsive SECONDS   for SECONDS, send WM_NULL to the main window every
+//                        50 ms, each to be answered within AnswerMs; print
+//                        "answered N in M ms at most"
 //   wait-limit SECONDS   how long the waits after it may take (default 20)
 // Output is UTF-8; a failed command says why on stderr and exits with 1.
 #include "fmuMainControls.h"
@@ -33,6 +36,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <iostream>
@@ -43,6 +47,10 @@ namespace {
 // How long a sent message may wait for the program's thread: it answers
 // between 20 ms steps of a probe and after each driver call.
 constexpr UINT SendTimeoutMs = 10000;
+// How soon the window must answer a message while a run waits on the
+// register: well within the 5 s after which Windows calls it not responding,
+// and soon enough for an operator's click to feel answered.
+constexpr UINT AnswerMs = 500;
 // Each scenario's time limit is a few times this.
 DWORD WaitMs = 20000;
 
@@ -193,6 +201,21 @@ void Run(const std::string& Command, const std::string& Argument) {
         Out(Point(R.right + Width / 2, R.bottom - GetSystemMetrics(SM_CYVSCROLL) / 2));
     } else if (Command == "wait-limit") {
         WaitMs = static_cast<DWORD>(std::stoul(Argument)) * 1000;
+    } else if (Command == "responsive") {
+        const DWORD For = static_cast<DWORD>(std::stoul(Argument)) * 1000;
+        DWORD Count = 0, Longest = 0;
+        for (const DWORD Start = GetTickCount(); GetTickCount() - Start < For; Sleep(50)) {
+            const DWORD Sent = GetTickCount();
+            DWORD_PTR Answer = 0;
+            if (!SendMessageTimeoutW(MainWindow(), WM_NULL, 0, 0, SMTO_NORMAL, AnswerMs, &Answer))
+                throw std::runtime_error("the program did not answer WM_NULL within " +
+                                         std::to_string(AnswerMs) + " ms, after " +
+                                         std::to_string(Count) + " answers");
+            Longest = std::max(Longest, GetTickCount() - Sent);
+            ++Count;
+        }
+        Out("answered " + std::to_string(Count) + " in " + std::to_string(Longest) +
+            " ms at most\n");
     } else if (Command == "suspend") {
         DWORD_PTR Answer = 0;
         if (!SendMessageTimeoutW(MainWindow(), WM_POWERBROADCAST, PBT_APMSUSPEND, 0,

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -149,6 +150,40 @@ private slots:
         const QStringList Probes = {QString::fromUtf8("100    мс : OK"),
                                     QString::fromUtf8("1000   мс : Тест прерван")};
         QCOMPARE(Log, Head + Probes + Restore);
+        QVERIFY(!Window.isVisible());
+    }
+
+    // A register that falls silent for 2 s at the 1000 ms probe's command:
+    // the window handles its events all the while, and closed once the
+    // register answers again, it stops the probe, restores the register and
+    // closes.
+    void silentRegisterKeepsTheWindowAnswering() {
+        TEmulatorProgram Emulator({"--fault", "mute", "--mute-after", "1", "--mute-seconds", "2"});
+        TQtMainView Window;
+        Window.show();
+        QElapsedTimer Clock;
+        qint64 Last = -1, Longest = 0;
+        QTimer Beat;
+        Beat.setInterval(10);
+        QObject::connect(&Beat, &QTimer::timeout, [&] {
+            if (Last >= 0)
+                Longest = std::max(Longest, Clock.elapsed() - Last);
+            Last = Clock.elapsed();
+        });
+        WhenLastLineIs(Window, QString::fromUtf8("1000   мс : "), [&] {
+            Clock.start();
+            Beat.start();
+            QTimer::singleShot(2500, &Window, [&] {
+                Beat.stop();
+                Window.close();
+            });
+        });
+        QTest::mouseClick(ControlOf(Window, "btnStart"), Qt::LeftButton);
+        const QStringList Probes = {QString::fromUtf8("100    мс : OK"),
+                                    QString::fromUtf8("1000   мс : Тест прерван")};
+        QCOMPARE(LogOf(Window), Head + Probes + Restore);
+        qInfo("the longest gap between two events: %lld ms", Longest);
+        QVERIFY(Last >= 2000 && Longest < 500);
         QVERIFY(!Window.isVisible());
     }
 
