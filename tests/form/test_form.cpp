@@ -1,6 +1,7 @@
 // The main window's behaviour, which the Qt and the Win32 window share,
 // through a view that records what the form asks of it; runs in virtual time
 // against the emulated register and the stand-in driver.
+#include "RunLog.h"
 #include "VirtualRegister.h"
 #include "fmuMain.h"
 #include "untFrames.h"
@@ -10,8 +11,6 @@
 #include <algorithm>
 
 namespace {
-
-using TLines = std::vector<std::string>;
 
 class TFakeView final : public TMainView {
 public:
@@ -60,11 +59,6 @@ struct TWindow {
 };
 
 class Form : public ::testing::Test, protected TWindow {};
-
-const std::string Sep = "----------------------------";
-const TLines Head = {"Подключение к ФР", "Установка таймаута ФР 100000 мс.", "Отключение от ФР",
-                     Sep, "Тест фиксированных таймаутов"};
-const TLines Restore = {Sep, "Установка таймаута ФР 150 мс.", "Отключение от ФР"};
 
 // The Qt window's test closes it during a run whose restore succeeds.
 TEST_F(Form, ClosedDuringARunAFailedRestoreIsShownBeforeTheWindowCloses) {
@@ -124,10 +118,8 @@ TEST(FormDriver, DuringAProbeStopsItAndTheRunRestores) {
                 W.fmMain.Click(ciDriver);
         };
         W.fmMain.Click(ciStart);
-        TLines Expected = Head;
-        Expected.insert(Expected.end(), {"100    мс : OK", "1000   мс : Тест прерван"});
-        Expected.insert(Expected.end(), Restore.begin(), Restore.end());
-        EXPECT_EQ(W.View.Lines.Lines, Expected);
+        EXPECT_EQ(W.View.Lines.Lines,
+                  Join({Head, {"100    мс : OK", "1000   мс : Тест прерван"}, Restore}));
         EXPECT_FALSE(PortOpenInDialog);
         EXPECT_FALSE(WroteInDialog);
         EXPECT_EQ(W.Line.Written.size(), WrittenAtDialog);

@@ -1,5 +1,6 @@
 // Whole test runs against the emulated register and the stand-in driver, in
 // virtual time, checked line by line.
+#include "RunLog.h"
 #include "VirtualRegister.h"
 #include "untTimeoutTest.h"
 
@@ -9,19 +10,6 @@
 #include <optional>
 
 namespace {
-
-using TLines = std::vector<std::string>;
-const std::string Sep = "----------------------------";
-const TLines Head = {"Подключение к ФР", "Установка таймаута ФР 100000 мс.", "Отключение от ФР",
-                     Sep, "Тест фиксированных таймаутов"};
-const TLines Restore = {Sep, "Установка таймаута ФР 150 мс.", "Отключение от ФР"};
-
-TLines Join(std::initializer_list<TLines> Parts) {
-    TLines All;
-    for (const auto& P : Parts)
-        All.insert(All.end(), P.begin(), P.end());
-    return All;
-}
 
 class RunTest : public ::testing::Test {
 protected:

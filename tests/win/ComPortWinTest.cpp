@@ -10,9 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdlib>
-#include <stdexcept>
 
 namespace {
 
@@ -124,31 +122,18 @@ TEST_F(ComPortTest, OpensOnFirstWriteWithTheLineSettingsAndReadsEndAfterTheGap) 
 }
 
 // While a hook is set, a read waits a slice at most and the hook runs between
-// slices, while when it gives up stays the same. What the hook raises ends
-// the read at once; a byte that came while it ran is taken, even after the
-// read's time is up.
+// slices, while when it gives up stays the same (the end-to-end scenario
+// "mute" has the window's hook end a read). A byte that came while the hook
+// ran is taken, even after the read's time is up.
 TEST_F(ComPortTest, AWaitForTheLineRunsTheHookBetweenSlices) {
     Port.Write("");
     Port.PurgeInput();
     int Calls = 0;
-    DWORD Last = GetTickCount(), Longest = 0;
-    Port.SetWaitHook(20, [&] {
-        ++Calls;
-        Longest = std::max(Longest, GetTickCount() - Last);
-        Last = GetTickCount();
-    });
-    DWORD Start = GetTickCount();
+    Port.SetWaitHook(20, [&] { ++Calls; });
+    const DWORD Start = GetTickCount();
     EXPECT_EQ(FailureOf<EDriverError>([&] { Port.ReadByte(); }).Code, peNoLink);
     const DWORD Waited = GetTickCount() - Start;
-    EXPECT_TRUE(Waited >= 350 && Waited < 800) << Waited << " ms";
-    EXPECT_GE(Calls, 5);
-    EXPECT_LT(Longest, 200u);
-
-    Port.SetWaitHook(20, [] { throw std::runtime_error("Тест прерван"); });
-    Start = GetTickCount();
-    EXPECT_THROW(Port.ReadByte(), std::runtime_error);
-    EXPECT_LT(GetTickCount() - Start, 200u);
-
+    EXPECT_TRUE(Waited >= 350 && Waited < 800 && Calls >= 5) << Waited << " ms, " << Calls;
     // The emulator holds the cut answer of the test before: ACK, else NAK.
     Port.SetWaitHook(20, [&] {
         Port.Write("\x05");
