@@ -26,6 +26,13 @@ static_assert(RaisedTimeout > 0 &&
 // held-back ACK leaves within it past its delay, while a probe of 100 s still
 // costs next to no processor time.
 inline constexpr uint32_t WaitStepMs = 20;
+// How much longer than its delay a hold may be and still count as that
+// delay: the step's own 20 ms and as much again for the system's scheduling.
+// Beyond it (the window kept away in a modal loop of the system while the
+// answer came, the process frozen by a sleep that sent no notice) the
+// register's side of the hold is unknown, and the probe measures again
+// rather than give a verdict for a delay nobody held.
+inline constexpr uint32_t HoldToleranceMs = 2 * WaitStepMs;
 // The search ends when its bounds are closer than this. The ACK leaves at the
 // first wait step past its delay, so delays closer than half a step apart
 // would be told apart by chance.
@@ -77,12 +84,13 @@ private:
     // Has the register answer the probe's command and takes the answer off
     // the line, as often as it takes to see when the answer came.
     void TakeAnswer(TSerialLine& Port);
-    void HoldBack(TSerialLine& Port, uint32_t Delay);
+    // True when the hold came out longer than the tolerance allows.
+    bool HoldBack(TSerialLine& Port, uint32_t Delay);
     // Between the slices of a wait for the line: the window's messages, then
     // a stop.
     void BetweenSlices();
-    // The window did not get back from its messages for longer than a step
-    // (a modal loop of the system), so bytes that came meanwhile came at an
+    // The window did not get back from its messages within the tolerance (a
+    // modal loop of the system), so bytes that came meanwhile came at an
     // unknown time.
     bool FLongPause = false;
     void RunFixedSeriesAndSearch();
