@@ -30,12 +30,13 @@ public:
 
     uint8_t ReadByte();
 
-    // While a hook is set, every wait of a read or a write for the line lasts
-    // at most SliceMs at a time, and Hook runs between the slices: a read may
-    // wait Timeout ms (100 s during a run), and the owner's window must keep
-    // answering meanwhile. When a read gives up stays as without slices. Hook
-    // may raise to end the wait; the read or write then fails with that. An
-    // empty Hook ends the slicing.
+    // While a hook is set, every wait of a read for the line (and on POSIX of
+    // a write) lasts at most SliceMs at a time, and Hook runs between the
+    // slices: a read may wait Timeout ms (100 s during a run), and the
+    // owner's window must keep answering meanwhile. When a read gives up
+    // stays as without slices; bytes that came while Hook ran are taken even
+    // after that. Hook may raise to end the wait; the read or write then
+    // fails with that. An empty Hook ends the slicing.
     void SetWaitHook(uint32_t SliceMs, std::function<void()> Hook);
 
 protected:

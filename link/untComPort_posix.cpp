@@ -275,7 +275,8 @@ void TComPort::Read(uint32_t Count, std::string& Data) {
     if (!IsOpen())
         CheckOSError(EBADF);
     const int Fd = static_cast<int>(FHandle);
-    Data.resize(Count);
+    // Data gets nothing of a read that fails, by a raise as well.
+    std::string Buffer(Count, '\0');
     TReadTimer Timer(FLineTimeout, Count, SteadyMs());
     std::size_t Done = 0;
     while (Done < Count) {
@@ -283,7 +284,7 @@ void TComPort::Read(uint32_t Count, std::string& Data) {
         if (!WaitFor(Fd, POLLIN, TSteadyClock::now() + TMs(Left), WaitSliceMs(),
                      [this] { BetweenSlices(); }))
             break;
-        const ssize_t N = ::read(Fd, Data.data() + Done, Count - Done);
+        const ssize_t N = ::read(Fd, Buffer.data() + Done, Count - Done);
         if (N > 0) {
             Done += static_cast<std::size_t>(N);
             Timer.Received(SteadyMs());
@@ -298,10 +299,9 @@ void TComPort::Read(uint32_t Count, std::string& Data) {
             RaiseTransferError(Fd, Error);
         break;
     }
-    if (Done != Count) {
-        Data.clear();
+    if (Done != Count)
         RaiseNoLink();
-    }
+    Data = std::move(Buffer);
 }
 
 void TComPort::PurgeInput() {

@@ -110,14 +110,21 @@ void TComPort::Read(uint32_t Count, std::string& Data) {
     Data.clear();
     if (Count == 0)
         return;
+    // Read never opens the port; a closed one's handle value is also the
+    // current process's pseudo-handle, which no call may get for a port.
+    if (!IsOpen())
+        CheckOSError(ERROR_INVALID_HANDLE);
     std::string Buffer(Count, '\0');
     TReadTimer Timer(FLineTimeout, Count, SteadyMs());
     DWORD Done = 0;
+    // After the hook: a look at what came meanwhile, even once the time is up.
+    bool LookAgain = false;
     while (Done < Count) {
         const uint64_t Left = Timer.WaitLeft(SteadyMs());
+        if (Left == 0 && !LookAgain)
+            break;
+        LookAgain = false;
         const uint64_t Wait = WaitSliceMs() ? std::min<uint64_t>(Left, WaitSliceMs()) : Left;
-        // A wait of 0 still looks once (1 ms): bytes may have come while the
-        // hook ran.
         SetLineTimeouts(FHandle, FLineTimeout, Wait);
         DWORD Got = 0;
         if (!ReadFile(AsHandle(FHandle), Buffer.data() + Done, Count - Done, &Got, nullptr)) {
@@ -127,11 +134,10 @@ void TComPort::Read(uint32_t Count, std::string& Data) {
         if (Got > 0) {
             Done += Got;
             Timer.Received(SteadyMs());
-            continue;
+        } else if (WaitSliceMs() && Timer.WaitLeft(SteadyMs()) > 0) {
+            BetweenSlices();
+            LookAgain = true;
         }
-        if (Timer.WaitLeft(SteadyMs()) == 0)
-            break;
-        BetweenSlices();
     }
     if (Done != Count)
         RaiseNoLink();

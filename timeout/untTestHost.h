@@ -36,8 +36,8 @@ public:
     // While a probe holds back its acknowledgement: the window calls Step
     // about every wait step while it handles messages, also from the system's
     // own modal loops (a scroll bar held, the caption dragged, the system
-    // menu open), in which ProcessMessages does not return. Not while the
-    // driver has the line (its dialog). nullptr ends it. Step never raises.
+    // menu open, the driver's dialog), in which ProcessMessages does not
+    // return. nullptr ends it. Step never raises.
     virtual void SetWaitStep(std::function<void()> Step) = 0;
     // Whether "Определять максимальный таймаут" is ticked now.
     virtual bool DetectTimeout() const = 0;

@@ -4,6 +4,7 @@
 #include "untComPort.h"
 #include "untFrames.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <stdexcept>
@@ -52,11 +53,14 @@ void TTimeoutTest::BetweenSlices() {
     FHost.ProcessMessages();
     if (FHost.Stopped())
         throw EStopped();
-    if (static_cast<uint32_t>(Clock.GetTickCount() - Before) > HoldToleranceMs)
-        FLongPause = true;
+    FAnswerSlack = std::max(FAnswerSlack, Clock.GetTickCount() - Before);
 }
 
 void TTimeoutTest::TestTimeout(uint32_t Delay) {
+    // Stopped before it began ("Драйвер..." or Stop between two probes):
+    // nothing more goes to the line.
+    if (FHost.Stopped())
+        throw EStopped();
     TSerialLine& Port = FHost.ComPort();
 
     // Take the line over from the driver.
@@ -78,41 +82,42 @@ void TTimeoutTest::TestTimeout(uint32_t Delay) {
     Port.SetWaitHook(WaitStepMs, [this] { BetweenSlices(); });
 
     Port.Open();
-    for (;;) {
+    for (uint32_t Attempt = 1;; ++Attempt) {
         TakeAnswer(Port);
-        const bool HeldLonger = HoldBack(Port, Delay);
+        // How much longer than Delay the register may have held its answer.
+        const uint64_t Over = uint64_t{HoldBack(Port, Delay)} + FAnswerSlack;
         if (Port.ReadByte() != ACK)
             return;
         ReadAnswer(Port);
         Port.Write(ControlByte(ACK));
-        // A refusal after a longer hold says nothing about Delay: again. (A
-        // pass does: the register took longer still.)
-        if (!HeldLonger)
+        if (Over <= HoldToleranceMs)
             throw ENotPassed();
+        // A refusal after a longer hold says nothing about Delay (a pass
+        // does: the register held longer still), so Delay is held again.
+        if (Attempt == HoldAttempts)
+            throw std::runtime_error("Задержка растянулась на " + std::to_string(Over) +
+                                     " мс сверх заданной: результат не засчитан");
     }
 }
 
-// The register starts waiting for the ACK when the answer's last byte has
-// left, and the hold starts when it has come. Should the window have been
-// away for longer than the tolerance meanwhile (the operator dragged it, or
-// held the log's scroll bar), the answer may have come at any time then, and
-// the hold would be longer than its delay by as much: the register is asked
-// for a new answer, which the ENQ before the command takes care of.
+// Has the register answer the probe's command. The register starts waiting
+// for the ACK when the answer's last byte has left, and the hold starts when
+// it has come. Should the window have been away meanwhile (the operator
+// dragged it, or held the log's scroll bar), the answer may have come at any
+// time then: FAnswerSlack keeps how long.
 void TTimeoutTest::TakeAnswer(TSerialLine& Port) {
-    do {
-        // Clear a pending answer: dropped unacknowledged, the command below
-        // replaces it.
-        const uint8_t Held = AskForHeldAnswer(Port).Reply;
-        if (Held != ACK && Held != NAK)
-            RaiseWrongReply(Held);
+    // Clear a pending answer: dropped unacknowledged, the command below
+    // replaces it.
+    const uint8_t Held = AskForHeldAnswer(Port).Reply;
+    if (Held != ACK && Held != NAK)
+        RaiseWrongReply(Held);
 
-        FLongPause = false;
-        Port.Write(BuildFrame(ProbeCommand()));
-        const uint8_t Reply = Port.ReadByte();
-        if (Reply != ACK)
-            RaiseWrongReply(Reply);
-        ReadAnswer(Port);
-    } while (FLongPause);
+    FAnswerSlack = 0;
+    Port.Write(BuildFrame(ProbeCommand()));
+    const uint8_t Reply = Port.ReadByte();
+    if (Reply != ACK)
+        RaiseWrongReply(Reply);
+    ReadAnswer(Port);
 }
 
 // Holds back the acknowledgement while the window stays responsive, then
@@ -122,22 +127,24 @@ void TTimeoutTest::TakeAnswer(TSerialLine& Port) {
 // held, the caption dragged, the system menu open), from which
 // ProcessMessages returns only when the operator lets go. Only the two writes
 // are made from there; the reply waits in the port's input until the loop has
-// control again. One step decides for both, so they cannot disagree. True
-// when that step came later than the tolerance past Delay (the process was
-// frozen: the system asleep without telling, a virtual machine paused).
-bool TTimeoutTest::HoldBack(TSerialLine& Port, uint32_t Delay) {
+// control again. One step decides for both, so they cannot disagree.
+// Returns how long after Delay that step came: a step at most, unless the
+// process was frozen (the system asleep without telling, a virtual machine
+// paused).
+uint32_t TTimeoutTest::HoldBack(TSerialLine& Port, uint32_t Delay) {
     TClock& Clock = FHost.Clock();
     const uint32_t Start = Clock.GetTickCount();
-    bool Sent = false, Late = false;
+    bool Sent = false;
+    uint32_t Late = 0;
     std::exception_ptr Failure; // from the window's step, which must not raise
     const auto Step = [&] {
         // The unsigned 32-bit difference: the tick count's wrap does no harm.
         const uint32_t Held = Clock.GetTickCount() - Start;
-        // Stopped: the line may be the driver's now, and the probe is over.
-        if (Sent || FHost.Stopped() || Held <= Delay)
+        // Stopped or closed: the line may be the driver's now.
+        if (Sent || FHost.Stopped() || !Port.IsOpen() || Held <= Delay)
             return;
         Sent = true;
-        Late = Held - Delay > HoldToleranceMs;
+        Late = Held - Delay;
         try {
             Port.Write(ControlByte(ACK));
             Port.Write(ControlByte(ENQ));
@@ -153,8 +160,9 @@ bool TTimeoutTest::HoldBack(TSerialLine& Port, uint32_t Delay) {
     for (;;) {
         Clock.Sleep(WaitStepMs);
         FHost.ProcessMessages();
-        // Once the ACK is out the register's answer to the ENQ is the verdict.
-        if (!Sent && FHost.Stopped())
+        // Also when the window's step sent the ACK just before: "Драйвер..."
+        // may have taken the line since.
+        if (FHost.Stopped())
             throw EStopped();
         Step();
         if (Failure)

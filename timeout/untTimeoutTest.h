@@ -26,13 +26,16 @@ static_assert(RaisedTimeout > 0 &&
 // held-back ACK leaves within it past its delay, while a probe of 100 s still
 // costs next to no processor time.
 inline constexpr uint32_t WaitStepMs = 20;
-// How much longer than its delay a hold may be and still count as that
-// delay: the step's own 20 ms and as much again for the system's scheduling.
-// Beyond it (the window kept away in a modal loop of the system while the
-// answer came, the process frozen by a sleep that sent no notice) the
-// register's side of the hold is unknown, and the probe measures again
-// rather than give a verdict for a delay nobody held.
+// How much longer than its delay a hold may have been and its refusal still
+// count as that delay's: the step's own 20 ms and as much again for the
+// system's scheduling. Beyond it (the window kept away in a modal loop of the
+// system while the answer came, the process frozen by a sleep that sent no
+// notice) the refusal may be the stretch's, and the delay is held again.
 inline constexpr uint32_t HoldToleranceMs = 2 * WaitStepMs;
+// How often a delay is held in all before a system that stretches every hold
+// (a timer that keeps no 20 ms, a starved process) ends the probe without a
+// verdict, rather than hold the run for ever.
+inline constexpr uint32_t HoldAttempts = 3;
 // The search ends when its bounds are closer than this. The ACK leaves at the
 // first wait step past its delay, so delays closer than half a step apart
 // would be told apart by chance.
@@ -81,18 +84,14 @@ public:
     void AddToLastLine(const std::string& S);
 
 private:
-    // Has the register answer the probe's command and takes the answer off
-    // the line, as often as it takes to see when the answer came.
     void TakeAnswer(TSerialLine& Port);
-    // True when the hold came out longer than the tolerance allows.
-    bool HoldBack(TSerialLine& Port, uint32_t Delay);
+    uint32_t HoldBack(TSerialLine& Port, uint32_t Delay);
     // Between the slices of a wait for the line: the window's messages, then
     // a stop.
     void BetweenSlices();
-    // The window did not get back from its messages within the tolerance (a
-    // modal loop of the system), so bytes that came meanwhile came at an
-    // unknown time.
-    bool FLongPause = false;
+    // The longest the window was away between two slices since the probe's
+    // command went out: bytes that came meanwhile came at an unknown time.
+    uint32_t FAnswerSlack = 0;
     void RunFixedSeriesAndSearch();
     void Log(const std::string& Line);
 

@@ -85,14 +85,45 @@ TEST_F(Form, ClosedDuringARunAFailedRestoreIsShownBeforeTheWindowCloses) {
 }
 
 // "Драйвер..." during a run is "Прервать" first: the dialog takes the line,
-// so the probe under way, in its hold or waiting for a silent register,
-// ends without a verdict once the dialog has closed. Nothing goes to the
-// line while the dialog is open or after it, and the run restores the
-// register.
+// so the probe under way ends without a verdict once the dialog has closed,
+// whenever it was pressed. Nothing goes to the line while the dialog is open
+// or after it, and the run restores the register.
 TEST(FormDriver, DuringAProbeStopsItAndTheRunRestores) {
     const std::string Command = BuildFrame(ProbeCommand());
-    for (const bool Silent : {false, true}) {
-        SCOPED_TRACE(Silent ? "the register silent" : "the hold");
+    // What happens at each of the window's message handlings while the log
+    // ends with the 1000 ms probe's line; the first comes before the probe.
+    const struct {
+        const char* Name;
+        std::function<void(TWindow&, int Call)> Messages;
+    } Cases[] = {
+        {"before the probe",
+         [](TWindow& W, int Call) {
+             if (Call == 1)
+                 W.fmMain.Click(ciDriver);
+         }},
+        {"in the hold",
+         [](TWindow& W, int Call) {
+             if (Call == 2)
+                 W.fmMain.Click(ciDriver);
+         }},
+        {"just after the window's step sent the ACK",
+         [](TWindow& W, int Call) {
+             if (Call != 2)
+                 return;
+             W.Rig.Register.Advance(1000);
+             W.fmMain.WaitStep();
+             W.fmMain.Click(ciDriver);
+         }},
+        {"waiting for a silent register",
+         [&Command](TWindow& W, int Call) {
+             if (Call == 1)
+                 W.Rig.Register.Replies[Command] = "";
+             if (Call == 50)
+                 W.fmMain.Click(ciDriver);
+         }},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Name);
         TWindow W;
         std::size_t WrittenAtDialog = 0;
         bool PortOpenInDialog = true;
@@ -107,14 +138,8 @@ TEST(FormDriver, DuringAProbeStopsItAndTheRunRestores) {
         };
         int Calls = 0;
         W.View.OnMessages = [&] {
-            if (W.View.Lines.Lines.back() != "1000   мс : ")
-                return;
-            // The first call comes before the probe, the second in its hold or
-            // its first wait for the register.
-            if (++Calls == 1 && Silent)
-                W.Rig.Register.Replies[Command] = "";
-            if (Calls == (Silent ? 50 : 2))
-                W.fmMain.Click(ciDriver);
+            if (W.View.Lines.Lines.back() == "1000   мс : ")
+                C.Messages(W, ++Calls);
         };
         W.fmMain.Click(ciStart);
         EXPECT_EQ(W.View.Lines.Lines,

@@ -245,7 +245,7 @@ TEST_F(PtyPort, WaitsInSlicesWithTheHookBetweenThem) {
         Last = TClock::now();
     });
     ExpectNoLink(1, 200, 400);
-    EXPECT_GE(Calls, 5);
+    EXPECT_GE(Calls, 8);
     EXPECT_LT(Longest, std::chrono::milliseconds(100));
 
     Port.SetWaitHook(20, [] { throw std::runtime_error("Тест прерван"); });

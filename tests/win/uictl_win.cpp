@@ -207,10 +207,14 @@ void Run(const std::string& Command, const std::string& Argument) {
         for (const DWORD Start = GetTickCount(); GetTickCount() - Start < For; Sleep(50)) {
             const DWORD Sent = GetTickCount();
             DWORD_PTR Answer = 0;
-            if (!SendMessageTimeoutW(MainWindow(), WM_NULL, 0, 0, SMTO_NORMAL, AnswerMs, &Answer))
-                throw std::runtime_error("the program did not answer WM_NULL within " +
-                                         std::to_string(AnswerMs) + " ms, after " +
-                                         std::to_string(Count) + " answers");
+            if (!SendMessageTimeoutW(MainWindow(), WM_NULL, 0, 0, SMTO_NORMAL, AnswerMs, &Answer)) {
+                const DWORD Error = GetLastError();
+                throw std::runtime_error((Error == ERROR_TIMEOUT
+                                              ? "the program did not answer WM_NULL within " +
+                                                    std::to_string(AnswerMs) + " ms"
+                                              : "WM_NULL: " + SystemErrorText(Error)) +
+                                         ", after " + std::to_string(Count) + " answers");
+            }
             Longest = std::max(Longest, GetTickCount() - Sent);
             ++Count;
         }
