@@ -121,24 +121,16 @@ TEST_F(ComPortTest, OpensOnFirstWriteWithTheLineSettingsAndReadsEndAfterTheGap) 
     EXPECT_TRUE(Waited >= 350 && Waited < 800) << Waited << " ms, not 3 x 400 + 1";
 }
 
-// While a hook is set, a read waits a slice at most and the hook runs between
-// slices, while when it gives up stays the same (the end-to-end scenario
-// "mute" has the window's hook end a read). A byte that came while the hook
-// ran is taken, even after the read's time is up.
-TEST_F(ComPortTest, AWaitForTheLineRunsTheHookBetweenSlices) {
+// Bytes that came while the window's hook ran are taken, even after the
+// read's time is up (the end-to-end scenario "mute" shows the slices).
+TEST_F(ComPortTest, AByteThatCameWhileTheHookRanIsTaken) {
     Port.Write("");
     Port.PurgeInput();
-    int Calls = 0;
-    Port.SetWaitHook(20, [&] { ++Calls; });
-    const DWORD Start = GetTickCount();
-    EXPECT_EQ(FailureOf<EDriverError>([&] { Port.ReadByte(); }).Code, peNoLink);
-    const DWORD Waited = GetTickCount() - Start;
-    EXPECT_TRUE(Waited >= 350 && Waited < 800 && Calls >= 5) << Waited << " ms, " << Calls;
-    // The emulator holds the cut answer of the test before: ACK, else NAK.
     Port.SetWaitHook(20, [&] {
         Port.Write("\x05");
         Sleep(600);
     });
+    // The emulator holds the cut answer of the test before: ACK, else NAK.
     const uint8_t Reply = Port.ReadByte();
     EXPECT_TRUE(Reply == ACK || Reply == NAK) << int(Reply);
 }
