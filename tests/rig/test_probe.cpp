@@ -116,26 +116,30 @@ TEST(Probe, AReplyOutsideTheProtocolFailsWithItsByteAndSilenceWithNoLink) {
 // scroll bar held), or the process frozen in the hold (a sleep that sent no
 // notice). The delay is held again, and the register, which holds 3000 ms,
 // passes 1000 ms; taken as it was, the refusal would have failed it. A
-// system that stretches every hold ends the probe without a verdict.
+// system that stretches every hold ends the probe without a verdict. A slow
+// answer that the window saw on time stretches nothing: its refusal stands.
 TEST(Probe, ARefusalAfterAStretchedHoldIsHeldAgain) {
     const std::string Attempt = Enq + Command + Ack + Enq;
+    const auto SlowAnswer = [](TVirtualRig& Rig, uint32_t AwayMs) {
+        Rig.Register.Replies[Command] = "";
+        Rig.OnMessages = [&Rig, AwayMs, Away = true]() mutable {
+            if (!std::exchange(Away, false))
+                return;
+            Rig.Register.Replies.clear();
+            Rig.Register.HostWrites(Command); // the answer comes now,
+            Rig.Register.Advance(AwayMs);     // while the window is away
+        };
+    };
     const struct {
         const char* Name;
         std::function<void(TVirtualRig&)> Strike;
         std::string Result, Written;
+        uint32_t Delay = 1000;
     } Cases[] = {
-        {"away while the answer came",
-         [](TVirtualRig& Rig) {
-             Rig.Register.Replies[Command] = ""; // slow to answer
-             Rig.OnMessages = [&Rig, Away = true]() mutable {
-                 if (!std::exchange(Away, false))
-                     return;
-                 Rig.Register.Replies.clear();
-                 Rig.Register.HostWrites(Command); // the answer comes now,
-                 Rig.Register.Advance(2500);       // while the window is away
-             };
-         },
-         "OK", Enq + Command + Ack + Enq + Ack + Attempt},
+        {"a slow answer seen on time", [&](TVirtualRig& Rig) { SlowAnswer(Rig, 0); },
+         "Тест не пройден!", Attempt + Ack, 4000},
+        {"away while the answer came", [&](TVirtualRig& Rig) { SlowAnswer(Rig, 2500); }, "OK",
+         Attempt + Ack + Attempt},
         {"frozen in the hold",
          [](TVirtualRig& Rig) {
              Rig.OnMessages = [&Rig, Steps = 0]() mutable {
@@ -158,7 +162,7 @@ TEST(Probe, ARefusalAfterAStretchedHoldIsHeldAgain) {
         SCOPED_TRACE(C.Name);
         TVirtualRig Rig({.InitialTimeout = 3000});
         C.Strike(Rig);
-        EXPECT_EQ(Probe(Rig, 1000), C.Result);
+        EXPECT_EQ(Probe(Rig, C.Delay), C.Result);
         EXPECT_EQ(Rig.Line.Written, C.Written);
     }
 }
