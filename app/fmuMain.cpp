@@ -135,7 +135,7 @@ void TfmMain::btnDriverClick() {
     std::optional<std::string> Failure;
     try {
         FComPort->Close();
-        CheckResult(GetDriver().Get("ShowProperties").AsInt32());
+        CheckResult(GetDriver().Get(dmShowProperties).AsInt32());
     } catch (...) {
         Failure = TakeFailure();
     }

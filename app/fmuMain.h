@@ -6,7 +6,7 @@
 #include "untComPort.h"
 #include "untDriver.h"
 #include "untTestHost.h"
-#include "untTimeoutTest.h"
+#include "untTimeoutRun.h"
 
 #include <memory>
 
@@ -90,6 +90,6 @@ private:
     bool FRunning = false;
     bool FCloseWhenIdle = false;
     std::function<void()> FWaitStep;
-    TTimeoutTest FTest;
+    TTimeoutRun FTest;
     TClock* FClock;
 };

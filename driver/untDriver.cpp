@@ -12,7 +12,7 @@ void TDriverHolder::CheckResult(int32_t Code) {
     if (Code == 0)
         return;
     throw std::runtime_error(
-        DriverErrorText(Code, GetDriver().Get("ResultCodeDescription").AsString()));
+        DriverErrorText(Code, GetDriver().Get(dmResultCodeDescription).AsString()));
 }
 
 std::string DriverErrorText(int32_t Code, const std::string& Description) {

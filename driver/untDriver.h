@@ -5,6 +5,22 @@
 
 inline constexpr const char* DriverProgId = "Addin.Ormant";
 
+// The driver's members that the program calls, and that a driver standing in
+// for the register's answers to. Methods return a result code (0: done);
+// the three settings are properties that can be read and written.
+inline constexpr char dmShowProperties[] = "ShowProperties";
+inline constexpr char dmConnect[] = "Connect";
+inline constexpr char dmDisconnect[] = "Disconnect";
+inline constexpr char dmSetExchangeParam[] = "SetExchangeParam";
+inline constexpr char dmComNumber[] = "ComNumber";
+inline constexpr char dmBaudrate[] = "Baudrate";
+inline constexpr char dmTimeout[] = "Timeout"; // ms, the register's exchange timeout
+inline constexpr char dmResultCode[] = "ResultCode";
+inline constexpr char dmResultCodeDescription[] = "ResultCodeDescription";
+// A failure of the driver's own port passes through with the code of
+// EDriverError (peNoLink, pePortNotAvailable, pePortBusy); a positive code
+// is the register's own error.
+
 class TDriverHolder {
 public:
     // A new reference to the driver, created on first use. A failed creation

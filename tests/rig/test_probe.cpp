@@ -2,7 +2,7 @@
 // sends.
 #include "VirtualRegister.h"
 #include "untFrames.h"
-#include "untTimeoutTest.h"
+#include "untTimeoutRun.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +16,7 @@ const std::string Command = std::string("\x02\x05\x11\x3B\x00\x00\x00\x2F", 8);
 
 // Text of the probe's failure, or "OK".
 std::string Probe(TVirtualRig& Rig, uint32_t Delay) {
-    TTimeoutTest Test(Rig);
+    TTimeoutRun Test(Rig);
     try {
         Test.TestTimeout(Delay);
         return "OK";

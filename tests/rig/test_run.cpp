@@ -2,7 +2,7 @@
 // virtual time, checked line by line.
 #include "RunLog.h"
 #include "VirtualRegister.h"
-#include "untTimeoutTest.h"
+#include "untTimeoutRun.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +15,7 @@ class RunTest : public ::testing::Test {
 protected:
     // As the Start button runs it: a clean log, a failure's text as its last
     // line.
-    void Run(TTimeoutTest& Test) {
+    void Run(TTimeoutRun& Test) {
         Rig->Lines.Clear();
         try {
             Test.RunTest();
@@ -24,7 +24,7 @@ protected:
         }
     }
     void Run() {
-        TTimeoutTest Test(*Rig);
+        TTimeoutRun Test(*Rig);
         Run(Test);
     }
     // One rig at a time: each registers its driver under the one identifier.
@@ -37,10 +37,10 @@ protected:
 };
 
 // Decides each probe by its delay, so the search can be followed exactly.
-class TDelayDecided final : public TTimeoutTest {
+class TDelayDecided final : public TTimeoutRun {
 public:
     TDelayDecided(TTestHost& Host, std::function<bool(uint32_t)> APasses)
-        : TTimeoutTest(Host), Passes(std::move(APasses)) {}
+        : TTimeoutRun(Host), Passes(std::move(APasses)) {}
     void TestTimeout(uint32_t Delay) override {
         Probes.push_back(Delay);
         if (!Passes(Delay))

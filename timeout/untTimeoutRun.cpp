@@ -1,4 +1,5 @@
-#include "untTimeoutTest.h"
+#include "untTimeoutRun.h"
+#include "untDriver.h"
 
 #include "untClock.h"
 #include "untComPort.h"
@@ -25,11 +26,11 @@ std::string ProbeCommand() {
     return ShortStatusCommand();
 }
 
-void TTimeoutTest::Log(const std::string& Line) {
+void TTimeoutRun::Log(const std::string& Line) {
     FHost.Log().Add(Line);
 }
 
-void TTimeoutTest::AddToLastLine(const std::string& S) {
+void TTimeoutRun::AddToLastLine(const std::string& S) {
     TLog& L = FHost.Log();
     // The operator may have cleared the log in the middle of the run.
     if (L.Count() == 0)
@@ -38,16 +39,16 @@ void TTimeoutTest::AddToLastLine(const std::string& S) {
     L.SetLine(Last, L.Line(Last) + S);
 }
 
-void TTimeoutTest::SetDeviceTimeout(int32_t T) {
+void TTimeoutRun::SetDeviceTimeout(int32_t T) {
     FHost.ComPort().Close();
     Log("Установка таймаута ФР " + std::to_string(T) + " мс.");
-    FHost.GetDriver().Put("Timeout", T);
-    FHost.CheckResult(FHost.GetDriver().Get("SetExchangeParam").AsInt32());
+    FHost.GetDriver().Put(dmTimeout, T);
+    FHost.CheckResult(FHost.GetDriver().Get(dmSetExchangeParam).AsInt32());
     Log("Отключение от ФР");
-    FHost.CheckResult(FHost.GetDriver().Get("Disconnect").AsInt32());
+    FHost.CheckResult(FHost.GetDriver().Get(dmDisconnect).AsInt32());
 }
 
-void TTimeoutTest::BetweenSlices() {
+void TTimeoutRun::BetweenSlices() {
     TClock& Clock = FHost.Clock();
     const uint32_t Before = Clock.GetTickCount();
     FHost.ProcessMessages();
@@ -56,7 +57,7 @@ void TTimeoutTest::BetweenSlices() {
     FAnswerSlack = std::max(FAnswerSlack, Clock.GetTickCount() - Before);
 }
 
-void TTimeoutTest::TestTimeout(uint32_t Delay) {
+void TTimeoutRun::TestTimeout(uint32_t Delay) {
     // Stopped before it began ("Драйвер..." or Stop between two probes):
     // nothing more goes to the line.
     if (FHost.Stopped())
@@ -64,14 +65,14 @@ void TTimeoutTest::TestTimeout(uint32_t Delay) {
     TSerialLine& Port = FHost.ComPort();
 
     // Take the line over from the driver.
-    FHost.CheckResult(FHost.GetDriver().Get("Disconnect").AsInt32());
-    const int32_t Index = FHost.GetDriver().Get("Baudrate").AsInt32();
+    FHost.CheckResult(FHost.GetDriver().Get(dmDisconnect).AsInt32());
+    const int32_t Index = FHost.GetDriver().Get(dmBaudrate).AsInt32();
     if (Index < 0 || Index >= BaudRateCount)
         throw std::runtime_error("Неверный номер скорости обмена в настройках драйвера: " +
                                  std::to_string(Index) + " (допустимы 0-6)");
     Port.BaudRate = BaudRates[Index];
-    Port.ComNumber = static_cast<uint32_t>(FHost.GetDriver().Get("ComNumber").AsInt32());
-    Port.Timeout = static_cast<uint32_t>(FHost.GetDriver().Get("Timeout").AsInt32());
+    Port.ComNumber = static_cast<uint32_t>(FHost.GetDriver().Get(dmComNumber).AsInt32());
+    Port.Timeout = static_cast<uint32_t>(FHost.GetDriver().Get(dmTimeout).AsInt32());
 
     // The window answers while the register is waited for, which takes up to
     // the raised 100 s when it has gone silent.
@@ -105,7 +106,7 @@ void TTimeoutTest::TestTimeout(uint32_t Delay) {
 // it has come. Should the window have been away meanwhile (the operator
 // dragged it, or held the log's scroll bar), the answer may have come at any
 // time then: FAnswerSlack keeps how long.
-void TTimeoutTest::TakeAnswer(TSerialLine& Port) {
+void TTimeoutRun::TakeAnswer(TSerialLine& Port) {
     // Clear a pending answer: dropped unacknowledged, the command below
     // replaces it.
     const uint8_t Held = AskForHeldAnswer(Port).Reply;
@@ -131,7 +132,7 @@ void TTimeoutTest::TakeAnswer(TSerialLine& Port) {
 // Returns how long after Delay that step came: a step at most, unless the
 // process was frozen (the system asleep without telling, a virtual machine
 // paused).
-uint32_t TTimeoutTest::HoldBack(TSerialLine& Port, uint32_t Delay) {
+uint32_t TTimeoutRun::HoldBack(TSerialLine& Port, uint32_t Delay) {
     TClock& Clock = FHost.Clock();
     const uint32_t Start = Clock.GetTickCount();
     bool Sent = false;
@@ -172,7 +173,7 @@ uint32_t TTimeoutTest::HoldBack(TSerialLine& Port, uint32_t Delay) {
     }
 }
 
-TProbeOutcome TTimeoutTest::TestValue(uint32_t Delay) {
+TProbeOutcome TTimeoutRun::TestValue(uint32_t Delay) {
     char Line[32];
     std::snprintf(Line, sizeof Line, "%-6u мс : ", Delay);
     Log(Line);
@@ -191,7 +192,7 @@ TProbeOutcome TTimeoutTest::TestValue(uint32_t Delay) {
     return poPassed;
 }
 
-void TTimeoutTest::RunFixedSeriesAndSearch() {
+void TTimeoutRun::RunFixedSeriesAndSearch() {
     SetDeviceTimeout(RaisedTimeout);
     Log(Separator);
     Log("Тест фиксированных таймаутов");
@@ -242,12 +243,12 @@ void TTimeoutTest::RunFixedSeriesAndSearch() {
     Log("Максимальный таймаут: " + std::to_string(Lo) + " мс.");
 }
 
-void TTimeoutTest::RunTest() {
+void TTimeoutRun::RunTest() {
     FHost.ComPort().Close();
     FHost.SetStopped(false);
-    const int32_t Saved = FHost.GetDriver().Get("Timeout").AsInt32();
+    const int32_t Saved = FHost.GetDriver().Get(dmTimeout).AsInt32();
     Log("Подключение к ФР");
-    FHost.CheckResult(FHost.GetDriver().Get("Connect").AsInt32());
+    FHost.CheckResult(FHost.GetDriver().Get(dmConnect).AsInt32());
 
     // The restore runs however the guarded part ends, but not from a
     // destructor: its own failure must replace the earlier one, not end the

@@ -65,10 +65,10 @@ enum TProbeOutcome {
     poNoVerdict, // anything else: a stop, the line, the driver, a wrong reply
 };
 
-class TTimeoutTest {
+class TTimeoutRun {
 public:
-    explicit TTimeoutTest(TTestHost& Host) : FHost(Host) {}
-    virtual ~TTimeoutTest() = default;
+    explicit TTimeoutRun(TTestHost& Host) : FHost(Host) {}
+    virtual ~TTimeoutRun() = default;
 
     // Connects the driver, raises the register's timeout, probes the fixed
     // delays, searches on request, and restores the timeout however the part
