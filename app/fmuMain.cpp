@@ -1,12 +1,12 @@
 #include "fmuMain.h"
 
-#include "untClock.h"
 #include "untError.h"
 
 #include <optional>
 
-TfmMain::TfmMain(TMainView& View, std::unique_ptr<TSerialLine> ComPort)
-    : FView(View), FComPort(std::move(ComPort)), FTest(*this), FClock(&SystemClock()) {}
+TfmMain::TfmMain(TMainView& View, std::unique_ptr<TSerialLine> ComPort, TClock& Clock)
+    : FView(View), FComPort(std::move(ComPort)), FClock(Clock),
+      FTest(View, *FComPort, FDriver, FStopped, Clock) {}
 
 TfmMain::~TfmMain() {
     FComPort.reset();
@@ -15,36 +15,6 @@ TfmMain::~TfmMain() {
 
 void TfmMain::FormCreate() {
     FView.SetCaption(ApplicationTitle);
-}
-
-TAutoObject TfmMain::GetDriver() {
-    return FDriver.GetDriver();
-}
-
-std::string TfmMain::TakeFailure() {
-    // The system's own words stay out of the log, which shows the program's
-    // texts exactly; they go where a technician looks for them.
-    try {
-        throw;
-    } catch (const std::exception& E) {
-        TraceSystemDetail(E);
-    } catch (...) {
-    }
-    return CurrentFailureText();
-}
-
-void TfmMain::SetWaitStep(std::function<void()> Step) {
-    FWaitStep = std::move(Step);
-    FView.SetStepTimer(static_cast<bool>(FWaitStep));
-}
-
-void TfmMain::WaitStep() {
-    if (FWaitStep)
-        FWaitStep();
-}
-
-void TfmMain::CheckResult(int32_t Code) {
-    FDriver.CheckResult(Code);
 }
 
 void TfmMain::Click(TControlId Control) {
@@ -84,14 +54,14 @@ void TfmMain::btnStartClick() {
     // for its ACK, while the log names the requested delay. On laptops with
     // modern standby the system sleeps as soon as the display goes off.
     FView.KeepAwake(true);
-    FClock->SetPrecise(true);
+    FClock.SetPrecise(true);
     std::optional<std::string> Failure;
     try {
-        RunTest();
+        FTest.RunTest();
     } catch (...) {
-        Failure = TakeFailure();
+        Failure = CurrentFailureText();
     }
-    FClock->SetPrecise(false);
+    FClock.SetPrecise(false);
     FView.KeepAwake(false);
     if (Failure)
         FView.Log().Add(*Failure);
@@ -135,9 +105,9 @@ void TfmMain::btnDriverClick() {
     std::optional<std::string> Failure;
     try {
         FComPort->Close();
-        CheckResult(GetDriver().Get(dmShowProperties).AsInt32());
+        FDriver.CheckResult(FDriver.GetDriver().Get(dmShowProperties).AsInt32());
     } catch (...) {
-        Failure = TakeFailure();
+        Failure = CurrentFailureText();
     }
     FView.EnableInput(true);
     if (Failure)

@@ -2,19 +2,10 @@
 // The main window's controls, free of any toolkit: both views make them from
 // this table, and programs that drive the window from outside find them here.
 // Positions are in pixels of a 96-dpi screen.
+#include "untMainView.h"
+
 #include <stdexcept>
 #include <string_view>
-
-// The numbers are the Win32 view's control identifiers.
-enum TControlId : int {
-    ciMemo = 100,
-    ciDetectTimeout = 101,
-    ciStart = 102,
-    ciStop = 103,
-    ciDriver = 104,
-    ciClear = 105,
-    ciClose = 106,
-};
 
 enum class TControlKind { Memo, CheckBox, Button };
 

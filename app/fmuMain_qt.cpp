@@ -108,7 +108,7 @@ TQtMainView::TQtMainView(QWidget* Owner) : QWidget(Owner) {
     Control(FirstFocus)->setFocus();
     FStepTimer.setInterval(WaitStepMs);
     FStepTimer.setTimerType(Qt::PreciseTimer);
-    connect(&FStepTimer, &QTimer::timeout, this, [this] { FForm->WaitStep(); });
+    connect(&FStepTimer, &QTimer::timeout, this, [this] { FStep(); });
     FForm->FormCreate();
 }
 
@@ -140,18 +140,19 @@ void TQtMainView::FocusControl(TControlId Id) {
     Control(Id)->setFocus();
 }
 
-bool TQtMainView::DetectTimeout() const {
-    return static_cast<QCheckBox*>(Control(ciDetectTimeout))->isChecked();
+bool TQtMainView::Checked(TControlId Id) const {
+    return static_cast<QCheckBox*>(Control(Id))->isChecked();
 }
 
 void TQtMainView::ShowError(const std::string& Text) {
     QMessageBox::critical(this, windowTitle(), QString::fromStdString(Text));
 }
 
-void TQtMainView::SetStepTimer(bool On) {
+void TQtMainView::SetStepTimer(std::function<void()> Step) {
     // The same step as on Windows, where modal loops of the system need it;
     // a Qt window on Linux has none, so here it only shares the path.
-    if (On)
+    FStep = std::move(Step);
+    if (FStep)
         FStepTimer.start();
     else
         FStepTimer.stop();

@@ -23,12 +23,12 @@ private:
     void SetCaption(const std::string& Caption) override;
     void EnableControl(TControlId Control, bool Enabled) override;
     void FocusControl(TControlId Control) override;
-    bool DetectTimeout() const override;
+    bool Checked(TControlId Control) const override;
     void ShowError(const std::string& Text) override;
     void Hide() override { hide(); }
     void Close() override { close(); }
     void ProcessMessages() override;
-    void SetStepTimer(bool On) override;
+    void SetStepTimer(std::function<void()> Step) override;
     void EnableInput(bool Enabled) override { setEnabled(Enabled); }
     // Nothing here: the Linux program is the bench's, and desktops offer
     // this only through D-Bus, a dependency it would carry for nothing else.
@@ -37,6 +37,7 @@ private:
 
     std::map<TControlId, QWidget*> FControls;
     QTimer FStepTimer;
+    std::function<void()> FStep;
     std::unique_ptr<TLog> FLog;
     std::unique_ptr<TfmMain> FForm;
 };

@@ -300,8 +300,8 @@ LRESULT TWinMainView::HandleMessage(UINT Message, WPARAM W, LPARAM L) {
         return 0;
     }
     case WM_TIMER:
-        if (W == StepTimerId && FForm) {
-            FForm->WaitStep();
+        if (W == StepTimerId && FStep) {
+            FStep();
             return 0;
         }
         break;
@@ -389,8 +389,8 @@ void TWinMainView::FocusControl(TControlId Id) {
         SetFocus(FFocused);
 }
 
-bool TWinMainView::DetectTimeout() const {
-    return SendMessageW(Control(ciDetectTimeout), BM_GETCHECK, 0, 0) == BST_CHECKED;
+bool TWinMainView::Checked(TControlId Id) const {
+    return SendMessageW(Control(Id), BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
 void TWinMainView::ShowError(const std::string& Text) {
@@ -407,8 +407,9 @@ void TWinMainView::Close() {
         SendMessageW(FHandle, WM_CLOSE, 0, 0);
 }
 
-void TWinMainView::SetStepTimer(bool On) {
-    if (!On) {
+void TWinMainView::SetStepTimer(std::function<void()> Step) {
+    FStep = std::move(Step);
+    if (!FStep) {
         KillTimer(FHandle, StepTimerId);
         return;
     }

@@ -37,12 +37,12 @@ private:
     void SetCaption(const std::string& Caption) override;
     void EnableControl(TControlId Control, bool Enabled) override;
     void FocusControl(TControlId Control) override;
-    bool DetectTimeout() const override;
+    bool Checked(TControlId Control) const override;
     void ShowError(const std::string& Text) override;
     void Hide() override;
     void Close() override;
     void ProcessMessages() override;
-    void SetStepTimer(bool On) override;
+    void SetStepTimer(std::function<void()> Step) override;
     void EnableInput(bool Enabled) override;
     void KeepAwake(bool On) override;
     HWND Control(TControlId Id) const { return GetDlgItem(FHandle, Id); }
@@ -53,5 +53,6 @@ private:
     HFONT FLogFont = nullptr;
     HWND FFocused = nullptr;
     std::unique_ptr<TLog> FLog;
+    std::function<void()> FStep;
     std::unique_ptr<TfmMain> FForm;
 };

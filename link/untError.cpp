@@ -17,6 +17,7 @@ std::string CurrentFailureText() {
     try {
         throw;
     } catch (const std::exception& E) {
+        TraceSystemDetail(E);
         return E.what();
     } catch (...) {
         return "Неизвестная ошибка";

@@ -45,8 +45,8 @@ public:
 };
 
 // The system's own words that came with a failure of the port (the Detail of
-// EDriverError or EOSError), empty for any other. Library code never prints
-// them; the program's edges pass them to TraceSystemDetail.
+// EDriverError or EOSError), empty for any other. They go out only through
+// TraceSystemDetail, never into a text the operator reads.
 std::string SystemDetail(const std::exception& E);
 
 // Writes the system's own words that came with E, if any, as "untComPort:
@@ -55,8 +55,10 @@ std::string SystemDetail(const std::exception& E);
 // a window program has no standard error there).
 void TraceSystemDetail(const std::exception& E);
 
-// The text of the failure being handled, for a catch (...) block: a failure
-// that is no std::exception brings no text of its own.
+// The text of the failure being handled, for a catch (...) block that shows
+// it; the system's own words that came with it go to TraceSystemDetail, so
+// the log shows the program's texts exactly. A failure that is no
+// std::exception brings no text of its own.
 std::string CurrentFailureText();
 
 [[noreturn]] void RaiseDriverError(int32_t Code, const std::string& Message,

@@ -1,8 +1,9 @@
 #include "untTimeoutRun.h"
 #include "untDriver.h"
 
-#include "untClock.h"
 #include "untComPort.h"
+#include "untError.h"
+#include "untClock.h"
 #include "untFrames.h"
 
 #include <algorithm>
@@ -27,11 +28,11 @@ std::string ProbeCommand() {
 }
 
 void TTimeoutRun::Log(const std::string& Line) {
-    FHost.Log().Add(Line);
+    FView.Log().Add(Line);
 }
 
 void TTimeoutRun::AddToLastLine(const std::string& S) {
-    TLog& L = FHost.Log();
+    TLog& L = FView.Log();
     // The operator may have cleared the log in the middle of the run.
     if (L.Count() == 0)
         return;
@@ -40,57 +41,55 @@ void TTimeoutRun::AddToLastLine(const std::string& S) {
 }
 
 void TTimeoutRun::SetDeviceTimeout(int32_t T) {
-    FHost.ComPort().Close();
+    FComPort.Close();
     Log("Установка таймаута ФР " + std::to_string(T) + " мс.");
-    FHost.GetDriver().Put(dmTimeout, T);
-    FHost.CheckResult(FHost.GetDriver().Get(dmSetExchangeParam).AsInt32());
+    FDriver.GetDriver().Put(dmTimeout, T);
+    FDriver.CheckResult(FDriver.GetDriver().Get(dmSetExchangeParam).AsInt32());
     Log("Отключение от ФР");
-    FHost.CheckResult(FHost.GetDriver().Get(dmDisconnect).AsInt32());
+    FDriver.CheckResult(FDriver.GetDriver().Get(dmDisconnect).AsInt32());
 }
 
 void TTimeoutRun::BetweenSlices() {
-    TClock& Clock = FHost.Clock();
-    const uint32_t Before = Clock.GetTickCount();
-    FHost.ProcessMessages();
-    if (FHost.Stopped())
+    const uint32_t Before = FClock.GetTickCount();
+    FView.ProcessMessages();
+    if (FStopped)
         throw EStopped();
-    FAnswerSlack = std::max(FAnswerSlack, Clock.GetTickCount() - Before);
+    FAnswerSlack = std::max(FAnswerSlack, FClock.GetTickCount() - Before);
 }
 
 void TTimeoutRun::TestTimeout(uint32_t Delay) {
     // Stopped before it began ("Драйвер..." or Stop between two probes):
     // nothing more goes to the line.
-    if (FHost.Stopped())
+    if (FStopped)
         throw EStopped();
-    TSerialLine& Port = FHost.ComPort();
 
     // Take the line over from the driver.
-    FHost.CheckResult(FHost.GetDriver().Get(dmDisconnect).AsInt32());
-    const int32_t Index = FHost.GetDriver().Get(dmBaudrate).AsInt32();
+    FDriver.CheckResult(FDriver.GetDriver().Get(dmDisconnect).AsInt32());
+    const int32_t Index = FDriver.GetDriver().Get(dmBaudrate).AsInt32();
     if (Index < 0 || Index >= BaudRateCount)
         throw std::runtime_error("Неверный номер скорости обмена в настройках драйвера: " +
                                  std::to_string(Index) + " (допустимы 0-6)");
-    Port.BaudRate = BaudRates[Index];
-    Port.ComNumber = static_cast<uint32_t>(FHost.GetDriver().Get(dmComNumber).AsInt32());
-    Port.Timeout = static_cast<uint32_t>(FHost.GetDriver().Get(dmTimeout).AsInt32());
+    FComPort.BaudRate = BaudRates[Index];
+    FComPort.ComNumber = static_cast<uint32_t>(FDriver.GetDriver().Get(dmComNumber).AsInt32());
+    FComPort.Timeout = static_cast<uint32_t>(FDriver.GetDriver().Get(dmTimeout).AsInt32());
 
     // The window answers while the register is waited for, which takes up to
     // the raised 100 s when it has gone silent.
     struct THookScope {
         TSerialLine& Port;
         ~THookScope() { Port.SetWaitHook(0, nullptr); }
-    } Scope{Port};
-    Port.SetWaitHook(WaitStepMs, [this] { BetweenSlices(); });
+    } Scope{FComPort};
+    FComPort.SetWaitHook(WaitStepMs, [this] { BetweenSlices(); });
 
-    Port.Open();
+    FComPort.Open();
     for (uint32_t Attempt = 1;; ++Attempt) {
-        TakeAnswer(Port);
+        TakeAnswer();
         // How much longer than Delay the register may have held its answer.
-        const uint64_t Over = uint64_t{HoldBack(Port, Delay)} + FAnswerSlack;
-        if (Port.ReadByte() != ACK)
+        const uint64_t Over = uint64_t{HoldBack(Delay)} + FAnswerSlack;
+        if (FComPort.ReadByte() != ACK)
             return;
-        ReadAnswer(Port);
-        Port.Write(ControlByte(ACK));
+        ReadAnswer(FComPort);
+        FComPort.Write(ControlByte(ACK));
         if (Over <= HoldToleranceMs)
             throw ENotPassed();
         // A refusal after a longer hold says nothing about Delay (a pass
@@ -106,64 +105,61 @@ void TTimeoutRun::TestTimeout(uint32_t Delay) {
 // it has come. Should the window have been away meanwhile (the operator
 // dragged it, or held the log's scroll bar), the answer may have come at any
 // time then: FAnswerSlack keeps how long.
-void TTimeoutRun::TakeAnswer(TSerialLine& Port) {
+void TTimeoutRun::TakeAnswer() {
     // Clear a pending answer: dropped unacknowledged, the command below
     // replaces it.
-    const uint8_t Held = AskForHeldAnswer(Port).Reply;
+    const uint8_t Held = AskForHeldAnswer(FComPort).Reply;
     if (Held != ACK && Held != NAK)
         RaiseWrongReply(Held);
 
     FAnswerSlack = 0;
-    Port.Write(BuildFrame(ProbeCommand()));
-    const uint8_t Reply = Port.ReadByte();
+    FComPort.Write(BuildFrame(ProbeCommand()));
+    const uint8_t Reply = FComPort.ReadByte();
     if (Reply != ACK)
         RaiseWrongReply(Reply);
-    ReadAnswer(Port);
+    ReadAnswer(FComPort);
 }
 
 // Holds back the acknowledgement while the window stays responsive, then
 // sends it and the ENQ that asks. They leave at the first wait step past
 // Delay, whoever takes that step: this loop after each sleep, or the window's
-// step timer while the system runs a modal loop of its own (a scroll bar
-// held, the caption dragged, the system menu open), from which
-// ProcessMessages returns only when the operator lets go. Only the two writes
+// step timer while ProcessMessages cannot return. Only the two writes
 // are made from there; the reply waits in the port's input until the loop has
 // control again. One step decides for both, so they cannot disagree.
 // Returns how long after Delay that step came: a step at most, unless the
 // process was frozen (the system asleep without telling, a virtual machine
 // paused).
-uint32_t TTimeoutRun::HoldBack(TSerialLine& Port, uint32_t Delay) {
-    TClock& Clock = FHost.Clock();
-    const uint32_t Start = Clock.GetTickCount();
+uint32_t TTimeoutRun::HoldBack(uint32_t Delay) {
+    const uint32_t Start = FClock.GetTickCount();
     bool Sent = false;
     uint32_t Late = 0;
     std::exception_ptr Failure; // from the window's step, which must not raise
     const auto Step = [&] {
         // The unsigned 32-bit difference: the tick count's wrap does no harm.
-        const uint32_t Held = Clock.GetTickCount() - Start;
+        const uint32_t Held = FClock.GetTickCount() - Start;
         // Stopped: the line may be the driver's now.
-        if (Sent || FHost.Stopped() || Held <= Delay)
+        if (Sent || FStopped || Held <= Delay)
             return;
         Sent = true;
         Late = Held - Delay;
         try {
-            Port.Write(ControlByte(ACK));
-            Port.Write(ControlByte(ENQ));
+            FComPort.Write(ControlByte(ACK));
+            FComPort.Write(ControlByte(ENQ));
         } catch (...) {
             Failure = std::current_exception();
         }
     };
     struct TStepScope {
-        TTestHost& Host;
-        ~TStepScope() { Host.SetWaitStep(nullptr); }
-    } Scope{FHost};
-    FHost.SetWaitStep(Step);
+        TMainView& View;
+        ~TStepScope() { View.SetStepTimer(nullptr); }
+    } Scope{FView};
+    FView.SetStepTimer(Step);
     for (;;) {
-        Clock.Sleep(WaitStepMs);
-        FHost.ProcessMessages();
+        FClock.Sleep(WaitStepMs);
+        FView.ProcessMessages();
         // Also when the window's step sent the ACK just before: "Драйвер..."
         // may have taken the line since.
-        if (FHost.Stopped())
+        if (FStopped)
             throw EStopped();
         Step();
         if (Failure)
@@ -177,15 +173,15 @@ TProbeOutcome TTimeoutRun::TestValue(uint32_t Delay) {
     char Line[32];
     std::snprintf(Line, sizeof Line, "%-6u мс : ", Delay);
     Log(Line);
-    FHost.Log().Repaint();
-    FHost.ProcessMessages();
+    FView.Log().Repaint();
+    FView.ProcessMessages();
     try {
         TestTimeout(Delay);
     } catch (const ENotPassed&) {
-        AddToLastLine(FHost.TakeFailure());
+        AddToLastLine(CurrentFailureText());
         return poNotPassed;
     } catch (...) {
-        AddToLastLine(FHost.TakeFailure());
+        AddToLastLine(CurrentFailureText());
         return poNoVerdict;
     }
     AddToLastLine("OK");
@@ -205,7 +201,7 @@ void TTimeoutRun::RunFixedSeriesAndSearch() {
             break;
         }
     }
-    if (FHost.Stopped())
+    if (FStopped)
         return;
     if (Outcome == poPassed) {
         Log("Тест пройден!");
@@ -216,7 +212,7 @@ void TTimeoutRun::RunFixedSeriesAndSearch() {
     if (Outcome == poNoVerdict)
         return;
     // Read now, so a change made while the series ran counts.
-    if (!FHost.DetectTimeout())
+    if (!FView.Checked(ciDetectTimeout))
         return;
     Log(Separator);
     Log("Определение максимального таймаута");
@@ -232,7 +228,7 @@ void TTimeoutRun::RunFixedSeriesAndSearch() {
         // nothing about Mid: taken as a failure, they would close the bounds
         // onto a figure nobody measured (after a register cut mid-search, 0).
         // The search then ends without a result; the restore still runs.
-        if (Outcome == poNoVerdict || FHost.Stopped())
+        if (Outcome == poNoVerdict || FStopped)
             return;
         if (Outcome == poPassed)
             Lo = Mid;
@@ -244,11 +240,11 @@ void TTimeoutRun::RunFixedSeriesAndSearch() {
 }
 
 void TTimeoutRun::RunTest() {
-    FHost.ComPort().Close();
-    FHost.SetStopped(false);
-    const int32_t Saved = FHost.GetDriver().Get(dmTimeout).AsInt32();
+    FComPort.Close();
+    FStopped = false;
+    const int32_t Saved = FDriver.GetDriver().Get(dmTimeout).AsInt32();
     Log("Подключение к ФР");
-    FHost.CheckResult(FHost.GetDriver().Get(dmConnect).AsInt32());
+    FDriver.CheckResult(FDriver.GetDriver().Get(dmConnect).AsInt32());
 
     // The restore runs however the guarded part ends, but not from a
     // destructor: its own failure must replace the earlier one, not end the

@@ -2,8 +2,9 @@
 // The timeout test: one probe of one delay, and the whole run with the fixed
 // delays, the search for the largest tolerated delay and the restore of the
 // register's timeout.
+#include "untDriver.h"
+#include "untMainView.h"
 #include "untProtocol.h"
-#include "untTestHost.h"
 
 #include <cstdint>
 #include <iterator>
@@ -65,9 +66,16 @@ enum TProbeOutcome {
     poNoVerdict, // anything else: a stop, the line, the driver, a wrong reply
 };
 
+class TSerialLine;
+class TClock;
+
+// The probe and the run, working on what the window owns and outlives them
+// with: its view, port, driver and stop flag.
 class TTimeoutRun {
 public:
-    explicit TTimeoutRun(TTestHost& Host) : FHost(Host) {}
+    TTimeoutRun(TMainView& View, TSerialLine& ComPort, TDriverHolder& Driver, bool& Stopped,
+                TClock& Clock)
+        : FView(View), FComPort(ComPort), FDriver(Driver), FStopped(Stopped), FClock(Clock) {}
     virtual ~TTimeoutRun() = default;
 
     // Connects the driver, raises the register's timeout, probes the fixed
@@ -76,24 +84,30 @@ public:
     void RunTest();
     // One probe: returns when the register let go of its answer after Delay
     // ms without acknowledgement; raises with the text the log shows if not.
+    // Public and virtual for the tests: the probe alone, and the search
+    // with probes decided by their delay.
     virtual void TestTimeout(uint32_t Delay);
+
+private:
     void SetDeviceTimeout(int32_t T);
     // Logs and runs one probe. Never raises for a failed probe: its text ends
     // the delay's line.
     TProbeOutcome TestValue(uint32_t Delay);
     void AddToLastLine(const std::string& S);
-
-private:
-    void TakeAnswer(TSerialLine& Port);
-    uint32_t HoldBack(TSerialLine& Port, uint32_t Delay);
+    void TakeAnswer();
+    uint32_t HoldBack(uint32_t Delay);
     // Between the slices of a wait for the line: the window's messages, then
     // a stop.
     void BetweenSlices();
-    // The longest the window was away between two slices since the probe's
-    // command went out: bytes that came meanwhile came at an unknown time.
-    uint32_t FAnswerSlack = 0;
     void RunFixedSeriesAndSearch();
     void Log(const std::string& Line);
 
-    TTestHost& FHost;
+    TMainView& FView;
+    TSerialLine& FComPort;
+    TDriverHolder& FDriver;
+    bool& FStopped;
+    TClock& FClock;
+    // The longest the window was away between two slices since the probe's
+    // command went out: bytes that came meanwhile came at an unknown time.
+    uint32_t FAnswerSlack = 0;
 };

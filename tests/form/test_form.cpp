@@ -12,50 +12,17 @@
 
 namespace {
 
-class TFakeView final : public TMainView {
-public:
-    TLog& Log() override { return Lines; }
-    void SetCaption(const std::string& Caption) override { Trace.push_back("caption " + Caption); }
-    void EnableControl(TControlId Id, bool Enabled) override {
-        Trace.push_back((Enabled ? "enable " : "disable ") + std::string(ControlSpec(Id).Name));
-    }
-    void FocusControl(TControlId Id) override {
-        Trace.push_back("focus " + std::string(ControlSpec(Id).Name));
-    }
-    bool DetectTimeout() const override { return false; }
-    void ShowError(const std::string& Text) override { Trace.push_back("error " + Text); }
-    void Hide() override { Trace.push_back("hide"); }
-    // As a toolkit does: the form decides whether the close proceeds.
-    void Close() override {
-        if (Form->FormClose())
-            Trace.push_back("closed");
-    }
-    void ProcessMessages() override {
-        if (OnMessages)
-            OnMessages();
-    }
-    void SetStepTimer(bool On) override { StepTimer = On; }
-    void EnableInput(bool Enabled) override { Trace.push_back(Enabled ? "input on" : "input off"); }
-    void KeepAwake(bool On) override { Trace.push_back(On ? "awake" : "may sleep"); }
-
-    TfmMain* Form = nullptr;
-    bool StepTimer = false;
-    TVectorLog Lines;
-    TLines Trace;
-    std::function<void()> OnMessages;
-};
-
-// A form on its own line to the rig's register and on the rig's clock.
+// A form on its own line to the rig's register and on the rig's clock, in the
+// rig's window.
 struct TWindow {
     TWindow() {
-        fmMain.SetClock(Rig.Register);
-        View.Form = &fmMain;
+        View.AskClose = [this] { return fmMain.FormClose(); };
     }
     TVirtualRig Rig{{.MaxTimeout = 500}};
-    TFakeView View;
+    TTestView& View = Rig.View;
     std::unique_ptr<TVirtualLine> OwnLine = std::make_unique<TVirtualLine>(Rig.Register);
     TVirtualLine& Line = *OwnLine;
-    TfmMain fmMain{View, std::move(OwnLine)};
+    TfmMain fmMain{View, std::move(OwnLine), Rig.Register};
 };
 
 class Form : public ::testing::Test, protected TWindow {};
@@ -65,22 +32,19 @@ TEST_F(Form, ClosedDuringARunAFailedRestoreIsShownBeforeTheWindowCloses) {
     Rig.Driver->Forced["SetExchangeParam"] = {0, -6};
     // Closed twice while the 1000 ms probe waits: hidden, not closed.
     View.OnMessages = [this, Closed = false]() mutable {
-        if (!Closed && View.Lines.Count() == 7) {
+        if (!Closed && View.Lines.Lines.back() == "1000   мс : ") {
             Closed = true;
             fmMain.Click(ciClose);
             EXPECT_FALSE(fmMain.FormClose());
         }
     };
     fmMain.Click(ciStart);
-    const TLines& L = View.Lines.Lines;
-    ASSERT_EQ(L.size(), 10u);
-    EXPECT_EQ(L[6], "1000   мс : Тест прерван");
-    EXPECT_EQ(
-        TLines(L.end() - 2, L.end()),
-        (TLines{"Установка таймаута ФР 150 мс.", "Ошибка драйвера: (-6) Сбой SetExchangeParam"}));
-    EXPECT_EQ(
-        TLines(View.Trace.end() - 3, View.Trace.end()),
-        (TLines{"focus btnStart", "error Ошибка драйвера: (-6) Сбой SetExchangeParam", "closed"}));
+    const std::string Failure = "Ошибка драйвера: (-6) Сбой SetExchangeParam";
+    EXPECT_EQ(View.Lines.Lines, Join({Head,
+                                      {"100    мс : OK", "1000   мс : Тест прерван", Sep,
+                                       "Установка таймаута ФР 150 мс.", Failure}}));
+    EXPECT_EQ(TLines(View.Trace.end() - 3, View.Trace.end()),
+              (TLines{"focus btnStart", "error " + Failure, "closed"}));
     EXPECT_EQ(std::count(View.Trace.begin(), View.Trace.end(), "hide"), 2);
 }
 
@@ -111,7 +75,7 @@ TEST(FormDriver, DuringAProbeStopsItAndTheRunRestores) {
              if (Call != 2)
                  return;
              W.Rig.Register.Advance(1000);
-             W.fmMain.WaitStep();
+             W.View.Step();
              W.fmMain.Click(ciDriver);
          }},
         {"waiting for a silent register",
@@ -132,7 +96,7 @@ TEST(FormDriver, DuringAProbeStopsItAndTheRunRestores) {
             PortOpenInDialog = W.Line.IsOpen();
             // The window's step timer, long past the delay.
             W.Rig.Register.Advance(2000);
-            W.fmMain.WaitStep();
+            W.View.Step();
             Settings["ComNumber"] = "9";
             return true;
         };
@@ -152,29 +116,31 @@ TEST(FormDriver, DuringAProbeStopsItAndTheRunRestores) {
 }
 
 // The system stays awake from Start to the end of the restore, with the
-// precise timer, also when Stop ends it; the window takes no input while the driver's dialog is
-// open, also when it fails.
-TEST_F(Form, AwakeThroughARunAndNoInputBesideTheDriversDialog) {
+// precise timer, also when Stop ends it.
+TEST_F(Form, AwakeThroughARun) {
     bool StepTimerInHold = false, PreciseInRun = false;
     View.OnMessages = [&] {
-        StepTimerInHold |= View.StepTimer;
+        StepTimerInHold |= static_cast<bool>(View.Step);
         PreciseInRun |= Rig.Register.Precise;
-        if (View.Lines.Count() == 7) // the 1000 ms probe waits
+        if (View.Lines.Lines.back() == "1000   мс : ")
             fmMain.Click(ciStop);
     };
     View.Lines.Add("Отключение от ФР"); // an earlier run's, cleared by Start
     fmMain.Click(ciStart);
     EXPECT_TRUE(StepTimerInHold);
-    EXPECT_FALSE(View.StepTimer);
-    // The precise timer only from Start to the end of the restore.
+    EXPECT_FALSE(View.Step);
     EXPECT_TRUE(PreciseInRun);
     EXPECT_FALSE(Rig.Register.Precise);
-    EXPECT_EQ(View.Lines.Lines.at(6), "1000   мс : Тест прерван");
-    EXPECT_EQ(View.Lines.Lines.back(), "Отключение от ФР");
+    EXPECT_EQ(View.Lines.Lines,
+              Join({Head, {"100    мс : OK", "1000   мс : Тест прерван"}, Restore}));
     EXPECT_EQ(View.Trace,
               (TLines{"disable btnStart", "enable btnStop", "focus btnStop", "awake", "may sleep",
                       "disable btnStop", "enable btnStart", "focus btnStart"}));
-    View.Trace.clear();
+}
+
+// The window takes no input while the driver's dialog is open, also when it
+// fails.
+TEST_F(Form, NoInputBesideTheDriversDialog) {
     Rig.Driver->Forced["ShowProperties"] = {-4};
     fmMain.Click(ciDriver);
     EXPECT_EQ(View.Trace,

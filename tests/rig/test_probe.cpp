@@ -1,7 +1,5 @@
-// One probe against the emulated register, in virtual time, and the frames it
-// sends.
+// One probe against the emulated register, in virtual time.
 #include "VirtualRegister.h"
-#include "untFrames.h"
 #include "untTimeoutRun.h"
 
 #include <gtest/gtest.h>
@@ -16,7 +14,7 @@ const std::string Command = std::string("\x02\x05\x11\x3B\x00\x00\x00\x2F", 8);
 
 // Text of the probe's failure, or "OK".
 std::string Probe(TVirtualRig& Rig, uint32_t Delay) {
-    TTimeoutRun Test(Rig);
+    TTimeoutRun Test = Rig.Run();
     try {
         Test.TestTimeout(Delay);
         return "OK";
@@ -25,33 +23,33 @@ std::string Probe(TVirtualRig& Rig, uint32_t Delay) {
     }
 }
 
-// A length byte of 0 for 256 bytes would put garbage on the line.
-TEST(Frames, CarryAtMost255Bytes) {
-    EXPECT_EQ(BuildFrame(std::string(255, 'x')).size(), 258u);
-    EXPECT_THROW(BuildFrame(std::string(256, 'x')), std::length_error);
-}
-
+// The register offers its answer still after a late ACK it did not accept:
+// the probe takes it, acknowledges it, and fails. Whatever an exchange that
+// broke off left on the line is taken off it first, and an answer it left is
+// not acknowledged: the probe's command replaces it.
 TEST(Probe, LateAckAcceptedPassesAndRejectedFails) {
-    TVirtualRig Rig({.InitialTimeout = 500});
-    // A byte an exchange left behind when it broke off is not the reply.
-    Rig.Register.Input = "\x1B";
-    EXPECT_EQ(Probe(Rig, 400), "OK");
-    EXPECT_EQ(Rig.Line.Written, Enq + Command + Ack + Enq);
-    EXPECT_FALSE(Rig.Register.Core.HoldsAnswer());
-
-    // The register still offers its answer: the probe takes it, acknowledges
-    // it, and fails.
-    Rig.Line.Written.clear();
-    EXPECT_EQ(Probe(Rig, 500), "Тест не пройден!");
-    EXPECT_EQ(Rig.Line.Written, Enq + Command + Ack + Enq + Ack);
-    EXPECT_FALSE(Rig.Register.Core.HoldsAnswer());
-
-    // An answer held from an exchange that broke off is taken off the line
-    // and left unacknowledged: the probe's command replaces it.
-    Rig.Register.HostWrites(Command);
-    Rig.Line.Written.clear();
-    EXPECT_EQ(Probe(Rig, 400), "OK");
-    EXPECT_EQ(Rig.Line.Written, Enq + Command + Ack + Enq);
+    const struct {
+        const char* Name;
+        uint32_t Delay;
+        std::function<void(TVirtualRig&)> Before;
+        std::string Result, Written;
+    } Cases[] = {
+        {"accepted", 400, nullptr, "OK", Enq + Command + Ack + Enq},
+        {"rejected", 500, nullptr, "Тест не пройден!", Enq + Command + Ack + Enq + Ack},
+        {"a byte left behind", 400, [](TVirtualRig& R) { R.Register.Input = "\x1B"; }, "OK",
+         Enq + Command + Ack + Enq},
+        {"an answer left behind", 400, [](TVirtualRig& R) { R.Register.HostWrites(Command); }, "OK",
+         Enq + Command + Ack + Enq},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        TVirtualRig Rig({.InitialTimeout = 500});
+        if (C.Before)
+            C.Before(Rig);
+        EXPECT_EQ(Probe(Rig, C.Delay), C.Result);
+        EXPECT_EQ(Rig.Line.Written, C.Written);
+        EXPECT_FALSE(Rig.Register.Core.HoldsAnswer());
+    }
 }
 
 TEST(Probe, LineParametersComeFromTheDriverForEveryBaudrateIndexAndNoOther) {
@@ -81,34 +79,54 @@ TEST(Probe, LineParametersComeFromTheDriverForEveryBaudrateIndexAndNoOther) {
 }
 
 TEST(Probe, AReplyOutsideTheProtocolFailsWithItsByteAndSilenceWithNoLink) {
-    TVirtualRig Rig({.InitialTimeout = 500});
-    Rig.Register.Replies[Enq] = "\x1B";
-    EXPECT_EQ(Probe(Rig, 100), "Принят неверный код ответа: 0x1Bh");
-    // The register refuses the command.
-    Rig.Register.Replies = {{Command, "\x15"}};
-    EXPECT_EQ(Probe(Rig, 100), "Принят неверный код ответа: 0x15h");
-    // Only a received byte can pass: the register goes quiet while the
-    // acknowledgement is held back.
-    Rig.Register.Replies.clear();
-    Rig.OnMessages = [&] { Rig.Register.Replies[Enq] = ""; };
-    EXPECT_EQ(Probe(Rig, 100), "Нет связи");
-
-    // A register that lost power after a frame's length byte: no link after
-    // one timeout without a byte, not after one for each missing byte.
-    TVirtualRig Cut({.InitialTimeout = 500, .Fault = emu::TFault::CutFrame});
-    Cut.Store->Settings = {1, 2, 1000};
-    EXPECT_EQ(Probe(Cut, 100), "Нет связи");
-    EXPECT_LT(Cut.Register.Now, 1100u);
-
-    // The device gone when the window's step sends the ACK: the system's
-    // failure, not the silence that follows.
-    TVirtualRig Gone({.InitialTimeout = 500});
-    Gone.OnMessages = [&Gone] {
-        Gone.Register.Advance(200);
-        Gone.Register.Unplugged = true;
-        Gone.WaitStep();
+    const struct {
+        const char* Name;
+        emu::TRegisterOptions Register;
+        std::function<void(TVirtualRig&)> Before;
+        std::string Result;
+        uint64_t WithinMs = 100000;
+    } Cases[] = {
+        {"a wrong byte for the ENQ",
+         {.InitialTimeout = 500},
+         [](TVirtualRig& R) { R.Register.Replies[Enq] = "\x1B"; },
+         "Принят неверный код ответа: 0x1Bh"},
+        {"the command refused",
+         {.InitialTimeout = 500},
+         [](TVirtualRig& R) { R.Register.Replies[Command] = "\x15"; },
+         "Принят неверный код ответа: 0x15h"},
+        // Only a received byte can pass.
+        {"quiet while the ACK is held back",
+         {.InitialTimeout = 500},
+         [](TVirtualRig& R) { R.View.OnMessages = [&R] { R.Register.Replies[Enq] = ""; }; },
+         "Нет связи"},
+        // Power lost after a frame's length byte: no link after one timeout
+        // without a byte, not after one for each missing byte.
+        {"cut in a frame",
+         {.InitialTimeout = 500, .Fault = emu::TFault::CutFrame},
+         [](TVirtualRig& R) {
+             R.Store->Settings = {1, 2, 1000};
+         },
+         "Нет связи",
+         1100},
+        // The system's failure, not the silence that follows.
+        {"gone when the window's step sends the ACK",
+         {.InitialTimeout = 500},
+         [](TVirtualRig& R) {
+             R.View.OnMessages = [&R] {
+                 R.Register.Advance(200);
+                 R.Register.Unplugged = true;
+                 R.View.Step();
+             };
+         },
+         "Системная ошибка. Код: 5. Ошибка ввода-вывода"},
     };
-    EXPECT_EQ(Probe(Gone, 100), "Системная ошибка. Код: 5. Ошибка ввода-вывода");
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        TVirtualRig Rig(C.Register);
+        C.Before(Rig);
+        EXPECT_EQ(Probe(Rig, 100), C.Result);
+        EXPECT_LT(Rig.Register.Now, C.WithinMs);
+    }
 }
 
 // A refusal after a hold that the system stretched past the tolerance is no
@@ -122,7 +140,7 @@ TEST(Probe, ARefusalAfterAStretchedHoldIsHeldAgain) {
     const std::string Attempt = Enq + Command + Ack + Enq;
     const auto SlowAnswer = [](TVirtualRig& Rig, uint32_t AwayMs) {
         Rig.Register.Replies[Command] = "";
-        Rig.OnMessages = [&Rig, AwayMs, Away = true]() mutable {
+        Rig.View.OnMessages = [&Rig, AwayMs, Away = true]() mutable {
             if (!std::exchange(Away, false))
                 return;
             Rig.Register.Replies.clear();
@@ -142,7 +160,7 @@ TEST(Probe, ARefusalAfterAStretchedHoldIsHeldAgain) {
          Attempt + Ack + Attempt},
         {"frozen in the hold",
          [](TVirtualRig& Rig) {
-             Rig.OnMessages = [&Rig, Steps = 0]() mutable {
+             Rig.View.OnMessages = [&Rig, Steps = 0]() mutable {
                  if (++Steps == 3)
                      Rig.Register.Advance(5000);
              };
@@ -150,7 +168,7 @@ TEST(Probe, ARefusalAfterAStretchedHoldIsHeldAgain) {
          "OK", Attempt + Ack + Attempt},
         {"frozen in every hold",
          [](TVirtualRig& Rig) {
-             Rig.OnMessages = [&Rig, Steps = 0]() mutable {
+             Rig.View.OnMessages = [&Rig, Steps = 0]() mutable {
                  if (++Steps % 3 == 0)
                      Rig.Register.Advance(5000);
              };
@@ -178,11 +196,11 @@ TEST(Probe, HoldBackEndsAtTheFirstStepPastTheDelay) {
     for (auto [Delay, Expected, BlockedMs] : Cases) {
         for (uint32_t TickOffset : {1000u, 0xFFFFFFFFu - 50}) { // the second wraps mid-wait
             TVirtualRig Rig({.InitialTimeout = 100000}, TickOffset);
-            Rig.OnMessages = [&Rig, Left = BlockedMs]() mutable {
+            Rig.View.OnMessages = [&Rig, Left = BlockedMs]() mutable {
                 for (; Left > 0; Left -= WaitStepMs) {
                     Rig.Register.Advance(WaitStepMs);
-                    if (Rig.WaitStep)
-                        Rig.WaitStep();
+                    if (Rig.View.Step)
+                        Rig.View.Step();
                 }
             };
             ASSERT_EQ(Probe(Rig, Delay), "OK");

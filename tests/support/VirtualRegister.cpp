@@ -1,5 +1,6 @@
 #include "VirtualRegister.h"
 
+#include "fmuMainControls.h"
 #include "untError.h"
 #include "untReadTimer.h"
 
@@ -112,7 +113,10 @@ TVirtualRig::~TVirtualRig() {
     UnregisterAutoClass(DriverProgId);
 }
 
-void TVirtualRig::ProcessMessages() {
-    if (OnMessages)
-        OnMessages();
+void TTestView::EnableControl(TControlId Control, bool Enabled) {
+    Trace.push_back((Enabled ? "enable " : "disable ") + std::string(ControlSpec(Control).Name));
+}
+
+void TTestView::FocusControl(TControlId Control) {
+    Trace.push_back("focus " + std::string(ControlSpec(Control).Name));
 }

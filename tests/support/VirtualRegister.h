@@ -1,19 +1,21 @@
 #pragma once
 // A register emulated in virtual time, and what the timeout test needs around
 // it: lines to it, a clock that drives it, the stand-in driver on its own line
-// and a host with a plain log. No real time passes in tests built on this.
+// and a window with a plain log. No real time passes in tests built on this.
 #include "untAutoRegistry.h"
 #include "untClock.h"
 #include "untComPort.h"
 #include "untDriver.h"
 #include "untError.h"
+#include "untMainView.h"
 #include "untRegisterCore.h"
 #include "untStandInDriver.h"
-#include "untTestHost.h"
+#include "untTimeoutRun.h"
 
 #include <deque>
 #include <functional>
 #include <map>
+#include <set>
 #include <vector>
 
 // The register is also the program's clock: a sleep is time passing for it.
@@ -111,24 +113,51 @@ public:
     std::vector<std::string> Lines;
 };
 
+// The window as a test sees it: a plain log, the check boxes it ticked, and a
+// trace of what the form asked of the rest.
+class TTestView final : public TMainView {
+public:
+    TLog& Log() override { return Lines; }
+    bool Checked(TControlId Control) const override { return Ticked.count(Control) > 0; }
+    void SetCaption(const std::string& Caption) override { Trace.push_back("caption " + Caption); }
+    void EnableControl(TControlId Control, bool Enabled) override;
+    void FocusControl(TControlId Control) override;
+    void ShowError(const std::string& Text) override { Trace.push_back("error " + Text); }
+    void Hide() override { Trace.push_back("hide"); }
+    // As a toolkit does: the form decides whether the close proceeds.
+    void Close() override {
+        if (AskClose && AskClose())
+            Trace.push_back("closed");
+    }
+    void ProcessMessages() override {
+        if (OnMessages)
+            OnMessages();
+    }
+    void SetStepTimer(std::function<void()> AStep) override { Step = std::move(AStep); }
+    void EnableInput(bool Enabled) override { Trace.push_back(Enabled ? "input on" : "input off"); }
+    void KeepAwake(bool On) override { Trace.push_back(On ? "awake" : "may sleep"); }
+
+    TVectorLog Lines;
+    std::set<TControlId> Ticked;
+    std::vector<std::string> Trace;
+    // Called whenever the test lets the window process its messages.
+    std::function<void()> OnMessages;
+    std::function<bool()> AskClose;
+    // The waiting probe's step, which the window's step timer calls.
+    std::function<void()> Step;
+};
+
 // The register, the program's line and clock, and the stand-in driver on a
 // line of its own, registered as the driver for the lifetime of the rig.
-class TVirtualRig final : public TTestHost {
+class TVirtualRig final {
 public:
     explicit TVirtualRig(emu::TRegisterOptions Options = {}, uint32_t TickOffset = 1000);
-    ~TVirtualRig() override;
+    ~TVirtualRig();
+    TVirtualRig(const TVirtualRig&) = delete;
+    TVirtualRig& operator=(const TVirtualRig&) = delete;
 
-    TSerialLine& ComPort() override { return Line; }
-    TAutoObject GetDriver() override { return Holder.GetDriver(); }
-    void CheckResult(int32_t Code) override { Holder.CheckResult(Code); }
-    bool Stopped() const override { return StopFlag; }
-    void SetStopped(bool Value) override { StopFlag = Value; }
-    TLog& Log() override { return Lines; }
-    void ProcessMessages() override;
-    void SetWaitStep(std::function<void()> Step) override { WaitStep = std::move(Step); }
-    bool DetectTimeout() const override { return Detect; }
-    TClock& Clock() override { return Register; }
-    std::string TakeFailure() override { return CurrentFailureText(); }
+    // The probe and the run on this rig's window, line, driver and clock.
+    TTimeoutRun Run() { return {View, Line, Holder, StopFlag, Register}; }
 
     TVirtualRegister Register;
     TVirtualLine Line{Register};
@@ -136,13 +165,8 @@ public:
     std::shared_ptr<TScriptedDriver> Driver;
     int Creations = 0; // of the driver's automation object
     TDriverHolder Holder;
-    TVectorLog Lines;
+    TTestView View;
     bool StopFlag = false;
-    bool Detect = false;
     // The stand-in's settings dialog, as the operator fills it in.
     TPropertiesDialog Dialog;
-    // Called whenever the test lets the "window" process its messages.
-    std::function<void()> OnMessages;
-    // The waiting probe's step, which a window's step timer calls.
-    std::function<void()> WaitStep;
 };
