@@ -1,8 +1,9 @@
-// The Qt window itself: its layout, and short runs in real time against the
+// The Qt window itself: its frame, and short runs in real time against the
 // register emulator program on a pseudo-terminal, clicked as an operator
 // would. What the window does with its clicks is tested with the form.
 #include "fmuMain_qt.h"
 #include "fmuStandInProps_qt.h"
+#include "support/RunLog.h"
 #include "untAutoRegistry.h"
 
 #include <QApplication>
@@ -20,8 +21,6 @@
 #include <sys/prctl.h>
 
 namespace {
-
-const QString Sep = "----------------------------";
 
 template <class T = QWidget> T* ControlOf(const QWidget& Window, const char* Name) {
     T* Control = Window.findChild<T*>(Name);
@@ -75,11 +74,12 @@ void WhenLastLineIs(QWidget& Window, const QString& Line, std::function<void()> 
     Timer->start(5);
 }
 
-const QStringList Head = {
-    QString::fromUtf8("Подключение к ФР"), QString::fromUtf8("Установка таймаута ФР 100000 мс."),
-    QString::fromUtf8("Отключение от ФР"), Sep, QString::fromUtf8("Тест фиксированных таймаутов")};
-const QStringList Restore = {Sep, QString::fromUtf8("Установка таймаута ФР 150 мс."),
-                             QString::fromUtf8("Отключение от ФР")};
+QStringList Lines(const TLines& Lines) {
+    QStringList List;
+    for (const std::string& Line : Lines)
+        List << QString::fromStdString(Line);
+    return List;
+}
 
 } // namespace
 
@@ -87,36 +87,23 @@ class TQtMainViewTest : public QObject {
     Q_OBJECT
 
 private slots:
-    // The window as the form's table gives it; Driver... without a driver
-    // shows the failure in a message box.
-    void layoutAsDesignedAndDriverFailureShown() {
+    // A fixed window; Driver... without a driver shows the failure in a
+    // message box.
+    void fixedWindowAndDriverFailureShown() {
         TQtMainView Window;
         QCOMPARE(Window.windowTitle(), QString::fromUtf8("Тест таймаута ФР"));
         QCOMPARE(Window.size(), QSize(ClientWidth, ClientHeight));
         QCOMPARE(Window.minimumSize(), Window.maximumSize());
         QVERIFY(!(Window.windowFlags() & Qt::WindowMaximizeButtonHint));
         QVERIFY(Window.windowFlags() & Qt::WindowMinimizeButtonHint);
+        // Keyboard order is the table's.
         QList<QWidget*> Expected, Chain;
-        for (const TControlSpec& C : Controls) {
-            QWidget* Control = ControlOf(Window, C.Name);
-            QCOMPARE(Control->geometry(), QRect(C.Left, C.Top, C.Width, C.Height));
-            QCOMPARE(Control->isEnabled(), C.Enabled);
-            if (auto* Button = qobject_cast<QAbstractButton*>(Control))
-                QCOMPARE(Button->text(), QString::fromUtf8(C.Text));
-            Expected << Control;
-        }
+        for (const TControlSpec& C : Controls)
+            Expected << ControlOf(Window, C.Name);
         for (QWidget* W = Expected[0]; Chain.size() < Expected.size(); W = W->nextInFocusChain())
             if (Expected.contains(W))
                 Chain << W;
         QCOMPARE(Chain, Expected);
-        QVERIFY(!ControlOf<QCheckBox>(Window, "chbDetectTimeout")->isChecked());
-        const auto* Memo = ControlOf<QPlainTextEdit>(Window, "Memo");
-        QVERIFY(!Memo->isReadOnly());
-        QCOMPARE(Memo->lineWrapMode(), QPlainTextEdit::NoWrap);
-        QCOMPARE(Memo->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-        QVERIFY(QFontInfo(Memo->font()).fixedPitch());
-        QCOMPARE(Memo->font().pixelSize(), LogFont.PixelHeight);
-        QCOMPARE(ControlOf(Window, "btnStart")->font().pixelSize(), FormFont.PixelHeight);
 
         UnregisterAutoClass(DriverProgId);
         QString Shown;
@@ -162,9 +149,8 @@ private slots:
             });
         });
         QTest::mouseClick(ControlOf(Window, "btnStart"), Qt::LeftButton);
-        const QStringList Probes = {QString::fromUtf8("100    мс : OK"),
-                                    QString::fromUtf8("1000   мс : Тест прерван")};
-        QCOMPARE(LogOf(Window), Head + Probes + Restore);
+        QCOMPARE(LogOf(Window),
+                 Lines(Join({Head, {"100    мс : OK", "1000   мс : Тест прерван"}, Restore})));
         qInfo("the longest gap between two events: %lld ms", Longest);
         QVERIFY(Last >= 2000 && Longest < 500);
         QVERIFY(!Window.isVisible());
@@ -181,8 +167,7 @@ private slots:
                        [&] { QTest::mouseClick(ControlOf(Window, "btnClear"), Qt::LeftButton); });
         QTest::mouseClick(ControlOf(Window, "btnStart"), Qt::LeftButton);
         QCOMPARE(LogOf(Window),
-                 QStringList({Sep, QString::fromUtf8("Определение максимального таймаута")}) +
-                     Restore);
+                 Lines(Join({{Sep, "Определение максимального таймаута"}, Restore})));
         QTest::mouseClick(ControlOf(Window, "btnClose"), Qt::LeftButton);
         QVERIFY(!Window.isVisible());
     }
