@@ -1,5 +1,5 @@
 // What the port does the same way on every system; the device itself is in
-// untComPort_posix.cpp and untComPort_win.cpp.
+// untComPort_linux.cpp and untComPort_win.cpp.
 #include "untComPort.h"
 
 #include "untError.h"

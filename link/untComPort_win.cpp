@@ -66,6 +66,8 @@ void TComPort::OpenDevice(uint32_t Number) {
 }
 
 void TComPort::SetQueueSizes() {
+    // Room for a few of the longest frames (258 bytes) each way, so that an
+    // answer never waits on the queue; a recommendation the driver may round.
     if (!SetupComm(AsHandle(FHandle), 1024, 1024))
         CheckOSError(GetLastError());
 }

@@ -1,8 +1,8 @@
-// The serial port on POSIX systems: termios for the line, poll() with a
+// The serial port on Linux: termios for the line, poll() with a
 // monotonic clock for the timeouts (VTIME cannot express 100 s), flock() and
 // TIOCEXCL for exclusive use. Only terminals are taken for ports.
 #include "untComPort.h"
-#include "untComPort_posix_seam.h"
+#include "untComPort_linux_seam.h"
 
 #include "untError.h"
 #include "untReadTimer.h"
@@ -15,6 +15,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
+#include <limits>
 #include <optional>
 #include <poll.h>
 #include <sys/file.h>
@@ -93,7 +94,9 @@ bool PollUntil(int Fd, short Events, std::optional<TSteadyClock::time_point> Unt
         int TimeoutMs = -1;
         if (Until) {
             auto Left = std::chrono::ceil<TMs>(*Until - TSteadyClock::now()).count();
-            TimeoutMs = static_cast<int>(std::clamp<long long>(Left, 0, 60'000));
+            // poll takes an int of milliseconds: about 24 days at most.
+            TimeoutMs =
+                static_cast<int>(std::clamp<long long>(Left, 0, std::numeric_limits<int>::max()));
         }
         pollfd P{Fd, Events, 0};
         const int N = ::poll(&P, 1, TimeoutMs);
@@ -107,7 +110,7 @@ bool PollUntil(int Fd, short Events, std::optional<TSteadyClock::time_point> Unt
         }
         if (N == 0) {
             if (Until && TSteadyClock::now() < *Until)
-                continue; // the wait was cut to stay within poll's range
+                continue; // cut to poll's range
             return false;
         }
         if (P.revents & POLLNVAL)

@@ -1,0 +1,366 @@
+// The serial port over pseudo-terminals: exclusive use, device names, the
+// line settings, the timeouts in real time (generous bounds), and what a
+// vanished device does.
+#include "untComPort.h"
+#include "untComPort_linux_seam.h"
+#include "untError.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <pthread.h>
+#include <pty.h>
+#include <sys/file.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+// The line settings the port last asked the terminal for.
+termios AskedFor{};
+
+// A pseudo-terminal whose slave is reachable as COM12 through a port folder
+// of its own, and a port set up for it.
+struct TPty {
+    TPty() {
+        static int Made = 0;
+        Ports = fs::temp_directory_path() /
+                ("ormant-ports-" + std::to_string(::getpid()) + "-" + std::to_string(++Made));
+        fs::create_directories(Ports);
+        ::setenv("ORMANT_PORT_DIR", Ports.c_str(), 1);
+        char Name[64];
+        if (::openpty(&Master, &Slave, Name, nullptr, nullptr) != 0)
+            throw std::runtime_error("openpty failed");
+        fs::create_symlink(Name, Com(12));
+        Port.ComNumber = 12;
+        Port.BaudRate = 9600;
+        Port.Timeout = 120;
+        ComPortTcSetAttr = [](int Fd, int When, const termios* Tio) {
+            AskedFor = *Tio;
+            return ::tcsetattr(Fd, When, Tio);
+        };
+    }
+    ~TPty() {
+        ComPortTcSetAttr = ::tcsetattr;
+        Port.Close();
+        if (Master >= 0)
+            ::close(Master);
+        ::close(Slave);
+        fs::remove_all(Ports);
+        ::unsetenv("ORMANT_PORT_DIR");
+    }
+    void ToMaster(const std::string& S) {
+        if (::write(Master, S.data(), S.size()) != static_cast<ssize_t>(S.size()))
+            throw std::runtime_error("write to the master failed");
+    }
+    int Exclusive() const {
+        int Flag = -1;
+        return ::ioctl(Slave, TIOCGEXCL, &Flag) == 0 ? Flag : -1;
+    }
+    fs::path Com(int N) const { return Ports / ("com" + std::to_string(N)); }
+    // "code text" of the port's failure, or the system error's text alone;
+    // Detail gets the system's words, as the program's edges trace them.
+    template <class TCall> std::string Failure(TCall Call) {
+        try {
+            Call();
+        } catch (const EDriverError& E) {
+            Detail = SystemDetail(E);
+            return std::to_string(E.Code) + " " + E.what();
+        } catch (const EOSError& E) {
+            Detail = SystemDetail(E);
+            return E.what();
+        }
+        return "no failure";
+    }
+
+    fs::path Ports;
+    int Master = -1, Slave = -1;
+    TComPort Port;
+    std::string Detail;
+};
+
+// A refused device is not kept open.
+std::size_t OpenFds() {
+    return static_cast<std::size_t>(
+        std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator{}));
+}
+
+// Nothing but a serial line is ever written to: what is not a terminal, or
+// not there, is refused before a byte goes out, with the system's reason.
+TEST(PtyPort, TakesOnlyATerminal) {
+    const struct {
+        const char* Name;
+        std::function<void(TPty&)> Make; // COM13
+        const char* Reason;
+    } Cases[] = {
+        {"a regular file",
+         [](TPty& P) {
+             std::ofstream{P.Ports / "register.bin"};
+             fs::create_symlink(P.Ports / "register.bin", P.Com(13));
+         },
+         "Inappropriate"},
+        {"/dev/null", [](TPty& P) { fs::create_symlink("/dev/null", P.Com(13)); }, "Inappropriate"},
+        {"a dangling link", [](TPty& P) { fs::create_symlink(P.Ports / "nowhere", P.Com(13)); },
+         "No such file"},
+        // Never /dev/ttyS12 instead.
+        {"no link", [](TPty&) {}, "No such file"},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        TPty P;
+        C.Make(P);
+        P.Port.ComNumber = 13;
+        const std::size_t Fds = OpenFds();
+        EXPECT_EQ(P.Failure([&] { P.Port.Write("\x05"); }), "-2 СOM порт не доступен");
+        EXPECT_EQ(OpenFds(), Fds);
+        EXPECT_NE(P.Detail.find(P.Com(13).string() + "): " + C.Reason), P.Detail.npos) << P.Detail;
+        if (fs::exists(P.Ports / "register.bin")) {
+            EXPECT_EQ(fs::file_size(P.Ports / "register.bin"), 0u);
+        }
+    }
+}
+
+// Only where there is no port folder at all is COMn the system's ttyS; an
+// empty setting is no setting.
+TEST(PtyPort, PortFolder) {
+    TPty P;
+    const std::string Home = std::getenv("HOME") ? std::getenv("HOME") : "";
+    ::setenv("HOME", P.Ports.c_str(), 1);
+    fs::create_directories(P.Ports / ".ormant/dosdevices");
+    const struct {
+        std::string Setting, Name;
+    } Cases[] = {
+        {(P.Ports / "absent").string(), "/dev/ttyS2"},
+        {P.Ports.string(), P.Com(3).string()},
+        {"", (P.Ports / ".ormant/dosdevices/com3").string()},
+    };
+    for (const auto& C : Cases) {
+        ::setenv("ORMANT_PORT_DIR", C.Setting.c_str(), 1);
+        EXPECT_EQ(ComDeviceName(3), C.Name) << C.Setting;
+    }
+    ::setenv("HOME", Home.c_str(), 1);
+}
+
+// A terminal held by another port or program is busy, for root too, whom
+// the kernel lets through; another program's flag is left alone. The test
+// keeps the slave open, as the emulator or a service would.
+TEST(PtyPort, ABusyLine) {
+    const struct {
+        const char* Name;
+        std::function<void(TPty&)> Hold;
+        int FlagAfter;
+    } Cases[] = {
+        {"another program's TIOCEXCL", [](TPty& P) { ::ioctl(P.Slave, TIOCEXCL); }, 1},
+        {"another program's lock", [](TPty& P) { ::flock(P.Slave, LOCK_EX | LOCK_NB); }, 0},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        TPty P;
+        C.Hold(P);
+        const std::size_t Fds = OpenFds();
+        EXPECT_EQ(P.Failure([&] { P.Port.Write(""); }), "-3 СOM порт занят другим приложением");
+        EXPECT_EQ(OpenFds(), Fds);
+        EXPECT_EQ(P.Exclusive(), C.FlagAfter);
+    }
+}
+
+// The exclusive flag outlives a close while another process keeps the
+// device open, unless the port clears it.
+TEST(PtyPort, HeldByAnotherPortAndGivenBack) {
+    TPty P;
+    {
+        TComPort Holder;
+        Holder.ComNumber = 12;
+        Holder.BaudRate = 9600;
+        Holder.Write("");
+        EXPECT_EQ(P.Exclusive(), 1);
+        EXPECT_NE(::flock(P.Slave, LOCK_SH | LOCK_NB), 0);
+        EXPECT_EQ(P.Failure([&] { P.Port.Write(""); }), "-3 СOM порт занят другим приложением");
+    }
+    EXPECT_EQ(P.Exclusive(), 0); // given back by the destructor
+    P.Port.Write("");
+    P.Port.Close();
+    EXPECT_EQ(P.Exclusive(), 0); // and by Close
+    EXPECT_EQ(::flock(P.Slave, LOCK_EX | LOCK_NB), 0);
+}
+
+TEST(PtyPort, FailuresReadInRussianWhereATechnicianMeetsThem) {
+    const struct {
+        const char* Name;
+        std::function<void(TComPort&)> Call;
+        std::string Text;
+    } Cases[] = {
+        {"a rate the line does not have",
+         [](TComPort& Port) {
+             Port.BaudRate = 12345;
+             Port.Write("");
+         },
+         "Системная ошибка. Код: 22. Недопустимый параметр"},
+        // Read does not open: on the closed port it fails at once, not after T.
+        {"a read of the closed port",
+         [](TComPort& Port) {
+             std::string Data;
+             Port.Read(1, Data);
+         },
+         "Системная ошибка. Код: 9. Порт не открыт"},
+        {"ENOENT", [](TComPort&) { CheckOSError(ENOENT); },
+         "Системная ошибка. Код: 2. Устройство не найдено"},
+        {"EIO", [](TComPort&) { CheckOSError(EIO); },
+         "Системная ошибка. Код: 5. Ошибка ввода-вывода"},
+        {"EPIPE keeps the system's words", [](TComPort&) { CheckOSError(EPIPE); },
+         "Системная ошибка. Код: 32. Broken pipe"},
+        {"ENOTTY is passed over", [](TComPort&) { CheckOSError(ENOTTY); }, "no failure"},
+        {"nothing to purge on the closed port", [](TComPort& Port) { Port.PurgeInput(); },
+         "no failure"},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        TPty P;
+        EXPECT_EQ(P.Failure([&] { C.Call(P.Port); }), C.Text);
+    }
+}
+
+// The settings are checked as asked, not as read back: a pseudo-terminal
+// keeps CREAD whatever it is told, and a real port without it receives
+// nothing. Whatever an earlier program left on the line goes.
+TEST(PtyPort, ARawEightBitLine) {
+    TPty P;
+    termios Left{};
+    ASSERT_EQ(::tcgetattr(P.Slave, &Left), 0);
+    Left.c_iflag |= IXON | IXOFF | IXANY | INPCK;
+    ASSERT_EQ(::tcsetattr(P.Slave, TCSANOW, &Left), 0);
+    P.Port.BaudRate = 4800;
+    const std::string Control("\x11\x13\x0D\x0A\x00\x03", 6);
+    P.Port.Write(Control);
+    EXPECT_EQ(AskedFor.c_cflag & (CSIZE | CLOCAL | CREAD | PARENB | CSTOPB | CRTSCTS),
+              tcflag_t(CS8 | CLOCAL | CREAD));
+    EXPECT_EQ(AskedFor.c_iflag & (IXON | IXOFF | IXANY | INPCK | ICRNL | ISTRIP | IGNPAR),
+              tcflag_t(IGNPAR));
+    EXPECT_EQ(AskedFor.c_lflag & (ICANON | ECHO | ISIG), 0u);
+    EXPECT_EQ(AskedFor.c_cc[VMIN], 0);
+    EXPECT_EQ(AskedFor.c_cc[VTIME], 0);
+    EXPECT_EQ(::cfgetospeed(&AskedFor), speed_t(B4800));
+    // Control characters pass untouched both ways.
+    char Out[16];
+    EXPECT_EQ(std::string(Out, std::max<ssize_t>(0, ::read(P.Master, Out, sizeof Out))), Control);
+    P.ToMaster(Control);
+    std::string Data;
+    P.Port.Read(6, Data);
+    EXPECT_EQ(Data, Control);
+}
+
+// One write reaches the line at once: the ESC after it is there to be purged.
+TEST(PtyPort, PurgeDropsWhatWaits) {
+    TPty P;
+    P.Port.Write("");
+    P.ToMaster("\x1B");
+    std::this_thread::sleep_for(20ms);
+    errno = EIO; // left by an earlier call: not the purge's failure
+    P.Port.PurgeInput();
+    P.ToMaster("\x15");
+    EXPECT_EQ(P.Port.ReadByte(), 0x15);
+}
+
+// A read of Count bytes fails with "Нет связи" within [MinMs, MaxMs): a
+// silent register is never a system failure, and what came is dropped.
+TEST(PtyPort, ReadsGiveUpAfterTheTimeoutsAndDropWhatCame) {
+    const struct {
+        const char* Name;
+        uint32_t Timeout;
+        std::string Sent;
+        uint32_t Count;
+        long long MinMs, MaxMs;
+    } Cases[] = {
+        {"no timeout: the total's 1 ms", 0, "", 1, 0, 100},
+        {"T + 1 ms", 120, "", 1, 120, 400},
+        {"silent from the start: T, not 8T + 1", 120, "", 8, 120, 400},
+        {"silent after two bytes: long before 5T + 1", 120, "ab", 5, 120, 400},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        TPty P;
+        P.Port.Timeout = C.Timeout;
+        P.Port.Write("");
+        if (!C.Sent.empty())
+            P.ToMaster(C.Sent);
+        const auto Start = std::chrono::steady_clock::now();
+        std::string Data = "old";
+        EXPECT_EQ(P.Failure([&] { P.Port.Read(C.Count, Data); }), "-1 Нет связи");
+        EXPECT_EQ(Data, "");
+        const std::chrono::duration<double, std::milli> Ms =
+            std::chrono::steady_clock::now() - Start;
+        EXPECT_TRUE(Ms.count() >= C.MinMs && Ms.count() < C.MaxMs) << Ms.count();
+    }
+}
+
+// Bytes that keep coming within T each are all waited for; what comes
+// beyond the count stays on the line for the next read. A signal that cuts
+// the wait short is no failure.
+TEST(PtyPort, ReadsWaitForBytesThatKeepComing) {
+    TPty P;
+    P.Port.Write("");
+    struct sigaction Quiet {};
+    Quiet.sa_handler = [](int) {};
+    struct sigaction Before {};
+    ::sigaction(SIGUSR1, &Quiet, &Before);
+    const pthread_t Reader = ::pthread_self();
+    std::jthread Sender([&] {
+        for (char C : std::string("xyzdef")) {
+            std::this_thread::sleep_for(50ms);
+            ::pthread_kill(Reader, SIGUSR1);
+            std::this_thread::sleep_for(20ms);
+            P.ToMaster(std::string(1, C));
+        }
+    });
+    std::string Data;
+    P.Port.Read(2, Data);
+    EXPECT_EQ(Data, "xy");
+    Sender.join();
+    P.Port.Read(4, Data);
+    EXPECT_EQ(Data, "zdef");
+    ::sigaction(SIGUSR1, &Before, nullptr);
+}
+
+// A vanished device fails at once on read and write: no wait until T gives
+// up and calls it "Нет связи".
+TEST(PtyPort, AVanishedDeviceFailsAtOnce) {
+    TPty P;
+    P.Port.Timeout = 5000;
+    P.Port.Write("");
+    ::close(P.Master);
+    P.Master = -1;
+    const std::string Gone = "Системная ошибка. Код: 5. Устройство отключено";
+    EXPECT_EQ(P.Failure([&] { P.Port.ReadByte(); }), Gone);
+    EXPECT_EQ(P.Detail, "Input/output error (errno 5), the line hung up");
+    EXPECT_EQ(P.Failure([&] { P.Port.Write("\x05"); }), Gone);
+}
+
+// What the window's hook does to a read, beside what the window test shows
+// (slices, a stop raised from the hook).
+TEST(PtyPort, AReadAfterItsWaitHook) {
+    // A line the hook closed is not touched again.
+    TPty Closed;
+    Closed.Port.Timeout = 200;
+    Closed.Port.Write("");
+    Closed.Port.SetWaitHook(20, [&] { Closed.Port.Close(); });
+    EXPECT_EQ(Closed.Failure([&] { Closed.Port.ReadByte(); }), "-1 Нет связи");
+    EXPECT_FALSE(Closed.Port.IsOpen());
+
+    // Bytes that came while it ran are taken even after the read's time is up.
+    TPty Late;
+    Late.Port.Timeout = 200;
+    Late.Port.Write("");
+    Late.Port.SetWaitHook(20, [&] {
+        Late.ToMaster("\x15");
+        std::this_thread::sleep_for(300ms);
+    });
+    EXPECT_EQ(Late.Port.ReadByte(), 0x15);
+}
+
+} // namespace
