@@ -28,16 +28,18 @@ public:
     void FormCreate();
     // A click on Control, as each view forwards it.
     void Click(TControlId Control);
-    void btnStartClick();
+    // Also what a suspend does.
     void btnStopClick();
-    void btnClearClick();
-    void btnCloseClick();
-    void btnDriverClick();
     // Sets the stop flag. True when the window may close now; during a run it
     // is hidden instead and closes once the run has restored the register.
     bool FormClose();
 
 private:
+    void btnStartClick();
+    void btnClearClick();
+    void btnCloseClick();
+    void btnDriverClick();
+
     TMainView& FView;
     std::unique_ptr<TSerialLine> FComPort;
     TDriverHolder FDriver;
