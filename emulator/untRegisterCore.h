@@ -28,8 +28,7 @@ struct TRegisterOptions {
     uint8_t WrongEnqReply = 0x1B;
     // The fault keeps still until the first timeout command (0x14) has come,
     // so a driver can connect and raise the timeout before the register goes
-    // wrong under the probe (the command line sets it for wrong-enq and
-    // cut-frame).
+    // wrong under the probe (the command line sets it as FaultModes says).
     bool FaultAfterTimeoutCommand = false;
     uint32_t ByteGapMs = 0; // gap between sent bytes; applies whatever the fault
     // Mute: the short status commands answered before the one at which the
@@ -43,8 +42,24 @@ struct TRegisterOptions {
     uint32_t GraceMs = 0;
 };
 
-// Name of a fault mode as the command line spells it ("none", "silence", ...).
-std::string FaultName(TFault Fault);
+// Each fault mode with its name on the command line and in the log, and
+// whether it keeps still until the first timeout command (see
+// TRegisterOptions::FaultAfterTimeoutCommand).
+struct TFaultMode {
+    TFault Fault;
+    std::string_view Name;
+    bool AfterTimeoutCommand;
+};
+// A register wrong from the start would never let a driver connect and raise
+// the timeout, so the probe's own checks would never be reached: the faults
+// met by the probe keep still until then.
+inline constexpr TFaultMode FaultModes[] = {
+    {TFault::None, "none", false},         {TFault::Silence, "silence", false},
+    {TFault::WrongEnq, "wrong-enq", true}, {TFault::BadChecksum, "bad-checksum", false},
+    {TFault::NoStx, "no-stx", false},      {TFault::SlowBytes, "slow-bytes", false},
+    {TFault::CutFrame, "cut-frame", true}, {TFault::Mute, "mute", true},
+};
+const TFaultMode& FaultMode(TFault Fault);
 
 class TRegisterCore {
 public:

@@ -1,9 +1,10 @@
 #include "untRegisterLine.h"
 
+#include "untRegisterLog.h"
+
 #include <chrono>
 #include <cstdio>
 #include <ctime>
-#include <mutex>
 
 namespace emu {
 
@@ -16,10 +17,6 @@ TLineLog::TLineLog(TLogSink Sink) : FSink(std::move(Sink)) {
 void TLineLog::operator()(uint64_t NowMs, const std::string& Line) const {
     if (!FSink)
         return;
-    // One line at a time, whichever thread logs; std::localtime's buffer is
-    // shared as well.
-    static std::mutex Mutex;
-    std::lock_guard Lock(Mutex);
     const int64_t Wall = static_cast<int64_t>(NowMs) + FWallOffsetMs;
     const std::time_t Seconds = static_cast<std::time_t>(Wall / 1000);
     const std::tm Local = *std::localtime(&Seconds);
@@ -30,61 +27,55 @@ void TLineLog::operator()(uint64_t NowMs, const std::string& Line) const {
 }
 
 std::string StartLine(const std::string& Line, const TRegisterCore& Core) {
-    // Appended piece by piece: GCC 12 at -O3 takes a literal put before a
-    // temporary string for an overlapping copy (-Wrestrict).
     const auto& O = Core.Options();
-    std::string Text = Line;
-    const auto Add = [&Text](const std::string& Piece) { Text += Piece; };
-    Add(": exchange timeout ");
-    Add(std::to_string(Core.ExchangeTimeout()));
-    Add(" ms (requested ");
-    Add(std::to_string(Core.RequestedTimeout()));
-    Add(", cap ");
-    Add(std::to_string(O.MaxTimeout));
-    Add("), fault ");
-    Add(FaultName(O.Fault));
-    if (O.Fault == TFault::WrongEnq) {
-        Add(" ");
-        Add(HexBytes(std::string(1, static_cast<char>(O.WrongEnqReply))));
-    }
-    if (O.Fault == TFault::Mute) {
-        Add(" for ");
-        Add(std::to_string(O.MuteMs));
-        Add(" ms after ");
-        Add(std::to_string(O.MuteAfter));
-        Add(" short status commands");
-    }
+    std::string Fault(FaultMode(O.Fault).Name);
+    if (O.Fault == TFault::WrongEnq)
+        Fault += " " + HexBytes(std::string(1, static_cast<char>(O.WrongEnqReply)));
+    if (O.Fault == TFault::Mute)
+        Fault += " for " + std::to_string(O.MuteMs) + " ms after " + std::to_string(O.MuteAfter) +
+                 " short status commands";
     if (O.FaultAfterTimeoutCommand && O.Fault != TFault::None)
-        Add(" from the first timeout command on");
-    if (O.ByteGapMs) {
-        Add(", ");
-        Add(std::to_string(O.ByteGapMs));
-        Add(" ms between sent bytes");
+        Fault += " from the first timeout command on";
+    if (O.ByteGapMs)
+        Fault += ", " + std::to_string(O.ByteGapMs) + " ms between sent bytes";
+    return LogLine(TSentence::Start,
+                   {Line, std::to_string(Core.ExchangeTimeout()),
+                    std::to_string(Core.RequestedTimeout()), std::to_string(O.MaxTimeout), Fault});
+}
+
+void Serve(TRegisterCore& Core, TLinePort& Port) {
+    // What waits to go out, and when its first byte is due: the schedule
+    // follows the core's, not the moment a write happened, so both agree on
+    // when the last byte left.
+    std::string Pending;
+    uint64_t NextDue = 0;
+    for (;;) {
+        uint64_t Now = SteadyMs();
+        Core.Advance(Now);
+        bool Blocked = false;
+        while (!Pending.empty() && NextDue <= Now && !Blocked) {
+            const std::size_t Due = Core.ByteGap() ? 1 : Pending.size();
+            const std::size_t Sent = Port.Write(std::string_view(Pending).substr(0, Due));
+            Pending.erase(0, Sent);
+            NextDue += uint64_t{Core.ByteGap()} * Sent;
+            Blocked = Sent < Due;
+        }
+        std::optional<uint64_t> Deadline = Core.NextDeadline();
+        if (!Pending.empty() && !Blocked)
+            Deadline = std::min(Deadline.value_or(NextDue), NextDue);
+        std::optional<uint64_t> Wait;
+        if (Deadline)
+            Wait = *Deadline > Now ? *Deadline - Now : 0;
+        const std::optional<std::string> In = Port.Read(Wait);
+        if (!In)
+            return;
+        if (In->empty())
+            continue;
+        const std::string Out = Core.Receive(*In, SteadyMs());
+        if (Pending.empty())
+            NextDue = Core.OutputStart();
+        Pending += Out;
     }
-    return Text;
-}
-
-void TOutputSchedule::Add(const std::string& Out, uint64_t Start) {
-    if (FPending.empty())
-        FNextDue = Start;
-    FPending += Out;
-}
-
-std::string_view TOutputSchedule::Due(uint64_t NowMs) const {
-    if (FPending.empty() || FNextDue > NowMs)
-        return {};
-    return std::string_view(FPending).substr(0, FGap ? 1 : FPending.size());
-}
-
-void TOutputSchedule::Sent(std::size_t Count) {
-    FPending.erase(0, Count);
-    FNextDue += FGap * static_cast<uint64_t>(Count);
-}
-
-std::optional<uint64_t> TOutputSchedule::NextDue() const {
-    if (FPending.empty())
-        return std::nullopt;
-    return FNextDue;
 }
 
 } // namespace emu
