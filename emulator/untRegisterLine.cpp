@@ -2,46 +2,7 @@
 
 #include "untRegisterLog.h"
 
-#include <chrono>
-#include <cstdio>
-#include <ctime>
-
 namespace emu {
-
-TLineLog::TLineLog(TLogSink Sink) : FSink(std::move(Sink)) {
-    using namespace std::chrono;
-    FWallOffsetMs = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count() -
-                    static_cast<int64_t>(SteadyMs());
-}
-
-void TLineLog::operator()(uint64_t NowMs, const std::string& Line) const {
-    if (!FSink)
-        return;
-    const int64_t Wall = static_cast<int64_t>(NowMs) + FWallOffsetMs;
-    const std::time_t Seconds = static_cast<std::time_t>(Wall / 1000);
-    const std::tm Local = *std::localtime(&Seconds);
-    char Stamp[32];
-    std::snprintf(Stamp, sizeof Stamp, "%02d:%02d:%02d.%03d ", Local.tm_hour, Local.tm_min,
-                  Local.tm_sec, static_cast<int>(Wall % 1000));
-    FSink(Stamp + Line);
-}
-
-std::string StartLine(const std::string& Line, const TRegisterCore& Core) {
-    const auto& O = Core.Options();
-    std::string Fault(FaultMode(O.Fault).Name);
-    if (O.Fault == TFault::WrongEnq)
-        Fault += " " + HexBytes(std::string(1, static_cast<char>(O.WrongEnqReply)));
-    if (O.Fault == TFault::Mute)
-        Fault += " for " + std::to_string(O.MuteMs) + " ms after " + std::to_string(O.MuteAfter) +
-                 " short status commands";
-    if (O.FaultAfterTimeoutCommand && O.Fault != TFault::None)
-        Fault += " from the first timeout command on";
-    if (O.ByteGapMs)
-        Fault += ", " + std::to_string(O.ByteGapMs) + " ms between sent bytes";
-    return LogLine(TSentence::Start,
-                   {Line, std::to_string(Core.ExchangeTimeout()),
-                    std::to_string(Core.RequestedTimeout()), std::to_string(O.MaxTimeout), Fault});
-}
 
 void Serve(TRegisterCore& Core, TLinePort& Port) {
     // What waits to go out, and when its first byte is due: the schedule

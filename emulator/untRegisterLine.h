@@ -4,6 +4,7 @@
 // (untRegisterLine_linux.cpp, untRegisterLine_win.cpp) runs under.
 #include "untReadTimer.h" // SteadyMs, the clock the runners feed the core with
 #include "untRegisterCore.h"
+#include "untRegisterLog.h"
 
 #include <cstdint>
 #include <functional>
@@ -27,9 +28,6 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// Gets each log line complete with its time of day ("12:03:04.567 <- 05 ENQ").
-using TLogSink = std::function<void(const std::string& Line)>;
-
 // First thing in main: from then on only ServeUntilStopped takes the stop
 // request (SIGINT and SIGTERM on Linux; Ctrl+C, Ctrl+Break and closing the
 // console on Windows).
@@ -40,20 +38,6 @@ void PrepareStopRequest();
 // before Ready, anything else when the line fails while it is served.
 void ServeUntilStopped(const TRegisterOptions& Options, const TLineRequest& Request,
                        const TLogSink& Log, const std::function<void(const std::string&)>& Ready);
-
-// Stamps the core's log lines with the time of day.
-class TLineLog {
-public:
-    explicit TLineLog(TLogSink Sink);
-    void operator()(uint64_t NowMs, const std::string& Line) const;
-
-private:
-    TLogSink FSink;
-    int64_t FWallOffsetMs; // system clock minus the monotonic clock, ms
-};
-
-// The first line of the log: the line and how the register is set up.
-std::string StartLine(const std::string& Line, const TRegisterCore& Core);
 
 // A system's line as the serving loop uses it.
 class TLinePort {

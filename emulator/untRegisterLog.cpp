@@ -1,6 +1,12 @@
 #include "untRegisterLog.h"
 
+#include "untReadTimer.h"
+#include "untRegisterCore.h"
+
 #include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
 #include <stdexcept>
 
 namespace emu {
@@ -45,7 +51,7 @@ std::optional<std::vector<std::string>> Match(std::string_view Sentence, std::st
 
 } // namespace
 
-std::string LogLine(TSentence Sentence, std::initializer_list<std::string> Values) {
+std::string LogLine(TSentence Sentence, const std::vector<std::string>& Values) {
     const std::string_view Text = Sentences[static_cast<std::size_t>(Sentence)];
     std::string Line;
     std::size_t From = 0;
@@ -68,6 +74,41 @@ uint32_t TLogLine::Number(std::size_t Index) const {
     if (Error != std::errc() || End != Text.data() + Text.size())
         throw std::invalid_argument("not a number in the emulator's log: " + Text);
     return Value;
+}
+
+TLineLog::TLineLog(TLogSink Sink) : FSink(std::move(Sink)) {
+    using namespace std::chrono;
+    FWallOffsetMs = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count() -
+                    static_cast<int64_t>(SteadyMs());
+}
+
+void TLineLog::operator()(uint64_t NowMs, const std::string& Line) const {
+    if (!FSink)
+        return;
+    const int64_t Wall = static_cast<int64_t>(NowMs) + FWallOffsetMs;
+    const std::time_t Seconds = static_cast<std::time_t>(Wall / 1000);
+    const std::tm Local = *std::localtime(&Seconds);
+    char Stamp[32];
+    std::snprintf(Stamp, sizeof Stamp, "%02d:%02d:%02d.%03d ", Local.tm_hour, Local.tm_min,
+                  Local.tm_sec, static_cast<int>(Wall % 1000));
+    FSink(Stamp + Line);
+}
+
+std::string StartLine(const std::string& Line, const TRegisterCore& Core) {
+    const auto& O = Core.Options();
+    std::string Fault(FaultMode(O.Fault).Name);
+    if (O.Fault == TFault::WrongEnq)
+        Fault += " " + HexBytes(std::string(1, static_cast<char>(O.WrongEnqReply)));
+    if (O.Fault == TFault::Mute)
+        Fault += " for " + std::to_string(O.MuteMs) + " ms after " + std::to_string(O.MuteAfter) +
+                 " short status commands";
+    if (O.FaultAfterTimeoutCommand && O.Fault != TFault::None)
+        Fault += " from the first timeout command on";
+    if (O.ByteGapMs)
+        Fault += ", " + std::to_string(O.ByteGapMs) + " ms between sent bytes";
+    return LogLine(TSentence::Start,
+                   {Line, std::to_string(Core.ExchangeTimeout()),
+                    std::to_string(Core.RequestedTimeout()), std::to_string(O.MaxTimeout), Fault});
 }
 
 std::optional<TLogLine> ParseLogLine(std::string_view Line) {

@@ -4,7 +4,7 @@
 // emulator writes them from here and the readers parse them with the same
 // table, so a reworded sentence cannot leave a reader behind.
 #include <cstdint>
-#include <initializer_list>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,8 +23,28 @@ enum class TSentence {
     Stopped,    // the runner's last line after a stop request
 };
 
+class TRegisterCore;
+
+// Gets each log line complete with its time of day ("12:03:04.567 <- 05 ENQ").
+using TLogSink = std::function<void(const std::string& Line)>;
+
+// Stamps log lines with the time of day, for a core's SetLog.
+class TLineLog {
+public:
+    explicit TLineLog(TLogSink Sink);
+    void operator()(uint64_t NowMs, const std::string& Line) const;
+
+private:
+    TLogSink FSink;
+    int64_t FWallOffsetMs; // system clock minus the monotonic clock (SteadyMs), ms
+};
+
 // The sentence with Values in place of its blanks, in order.
-std::string LogLine(TSentence Sentence, std::initializer_list<std::string> Values);
+std::string LogLine(TSentence Sentence, const std::vector<std::string>& Values);
+
+// The first line of the log: the line (its name, as "PTY /dev/pts/4") and
+// how the register is set up.
+std::string StartLine(const std::string& Line, const TRegisterCore& Core);
 
 struct TLogLine {
     TSentence Sentence;
