@@ -29,7 +29,7 @@ Plays the register on its end of a serial line and logs the exchange.
   --cap MS         the longest exchange timeout honoured (default 100000)
   --grace MS       how much longer than its timeout it really waits (default 0)
   --fault MODE     none, silence, wrong-enq[=0xNN], bad-checksum, no-stx,
-                   slow-bytes=MS, cut-frame, mute (wrong-enq, cut-frame and
+                   cut-frame, mute (wrong-enq, cut-frame and
                    mute start with the first timeout command, so a driver
                    connects and raises the timeout first)
   --mute-after N   mute: answer N short status commands, then fall silent at
@@ -73,26 +73,16 @@ void ParseFault(std::string_view Mode, emu::TRegisterOptions& Options) {
     Options.Fault = Found->Fault;
     Options.FaultAfterTimeoutCommand = Found->AfterTimeoutCommand;
     Options.WrongEnqReply = Defaults.WrongEnqReply;
-    Options.ByteGapMs = Defaults.ByteGapMs;
     const std::string What = "--fault " + std::string(Name);
-    if (Eq == std::string_view::npos) {
-        if (Found->Fault == TFault::SlowBytes)
-            throw EUsage(What + " needs =MS");
+    if (Eq == std::string_view::npos)
         return;
-    }
-    const std::string_view Arg = Mode.substr(Eq + 1);
-    if (Found->Fault == TFault::WrongEnq) {
-        const uint32_t Byte = ParseNumber(Arg, What, 16);
-        if (Byte > 0xFF)
-            throw EUsage(What + ": not a byte: " + std::string(Arg));
-        Options.WrongEnqReply = static_cast<uint8_t>(Byte);
-    } else if (Found->Fault == TFault::SlowBytes) {
-        Options.ByteGapMs = ParseNumber(Arg, What);
-        if (Options.ByteGapMs == 0)
-            throw EUsage(What + ": the gap must be above 0 ms");
-    } else {
+    if (Found->Fault != TFault::WrongEnq)
         throw EUsage(What + " takes no value");
-    }
+    const std::string_view Arg = Mode.substr(Eq + 1);
+    const uint32_t Byte = ParseNumber(Arg, What, 16);
+    if (Byte > 0xFF)
+        throw EUsage(What + ": not a byte: " + std::string(Arg));
+    Options.WrongEnqReply = static_cast<uint8_t>(Byte);
 }
 
 struct TCommandLine {

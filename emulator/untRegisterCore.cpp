@@ -119,7 +119,6 @@ void TRegisterCore::Advance(uint64_t NowMs) {
 
 std::string TRegisterCore::Receive(std::string_view Bytes, uint64_t NowMs) {
     Advance(NowMs);
-    FOutputStart = std::max(NowMs, FLineFreeAt);
     if (Fault() == TFault::Silence || FMuteUntil) {
         if (!Bytes.empty())
             Log(NowMs, "<- " + HexBytes(Bytes) + " (silent: not answered)");
@@ -128,13 +127,7 @@ std::string TRegisterCore::Receive(std::string_view Bytes, uint64_t NowMs) {
     std::string Out;
     for (char C : Bytes)
         ReceiveByte(static_cast<uint8_t>(C), NowMs, Out);
-    if (!Out.empty())
-        FLineFreeAt = FOutputStart + uint64_t{ByteGap()} * Out.size();
     return Out;
-}
-
-uint64_t TRegisterCore::DueTime(std::size_t Index) const {
-    return FOutputStart + uint64_t{ByteGap()} * Index;
 }
 
 void TRegisterCore::ReceiveByte(uint8_t Byte, uint64_t NowMs, std::string& Out) {
@@ -276,14 +269,11 @@ void TRegisterCore::SendAnswer(uint64_t NowMs, std::string& Out, bool WithAck) {
     if (WithAck)
         Out += static_cast<char>(ACK);
     Out += AnswerFrame();
-    FAnswerSentAt = DueTime(Out.size() - 1);
+    FAnswerSentAt = NowMs;
     FAwaitingAck = true;
-    std::string Line = "-> " + HexBytes(std::string_view(Out).substr(Start)) +
-                       (WithAck ? " (ACK + answer" : " (answer") +
-                       (Fault() == TFault::CutFrame ? " cut after its length byte" : "");
-    if (FAnswerSentAt > NowMs)
-        Line += ", last byte in " + std::to_string(FAnswerSentAt - NowMs) + " ms";
-    Log(NowMs, Line + ")");
+    Log(NowMs, "-> " + HexBytes(std::string_view(Out).substr(Start)) +
+                   (WithAck ? " (ACK + answer" : " (answer") +
+                   (Fault() == TFault::CutFrame ? " cut after its length byte)" : ")"));
 }
 
 } // namespace emu

@@ -51,8 +51,8 @@ public:
     virtual std::size_t Write(std::string_view Bytes) = 0;
 };
 
-// Feeds the core what comes from Port and writes its output, the bytes of
-// slow-bytes one at each due time, until a stop is requested.
+// Feeds the core what comes from Port and writes its output, until a stop
+// is requested.
 void Serve(TRegisterCore& Core, TLinePort& Port);
 
 } // namespace emu

@@ -104,8 +104,6 @@ std::string StartLine(const std::string& Line, const TRegisterCore& Core) {
                  " short status commands";
     if (O.FaultAfterTimeoutCommand && O.Fault != TFault::None)
         Fault += " from the first timeout command on";
-    if (O.ByteGapMs)
-        Fault += ", " + std::to_string(O.ByteGapMs) + " ms between sent bytes";
     return LogLine(TSentence::Start,
                    {Line, std::to_string(Core.ExchangeTimeout()),
                     std::to_string(Core.RequestedTimeout()), std::to_string(O.MaxTimeout), Fault});
