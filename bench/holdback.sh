@@ -2,10 +2,10 @@
 # holdback.sh: how late the Windows program really sends its held-back ACK,
 # and how much processor time it takes while it holds one back, under Wine.
 #   overshoot  held - Delay for every probe of RUNS search runs against
-#              "ormant-emu --cap 500": Delay as the program logged it (its
-#              window's log, read with ormant-uictl), held as the emulator
-#              saw it ("ACK after N ms" / "ACK too late, N ms": from the
-#              answer's last byte to the ACK on the wire), paired in order
+#              "ormant-emu --cap 500", as ormant-report pairs them: Delay as
+#              the program logged it (its window's log, read with
+#              ormant-uictl), held as the emulator saw it (from the answer's
+#              last byte to the ACK on the wire)
 #   CPU        the program's (and Wine's server's) processor time during 9 s
 #              of the 10000 ms probe, as a share of one core
 # The Linux program has no UI driver to read its log with, so it is left to
@@ -47,27 +47,6 @@ Cleanup() {
 }
 trap Cleanup EXIT
 
-# The held times of the probes in the emulator's log, in order: the first ACK
-# after each short-status frame that came at least 20 ms late (the driver's
-# own ACKs come at once).
-HeldTimes() {
-    sed -n -e '/<- 02 05 11 .*(frame)/{s/.*/frame/p;d}' \
-        -e 's/.*ACK after \([0-9]*\) ms.*/\1/p' -e 's/.*ACK too late, \([0-9]*\) ms.*/\1/p' "$1" |
-        awk '$1 == "frame" { Frame = 1; next } Frame { if ($1 >= 20) print $1; Frame = 0 }'
-}
-
-# The delays the program probed, in order, from its logs.
-Delays() {
-    sed -n 's/^\([0-9][0-9]*\) *мс : .*/\1/p' "$@"
-}
-
-Stats() {
-    sort -n | awk '{ V[NR] = $1 } END {
-        if (NR == 0) { print "no probes"; exit 1 }
-        P = int(NR * 0.99 + 0.999999); if (P > NR) P = NR
-        printf "%d probes: min %d, median %d, p99 %d, max %d ms\n", NR, V[1], V[int((NR + 1) / 2)], V[P], V[NR] }'
-}
-
 Ticks() { # processor time of the processes, in clock ticks
     local Sum=0 Pid
     for Pid in "$@"; do
@@ -97,7 +76,8 @@ Bench() {
     export ORMANT_E2E_DIR=$Dir ORMANT_E2E_EXE=$Build/app/ormant-timeout.exe
     export ORMANT_E2E_DLL=$Build/standin/ormant-standin.dll
     export ORMANT_E2E_UICTL=$Build/tests/win/ormant-uictl.exe ORMANT_WINEPREFIX=$Build/wineprefix
-    for Need in "$ORMANT_E2E_EXE" "$ORMANT_E2E_DLL" "$ORMANT_E2E_UICTL"; do
+    local Report=$Build/bench/ormant-report.exe
+    for Need in "$ORMANT_E2E_EXE" "$ORMANT_E2E_DLL" "$ORMANT_E2E_UICTL" "$Report"; do
         [ -f "$Need" ] || Fail "$Need is missing: run scripts/build-windows.sh"
     done
     "$Root/tests/win/e2e.sh" setup
@@ -126,11 +106,10 @@ Bench() {
     wait "$ProgramPid" || true
     ProgramPid=
     ormant_stop_emulator
-    Delays "$Dir"/memo*.txt >"$Dir/delays"
-    HeldTimes "$Dir/emulator.log" >"$Dir/held"
-    [ "$(wc -l <"$Dir/delays")" -eq "$(wc -l <"$Dir/held")" ] ||
-        Fail "$(wc -l <"$Dir/delays") probes in the program's logs, $(wc -l <"$Dir/held") on the wire"
-    echo "windows $Bits-bit overshoot: $(paste "$Dir/held" "$Dir/delays" | awk '{ print $1 - $2 }' | Stats)"
+    cat "$Dir"/memo*.txt >"$Dir/program.txt"
+    "$WineRun" "$Prefix" "$Report" "Z:$Dir/emulator.log" "Z:$Dir/program.txt" </dev/null 2>&1 |
+        tr -d '\r' >"$Dir/report.txt" || Fail "no report: $(cat "$Dir/report.txt")"
+    echo "windows $Bits-bit overshoot: $(sed -n 's/^held - delay over //p' "$Dir/report.txt")"
 
     ormant_start_emulator "$OrmantEmulator" "$Prefix/dosdevices/com5" "$Dir/emulator-cpu.log" \
         "$Dir/emulator.out" || Fail "the emulator did not start"

@@ -1,5 +1,10 @@
 #include "untBenchReport.h"
 
+#include "untFrames.h"
+#include "untProtocol.h"
+#include "untRegisterCore.h"
+#include "untRegisterLog.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <sstream>
@@ -73,27 +78,27 @@ std::vector<std::string> Lines(const std::string& Text) {
     return Result;
 }
 
-// The held ACKs of the probes, in order: the first ACK after each frame of
-// the probe's command (short status, 11) that came at least one 20 ms step
-// late. The driver's own ACKs come at once.
+// The held ACKs of the probes, in order: the first ACK after each of the
+// probe's commands (short status) that came at least one of the timeout
+// tool's 20 ms steps late. The driver's own ACKs come at once.
 std::vector<uint32_t> HeldAcks(const std::string& EmulatorLog, std::optional<uint32_t>& Cap) {
+    using emu::TSentence;
+    const std::string ProbeCommand = emu::HexBytes(BuildFrame(ShortStatusCommand()));
     std::vector<uint32_t> Held;
     bool AfterProbeCommand = false;
     for (const std::string& Line : Lines(EmulatorLog)) {
-        if (!Cap)
-            Cap = NumberAfter(Line, ", cap ");
-        if (Line.find("<- 02 05 11 ") != std::string::npos &&
-            Line.find("(frame)") != std::string::npos) {
-            AfterProbeCommand = true;
+        const auto L = emu::ParseLogLine(Line);
+        if (!L)
             continue;
-        }
-        auto Ms = NumberAfter(Line, " ACK after ");
-        if (!Ms)
-            Ms = NumberAfter(Line, " ACK too late, ");
-        if (Ms && AfterProbeCommand) {
+        if (L->Sentence == TSentence::Start && !Cap)
+            Cap = L->Number(3);
+        if (L->Sentence == TSentence::Frame)
+            AfterProbeCommand = L->Values[0] == ProbeCommand;
+        if ((L->Sentence == TSentence::AckInTime || L->Sentence == TSentence::AckLate) &&
+            AfterProbeCommand) {
             AfterProbeCommand = false;
-            if (*Ms >= 20)
-                Held.push_back(*Ms);
+            if (L->Number(0) >= 20)
+                Held.push_back(L->Number(0));
         }
     }
     return Held;

@@ -3,6 +3,7 @@
 // hardware.
 #include "untRegisterLine.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
@@ -28,7 +29,7 @@ Plays the register on its end of a serial line and logs the exchange.
   --cap MS         the longest exchange timeout honoured (default 100000)
   --grace MS       how much longer than its timeout it really waits (default 0)
   --fault MODE     none, silence, wrong-enq[=0xNN], bad-checksum, no-stx,
-                   slow-bytes=MS, cut-frame, mute (wrong-enq, cut-frame and
+                   cut-frame, mute (wrong-enq, cut-frame and
                    mute start with the first timeout command, so a driver
                    connects and raises the timeout first)
   --mute-after N   mute: answer N short status commands, then fall silent at
@@ -62,51 +63,26 @@ void ParseFault(std::string_view Mode, emu::TRegisterOptions& Options) {
     using emu::TFault;
     const auto Eq = Mode.find('=');
     const std::string_view Name = Mode.substr(0, Eq);
-    const std::optional<std::string_view> Arg =
-        Eq == std::string_view::npos ? std::nullopt : std::optional(Mode.substr(Eq + 1));
+    const auto Found = std::find_if(std::begin(emu::FaultModes), std::end(emu::FaultModes),
+                                    [Name](const emu::TFaultMode& M) { return M.Name == Name; });
+    if (Found == std::end(emu::FaultModes))
+        throw EUsage("unknown fault mode: " + std::string(Mode));
     // The last --fault given is the one in force, with nothing left of an
     // earlier one.
     const emu::TRegisterOptions Defaults;
-    Options.FaultAfterTimeoutCommand = Defaults.FaultAfterTimeoutCommand;
+    Options.Fault = Found->Fault;
+    Options.FaultAfterTimeoutCommand = Found->AfterTimeoutCommand;
     Options.WrongEnqReply = Defaults.WrongEnqReply;
-    Options.ByteGapMs = Defaults.ByteGapMs;
-    if (Name == "wrong-enq") {
-        Options.Fault = TFault::WrongEnq;
-        // A register that is wrong from the start never lets the driver
-        // connect, and the probe's own reply check would never be reached.
-        Options.FaultAfterTimeoutCommand = true;
-        if (Arg) {
-            const uint32_t Byte = ParseNumber(*Arg, "--fault wrong-enq", 16);
-            if (Byte > 0xFF)
-                throw EUsage("--fault wrong-enq: not a byte: " + std::string(*Arg));
-            Options.WrongEnqReply = static_cast<uint8_t>(Byte);
-        }
+    const std::string What = "--fault " + std::string(Name);
+    if (Eq == std::string_view::npos)
         return;
-    }
-    if (Name == "slow-bytes") {
-        if (!Arg)
-            throw EUsage("--fault slow-bytes needs =MS");
-        Options.Fault = TFault::SlowBytes;
-        Options.ByteGapMs = ParseNumber(*Arg, "--fault slow-bytes");
-        if (Options.ByteGapMs == 0)
-            throw EUsage("--fault slow-bytes: the gap must be above 0 ms");
-        return;
-    }
-    if (Arg)
-        throw EUsage("--fault " + std::string(Name) + " takes no value");
-    if (Name == "cut-frame" || Name == "mute") {
-        Options.Fault = Name == "mute" ? TFault::Mute : TFault::CutFrame;
-        Options.FaultAfterTimeoutCommand = true; // as wrong-enq, for the same reason
-    } else if (Name == "none")
-        Options.Fault = TFault::None;
-    else if (Name == "silence")
-        Options.Fault = TFault::Silence;
-    else if (Name == "bad-checksum")
-        Options.Fault = TFault::BadChecksum;
-    else if (Name == "no-stx")
-        Options.Fault = TFault::NoStx;
-    else
-        throw EUsage("unknown fault mode: " + std::string(Mode));
+    if (Found->Fault != TFault::WrongEnq)
+        throw EUsage(What + " takes no value");
+    const std::string_view Arg = Mode.substr(Eq + 1);
+    const uint32_t Byte = ParseNumber(Arg, What, 16);
+    if (Byte > 0xFF)
+        throw EUsage(What + ": not a byte: " + std::string(Arg));
+    Options.WrongEnqReply = static_cast<uint8_t>(Byte);
 }
 
 struct TCommandLine {
@@ -115,10 +91,18 @@ struct TCommandLine {
     std::optional<uint32_t> Baud;
     bool MuteOption = false;
     std::string LogFile;
-    bool Help = false;
 };
 
-TCommandLine Parse(int Argc, char** Argv) {
+// The options that set one of the register's numbers.
+const std::pair<std::string_view, uint32_t emu::TRegisterOptions::*> NumberOptions[] = {
+    {"--timeout", &emu::TRegisterOptions::InitialTimeout},
+    {"--cap", &emu::TRegisterOptions::MaxTimeout},
+    {"--grace", &emu::TRegisterOptions::GraceMs},
+    {"--mute-after", &emu::TRegisterOptions::MuteAfter},
+};
+
+// Nothing for --help.
+std::optional<TCommandLine> Parse(int Argc, char** Argv) {
     TCommandLine C;
     for (int I = 1; I < Argc; ++I) {
         std::string Option = Argv[I];
@@ -127,38 +111,31 @@ TCommandLine Parse(int Argc, char** Argv) {
             Value = Option.substr(Eq + 1);
             Option.resize(Eq);
         }
-        if (Option == "--help") {
-            C.Help = true;
-            continue;
-        }
+        if (Option == "--help")
+            return std::nullopt;
         if (!Value) {
             if (I + 1 >= Argc)
                 throw EUsage(Option + " needs a value");
             Value = Argv[++I];
         }
-        if (Option == "--link")
+        C.MuteOption = C.MuteOption || Option.starts_with("--mute-");
+        const auto Number = std::find_if(std::begin(NumberOptions), std::end(NumberOptions),
+                                         [&Option](const auto& N) { return N.first == Option; });
+        if (Number != std::end(NumberOptions))
+            C.Register.*Number->second = ParseNumber(*Value, Option);
+        else if (Option == "--link")
             C.Line.Link = *Value;
         else if (Option == "--device")
             C.Line.Device = *Value;
         else if (Option == "--baud")
             C.Baud = ParseNumber(*Value, Option);
-        else if (Option == "--timeout")
-            C.Register.InitialTimeout = ParseNumber(*Value, Option);
-        else if (Option == "--cap")
-            C.Register.MaxTimeout = ParseNumber(*Value, Option);
-        else if (Option == "--grace")
-            C.Register.GraceMs = ParseNumber(*Value, Option);
         else if (Option == "--fault")
             ParseFault(*Value, C.Register);
-        else if (Option == "--mute-after") {
-            C.Register.MuteAfter = ParseNumber(*Value, Option);
-            C.MuteOption = true;
-        } else if (Option == "--mute-seconds") {
+        else if (Option == "--mute-seconds") {
             const uint32_t Seconds = ParseNumber(*Value, Option);
             if (Seconds == 0 || Seconds > UINT32_MAX / 1000)
                 throw EUsage("--mute-seconds: from 1 to " + std::to_string(UINT32_MAX / 1000));
             C.Register.MuteMs = Seconds * 1000;
-            C.MuteOption = true;
         } else if (Option == "--log")
             C.LogFile = *Value;
         else
@@ -177,32 +154,32 @@ TCommandLine Parse(int Argc, char** Argv) {
 } // namespace
 
 int main(int Argc, char** Argv) {
-    // Before any thread starts, so only ServeUntilStopped takes a stop and
-    // the link is always removed.
+    // First, so only ServeUntilStopped takes a stop and the link is always
+    // removed.
     emu::PrepareStopRequest();
 
-    TCommandLine C;
+    std::optional<TCommandLine> C;
     try {
         C = Parse(Argc, Argv);
     } catch (const EUsage& E) {
         std::cerr << "ormant-emu: " << E.what() << "\nTry ormant-emu --help\n";
         return 2;
     }
-    if (C.Help) {
+    if (!C) {
         std::cout << Usage;
         return 0;
     }
     try {
         std::ofstream LogFile;
-        if (!C.LogFile.empty()) {
-            LogFile.open(C.LogFile, std::ios::app);
+        if (!C->LogFile.empty()) {
+            LogFile.open(C->LogFile, std::ios::app);
             if (!LogFile)
-                throw emu::ELineSetup("cannot open the log " + C.LogFile);
+                throw emu::ELineSetup("cannot open the log " + C->LogFile);
         }
-        std::ostream& LogStream = C.LogFile.empty() ? std::cerr : LogFile;
+        std::ostream& LogStream = C->LogFile.empty() ? std::cerr : LogFile;
         // Flushed per line so a technician can follow the log while it runs.
         const auto Sink = [&LogStream](const std::string& Line) { LogStream << Line << std::endl; };
-        emu::ServeUntilStopped(C.Register, C.Line, Sink,
+        emu::ServeUntilStopped(C->Register, C->Line, Sink,
                                [](const std::string& Ready) { std::cout << Ready << std::endl; });
         return 0;
     } catch (const emu::ELineSetup& E) {

@@ -2,6 +2,7 @@
 
 #include "untFrames.h"
 #include "untProtocol.h"
+#include "untRegisterLog.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -52,25 +53,10 @@ std::string HexBytes(std::string_view Bytes) {
     return S;
 }
 
-std::string FaultName(TFault Fault) {
-    switch (Fault) {
-    case TFault::None:
-        return "none";
-    case TFault::Silence:
-        return "silence";
-    case TFault::WrongEnq:
-        return "wrong-enq";
-    case TFault::BadChecksum:
-        return "bad-checksum";
-    case TFault::NoStx:
-        return "no-stx";
-    case TFault::SlowBytes:
-        return "slow-bytes";
-    case TFault::CutFrame:
-        return "cut-frame";
-    case TFault::Mute:
-        return "mute";
-    }
+const TFaultMode& FaultMode(TFault Fault) {
+    for (const TFaultMode& Mode : FaultModes)
+        if (Mode.Fault == Fault)
+            return Mode;
     throw std::logic_error("unknown fault mode " + std::to_string(static_cast<int>(Fault)));
 }
 
@@ -117,7 +103,7 @@ void TRegisterCore::Advance(uint64_t NowMs) {
             return;
         if (FMuteUntil && *Next == *FMuteUntil) {
             FMuteUntil.reset();
-            Log(*Next, "mute over: answering again");
+            Log(*Next, LogLine(TSentence::MuteOver, {}));
         } else if (FInFrame && *Next == FLastFrameByteAt + FrameGapLimit() + 1) {
             Log(*Next, "<- " + HexBytes(FFrame) + " discarded: frame broken off (no byte for " +
                            std::to_string(FrameGapLimit()) + " ms)");
@@ -133,7 +119,6 @@ void TRegisterCore::Advance(uint64_t NowMs) {
 
 std::string TRegisterCore::Receive(std::string_view Bytes, uint64_t NowMs) {
     Advance(NowMs);
-    FOutputStart = std::max(NowMs, FLineFreeAt);
     if (Fault() == TFault::Silence || FMuteUntil) {
         if (!Bytes.empty())
             Log(NowMs, "<- " + HexBytes(Bytes) + " (silent: not answered)");
@@ -142,13 +127,7 @@ std::string TRegisterCore::Receive(std::string_view Bytes, uint64_t NowMs) {
     std::string Out;
     for (char C : Bytes)
         ReceiveByte(static_cast<uint8_t>(C), NowMs, Out);
-    if (!Out.empty())
-        FLineFreeAt = FOutputStart + uint64_t{ByteGap()} * Out.size();
     return Out;
-}
-
-uint64_t TRegisterCore::DueTime(std::size_t Index) const {
-    return FOutputStart + uint64_t{ByteGap()} * Index;
 }
 
 void TRegisterCore::ReceiveByte(uint8_t Byte, uint64_t NowMs, std::string& Out) {
@@ -194,10 +173,9 @@ void TRegisterCore::ReceiveControl(uint8_t Byte, uint64_t NowMs, std::string& Ou
         if (FAwaitingAck) {
             FAwaitingAck = false;
             FAnswer.reset();
-            Log(NowMs, In + " after " + std::to_string(Delay) + " ms: answer delivered");
+            Log(NowMs, LogLine(TSentence::AckInTime, {std::to_string(Delay)}));
         } else {
-            Log(NowMs,
-                In + " too late, " + std::to_string(Delay) + " ms after the answer (answer kept)");
+            Log(NowMs, LogLine(TSentence::AckLate, {std::to_string(Delay)}));
         }
         return;
     }
@@ -224,7 +202,7 @@ void TRegisterCore::FrameComplete(uint64_t NowMs, std::string& Out) {
         Log(NowMs, "-> 15 NAK");
         return;
     }
-    Log(NowMs, "<- " + HexBytes(Frame) + " (frame)");
+    Log(NowMs, LogLine(TSentence::Frame, {HexBytes(Frame)}));
     const std::string Data = FrameData(Frame);
     if (Data.empty()) {
         // Nothing to answer, and an ACK would leave the host waiting for an
@@ -247,50 +225,31 @@ bool TRegisterCore::MutesAt(const std::string& Command, uint64_t NowMs) {
         FStatusCommands++ != FOptions.MuteAfter)
         return false;
     FMuteUntil = NowMs + FOptions.MuteMs;
-    Log(NowMs,
-        "mute: silent for " + std::to_string(FOptions.MuteMs) + " ms, this command not answered");
+    Log(NowMs, LogLine(TSentence::MuteStart, {std::to_string(FOptions.MuteMs)}));
     return true;
 }
 
 std::string TRegisterCore::Execute(const std::string& Command) {
     const auto Code = static_cast<uint8_t>(Command[0]);
-    std::size_t Length = 0;
-    switch (Code) {
-    case cmShortStatus:
-        Length = ShortStatusLength;
-        break;
-    case cmSetExchangeTimeout:
-        Length = SetExchangeTimeoutLength;
-        break;
-    case cmGetExchangeTimeout:
-        Length = GetExchangeTimeoutLength;
-        break;
-    default:
+    if (Code != cmShortStatus && Code != cmSetExchangeTimeout)
         return Answer(Code, reNotSupported);
-    }
-    if (Command.size() != Length)
+    if (Command.size() != (Code == cmShortStatus ? ShortStatusLength : SetExchangeTimeoutLength))
         return Answer(Code, reBadParameters);
     if (Command.compare(1, OperatorPasswordBytes.size(), OperatorPasswordBytes) != 0)
         return Answer(Code, reWrongPassword);
-    switch (Code) {
-    case cmShortStatus:
-        return Answer(Code, reOk, StatusBytes);
-    case cmSetExchangeTimeout:
-        return SetTimeout(Command);
-    default:
-        return Answer(Code, reOk, PutUInt32(FRequested));
-    }
+    return Code == cmShortStatus ? Answer(Code, reOk, StatusBytes) : SetTimeout(Command);
 }
 
 std::string TRegisterCore::SetTimeout(const std::string& Command) {
     FRequested = GetUInt32(Command, 5);
     if (FOptions.FaultAfterTimeoutCommand && !FTimeoutCommandSeen && FOptions.Fault != TFault::None)
-        Log(FLastFrameByteAt, "fault " + FaultName(FOptions.Fault) + " starts now");
+        Log(FLastFrameByteAt,
+            "fault " + std::string(FaultMode(FOptions.Fault).Name) + " starts now");
     FTimeoutCommandSeen = true;
     // Logged without a time of its own: it belongs to the frame just logged.
-    Log(FLastFrameByteAt, "exchange timeout set to " + std::to_string(ExchangeTimeout()) +
-                              " ms (requested " + std::to_string(FRequested) + ", cap " +
-                              std::to_string(FOptions.MaxTimeout) + ")");
+    Log(FLastFrameByteAt, LogLine(TSentence::TimeoutSet,
+                                  {std::to_string(ExchangeTimeout()), std::to_string(FRequested),
+                                   std::to_string(FOptions.MaxTimeout)}));
     return Answer(cmSetExchangeTimeout, reOk);
 }
 
@@ -310,14 +269,11 @@ void TRegisterCore::SendAnswer(uint64_t NowMs, std::string& Out, bool WithAck) {
     if (WithAck)
         Out += static_cast<char>(ACK);
     Out += AnswerFrame();
-    FAnswerSentAt = DueTime(Out.size() - 1);
+    FAnswerSentAt = NowMs;
     FAwaitingAck = true;
-    std::string Line = "-> " + HexBytes(std::string_view(Out).substr(Start)) +
-                       (WithAck ? " (ACK + answer" : " (answer") +
-                       (Fault() == TFault::CutFrame ? " cut after its length byte" : "");
-    if (FAnswerSentAt > NowMs)
-        Line += ", last byte in " + std::to_string(FAnswerSentAt - NowMs) + " ms";
-    Log(NowMs, Line + ")");
+    Log(NowMs, "-> " + HexBytes(std::string_view(Out).substr(Start)) +
+                   (WithAck ? " (ACK + answer" : " (answer") +
+                   (Fault() == TFault::CutFrame ? " cut after its length byte)" : ")"));
 }
 
 } // namespace emu

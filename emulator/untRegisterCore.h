@@ -16,7 +16,6 @@ enum class TFault {
     WrongEnq,    // answers every ENQ with TRegisterOptions::WrongEnqReply
     BadChecksum, // answer frames carry a wrong checksum
     NoStx,       // answer frames start with 0x00 instead of STX
-    SlowBytes,   // TRegisterOptions::ByteGapMs between the bytes it sends
     CutFrame,    // answer frames stop after their length byte
     Mute,        // once, silent for MuteMs from a short status command on
 };
@@ -28,10 +27,8 @@ struct TRegisterOptions {
     uint8_t WrongEnqReply = 0x1B;
     // The fault keeps still until the first timeout command (0x14) has come,
     // so a driver can connect and raise the timeout before the register goes
-    // wrong under the probe (the command line sets it for wrong-enq and
-    // cut-frame).
+    // wrong under the probe (the command line sets it as FaultModes says).
     bool FaultAfterTimeoutCommand = false;
-    uint32_t ByteGapMs = 0; // gap between sent bytes; applies whatever the fault
     // Mute: the short status commands answered before the one at which the
     // register falls silent (power lost, a cable pulled and plugged back),
     // and for how long it then ignores everything.
@@ -43,8 +40,29 @@ struct TRegisterOptions {
     uint32_t GraceMs = 0;
 };
 
-// Name of a fault mode as the command line spells it ("none", "silence", ...).
-std::string FaultName(TFault Fault);
+// Each fault mode with its name on the command line and in the log, and
+// whether it keeps still until the first timeout command (see
+// TRegisterOptions::FaultAfterTimeoutCommand).
+struct TFaultMode {
+    TFault Fault;
+    std::string_view Name;
+    bool AfterTimeoutCommand;
+};
+// A register wrong from the start would never let a driver connect and raise
+// the timeout, so the probe's own checks would never be reached: the faults
+// met by the probe keep still until then.
+// clang-format off
+inline constexpr TFaultMode FaultModes[] = {
+    {TFault::None, "none", false},
+    {TFault::Silence, "silence", false},
+    {TFault::WrongEnq, "wrong-enq", true},
+    {TFault::BadChecksum, "bad-checksum", false},
+    {TFault::NoStx, "no-stx", false},
+    {TFault::CutFrame, "cut-frame", true},
+    {TFault::Mute, "mute", true},
+};
+// clang-format on
+const TFaultMode& FaultMode(TFault Fault);
 
 class TRegisterCore {
 public:
@@ -53,8 +71,7 @@ public:
     explicit TRegisterCore(TRegisterOptions Options);
 
     // Bytes that came from the host at NowMs (monotonic ms, never decreasing).
-    // Returns the bytes to send, which the caller sends ByteGap() ms apart, the
-    // first of them at OutputStart().
+    // Returns the bytes to send at once.
     std::string Receive(std::string_view Bytes, uint64_t NowMs);
     // Lets the timers that expire by NowMs run out.
     void Advance(uint64_t NowMs);
@@ -66,10 +83,6 @@ public:
     // The fault mode in force now (None while it waits for the timeout command).
     TFault Fault() const;
     bool HoldsAnswer() const { return FAnswer.has_value(); }
-    uint32_t ByteGap() const { return FOptions.ByteGapMs; }
-    // When the first byte returned by the last Receive is due: later than its
-    // NowMs when slow bytes are still going out from an earlier call.
-    uint64_t OutputStart() const { return FOutputStart; }
     const TRegisterOptions& Options() const { return FOptions; }
 
     void SetLog(TCoreLogSink Log) { FLog = std::move(Log); }
@@ -92,7 +105,6 @@ private:
     // starts the wait for ACK at the time its last byte leaves.
     void SendAnswer(uint64_t NowMs, std::string& Out, bool WithAck);
     std::string AnswerFrame() const;
-    uint64_t DueTime(std::size_t Index) const;
     void Log(uint64_t NowMs, const std::string& Line) const;
     // Mute: whether Command starts the silence now.
     bool MutesAt(const std::string& Command, uint64_t NowMs);
@@ -109,13 +121,8 @@ private:
 
     std::optional<std::string> FAnswer; // data of the held answer
     bool FAwaitingAck = false;
-    uint64_t FAnswerSentAt = 0; // when the answer's last byte left
+    uint64_t FAnswerSentAt = 0; // when the answer went out
     std::optional<uint32_t> FLastAckDelay;
-
-    // The outgoing line: the output of the current Receive starts at
-    // FOutputStart; FLineFreeAt is when the line takes the next byte.
-    uint64_t FOutputStart = 0;
-    uint64_t FLineFreeAt = 0;
 
     // Mute: short status commands answered so far, and the end of the silence
     // while it lasts.

@@ -1,9 +1,10 @@
 #pragma once
 // Serving the emulated register on a line, on any system: what the command
-// line asks for, and what each system's runner (untRegisterLine_posix.cpp,
-// untRegisterLine_win.cpp) shares.
+// line asks for, and the serving loop that each system's line
+// (untRegisterLine_linux.cpp, untRegisterLine_win.cpp) runs under.
 #include "untReadTimer.h" // SteadyMs, the clock the runners feed the core with
 #include "untRegisterCore.h"
+#include "untRegisterLog.h"
 
 #include <cstdint>
 #include <functional>
@@ -27,12 +28,9 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// Gets each log line complete with its time of day ("12:03:04.567 <- 05 ENQ").
-using TLogSink = std::function<void(const std::string& Line)>;
-
-// First thing in main, before any thread starts: from then on only
-// ServeUntilStopped takes the stop request (SIGINT and SIGTERM on Linux;
-// Ctrl+C, Ctrl+Break and closing the console on Windows).
+// First thing in main: from then on only ServeUntilStopped takes the stop
+// request (SIGINT and SIGTERM on Linux; Ctrl+C, Ctrl+Break and closing the
+// console on Windows).
 void PrepareStopRequest();
 
 // Opens the line, calls Ready with its name ("PTY /dev/pts/3", "DEVICE COM7")
@@ -41,39 +39,20 @@ void PrepareStopRequest();
 void ServeUntilStopped(const TRegisterOptions& Options, const TLineRequest& Request,
                        const TLogSink& Log, const std::function<void(const std::string&)>& Ready);
 
-// Stamps the core's log lines with the time of day.
-class TLineLog {
+// A system's line as the serving loop uses it.
+class TLinePort {
 public:
-    explicit TLineLog(TLogSink Sink);
-    void operator()(uint64_t NowMs, const std::string& Line) const;
-
-private:
-    TLogSink FSink;
-    int64_t FWallOffsetMs; // system clock minus the monotonic clock, ms
+    virtual ~TLinePort() = default;
+    // Waits WaitMs at most (none: as long as it takes) for bytes from the
+    // host, or for room to write after a short Write. Returns what came, or
+    // nothing once a stop is requested.
+    virtual std::optional<std::string> Read(std::optional<uint64_t> WaitMs) = 0;
+    // Writes what the line takes now; returns how many bytes that was.
+    virtual std::size_t Write(std::string_view Bytes) = 0;
 };
 
-// The first line of the log: the line and how the register is set up.
-std::string StartLine(const std::string& Line, const TRegisterCore& Core);
-
-// The core's output on its way to the line: with a gap between bytes, one
-// byte at each due time. The schedule follows the core's, not the moment a
-// write happened, so both agree on when the last byte left.
-class TOutputSchedule {
-public:
-    explicit TOutputSchedule(uint32_t GapMs) : FGap(GapMs) {}
-    // Out from a Receive whose first byte is due at Start.
-    void Add(const std::string& Out, uint64_t Start);
-    // What may be written at NowMs (empty: nothing yet).
-    std::string_view Due(uint64_t NowMs) const;
-    // Count bytes of Due went out.
-    void Sent(std::size_t Count);
-    // When the next byte is due, if one waits.
-    std::optional<uint64_t> NextDue() const;
-
-private:
-    uint32_t FGap;
-    std::string FPending;
-    uint64_t FNextDue = 0;
-};
+// Feeds the core what comes from Port and writes its output, until a stop
+// is requested.
+void Serve(TRegisterCore& Core, TLinePort& Port);
 
 } // namespace emu

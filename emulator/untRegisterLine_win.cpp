@@ -1,5 +1,6 @@
 #include "untDcb_win.h"
 #include "untRegisterLine.h"
+#include "untRegisterLog.h"
 #include "untWinText.h"
 
 #include <windows.h>
@@ -62,7 +63,7 @@ bool StandardRate(uint32_t Baud) {
     return std::find(std::begin(Rates), std::end(Rates), Baud) != std::end(Rates);
 }
 
-class TPort {
+class TPort final : public TLinePort {
 public:
     TPort(const std::string& Name, uint32_t Baud) : FName(Name) {
         if (!StandardRate(Baud))
@@ -90,22 +91,26 @@ public:
             Fail("cannot set " + Name + " to " + std::to_string(Baud) + " baud, 8N1: ", true);
         PurgeComm(FHandle, PURGE_RXCLEAR | PURGE_TXCLEAR);
     }
-    ~TPort() { CloseHandle(FHandle); }
+    ~TPort() override { CloseHandle(FHandle); }
     TPort(const TPort&) = delete;
     TPort& operator=(const TPort&) = delete;
 
-    // Waits WaitMs at most for the first byte, then takes what else the
-    // input holds. One byte is asked for first, so that the read ends when it
-    // comes: with fewer bytes than asked some systems (Wine) wait out the
-    // whole constant, which would put up to 50 ms on each time logged.
-    std::string Read(DWORD WaitMs) {
-        SetReadWait(std::clamp<DWORD>(WaitMs, 1, LongestReadMs));
+    // Waits WaitMs at most, and never longer than LongestReadMs, for the
+    // first byte, then takes what else the input holds. One byte is asked for
+    // first, so that the read ends when it comes: with fewer bytes than asked
+    // some systems (Wine) wait out the whole constant, which would put up to
+    // 50 ms on each time logged.
+    std::optional<std::string> Read(std::optional<uint64_t> WaitMs) override {
+        if (WaitForSingleObject(StopEvent, 0) == WAIT_OBJECT_0)
+            return std::nullopt;
+        SetReadWait(static_cast<DWORD>(
+            std::clamp<uint64_t>(WaitMs.value_or(LongestReadMs), 1, LongestReadMs)));
         char Buffer[256];
         DWORD Got = 0;
         if (!ReadFile(FHandle, Buffer, 1, &Got, nullptr))
             Fail("cannot read from " + FName + ": ");
         if (Got == 0)
-            return {};
+            return std::string();
         SetReadWait(0);
         DWORD More = 0;
         if (!ReadFile(FHandle, Buffer + 1, sizeof Buffer - 1, &More, nullptr))
@@ -113,7 +118,7 @@ public:
         return std::string(Buffer, 1 + More);
     }
 
-    std::size_t Write(std::string_view Bytes) {
+    std::size_t Write(std::string_view Bytes) override {
         DWORD Written = 0;
         if (!WriteFile(FHandle, Bytes.data(), static_cast<DWORD>(Bytes.size()), &Written, nullptr))
             Fail("cannot write to " + FName + ": ");
@@ -171,26 +176,8 @@ void ServeUntilStopped(const TRegisterOptions& Options, const TLineRequest& Requ
     Core.SetLog(LineLog);
     Ready("DEVICE " + *Request.Device);
     LineLog(SteadyMs(), StartLine("DEVICE " + *Request.Device, Core));
-
-    TOutputSchedule Output(Core.ByteGap());
-    while (WaitForSingleObject(StopEvent, 0) != WAIT_OBJECT_0) {
-        uint64_t Now = SteadyMs();
-        Core.Advance(Now);
-        for (std::string_view Due; !(Due = Output.Due(Now)).empty();)
-            Output.Sent(Port.Write(Due));
-        std::optional<uint64_t> Deadline = Core.NextDeadline();
-        if (const auto Next = Output.NextDue())
-            Deadline = Deadline ? std::min(*Deadline, *Next) : *Next;
-        const uint64_t Wait = Deadline ? (*Deadline > Now ? *Deadline - Now : 0) : LongestReadMs;
-        const std::string In =
-            Port.Read(static_cast<DWORD>(std::min<uint64_t>(Wait, LongestReadMs)));
-        if (!In.empty()) {
-            Now = SteadyMs();
-            const std::string Out = Core.Receive(In, Now);
-            Output.Add(Out, Core.OutputStart());
-        }
-    }
-    LineLog(SteadyMs(), "stopped");
+    Serve(Core, Port);
+    LineLog(SteadyMs(), LogLine(TSentence::Stopped, {}));
 }
 
 } // namespace emu

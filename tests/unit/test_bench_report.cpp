@@ -1,6 +1,10 @@
 // The bench report from an emulator's log and a program's log as a tester
 // sends them back.
 #include "untBenchReport.h"
+#include "untFrames.h"
+#include "untProtocol.h"
+#include "untRegisterCore.h"
+#include "untRegisterLog.h"
 
 #include <gtest/gtest.h>
 
@@ -77,6 +81,44 @@ TEST(BenchReport, LogsOfDifferentRunsDoNotPair) {
     // One probe more in the program's log than held ACKs on the wire.
     EXPECT_THROW(bench::MakeReport(EmulatorLog, ProgramLog + "5000   мс : OK\n"), bench::EReport);
     EXPECT_THROW(bench::MakeReport(EmulatorLog, "Подключение к ФР\n"), bench::EReport);
+}
+
+// A run as the emulator's core logs it, time stamps and all: the driver
+// raises the timeout, then a probe of 100 ms acknowledged 117 ms after the
+// answer, and one of 3000 ms acknowledged after 3021 ms, past the cap.
+std::string CoreLog() {
+    std::string Log;
+    emu::TRegisterCore Core({.MaxTimeout = 3000});
+    Core.SetLog(emu::TLineLog([&Log](const std::string& Line) { Log += Line + "\n"; }));
+    const auto Host = [&Core](uint64_t At, const std::string& Bytes) {
+        Core.Advance(At);
+        Core.Receive(Bytes, At);
+    };
+    Log +=
+        emu::LogLine(emu::TSentence::Start, {"DEVICE COM7", "150", "150", "3000", "none"}) + "\n";
+    const std::string Probe = BuildFrame(ShortStatusCommand());
+    Host(100, BuildFrame(SetExchangeTimeoutCommand(100000)));
+    Host(101, ControlByte(ACK));
+    Host(200, Probe);
+    Host(317, ControlByte(ACK));
+    Host(1000, Probe);
+    Host(4021, ControlByte(ACK));
+    return Log;
+}
+
+TEST(BenchReport, ReadsTheLogTheEmulatorWrites) {
+    EXPECT_EQ(
+        bench::FormatReport(bench::MakeReport(CoreLog(), "100    мс : OK\r\n"
+                                                         "3000   мс : Тест не пройден!\r\n"
+                                                         "Максимальный таймаут: 2978 мс.\r\n"),
+                            ""),
+        "Machine: (not given)\n\n"
+        " delay   held   diff  verdict\n"
+        "   100    117     17  OK\n"
+        "  3000   3021     21  not passed\n"
+        "\n"
+        "held - delay over 2 probes: min 17, median 17, p99 21, max 21 ms\n"
+        "search: 2978 ms against a cap of 3000 ms, 22 ms below\n");
 }
 
 } // namespace
