@@ -15,7 +15,6 @@ inline constexpr int32_t BaudRateCount = static_cast<int32_t>(std::size(BaudRate
 // Command codes: the first data byte of a host frame and of its answer.
 inline constexpr uint8_t cmShortStatus = 0x11;
 inline constexpr uint8_t cmSetExchangeTimeout = 0x14;
-inline constexpr uint8_t cmGetExchangeTimeout = 0x15;
 
 // The register's error codes: the second data byte of an answer.
 inline constexpr uint8_t reOk = 0x00;
@@ -29,7 +28,6 @@ inline constexpr std::string_view OperatorPasswordBytes{"\x3B\x00\x00\x00", 4};
 // Data lengths of the host's commands, command code included.
 inline constexpr std::size_t ShortStatusLength = 5;
 inline constexpr std::size_t SetExchangeTimeoutLength = 9;
-inline constexpr std::size_t GetExchangeTimeoutLength = 5;
 
 inline std::string PutUInt32(uint32_t Value) {
     std::string S(4, '\0');
