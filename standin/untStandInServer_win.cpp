@@ -30,67 +30,38 @@ constexpr const wchar_t* StandInClsidText = L"{248862DF-015E-45F1-9F31-9AEA84753
 constexpr const wchar_t* StandInDescription = L"Ormant register driver stand-in";
 
 struct TMember {
-    const char* Name; // ASCII, as the core knows it
+    const char* Name;
     bool Writable;
 };
 
 // A member's DISPID is its index here plus one.
 constexpr TMember Members[] = {
-    {"ShowProperties", false}, {"Connect", false},
-    {"Disconnect", false},     {"SetExchangeParam", false},
-    {skTimeout, true},         {skBaudrate, true},
-    {skComNumber, true},       {"ResultCodeDescription", false},
-    {"ResultCode", false},
+    {dmShowProperties, false}, {dmConnect, false},
+    {dmDisconnect, false},     {dmSetExchangeParam, false},
+    {dmTimeout, true},         {dmBaudrate, true},
+    {dmComNumber, true},       {dmResultCodeDescription, false},
+    {dmResultCode, false},
 };
 constexpr DISPID MemberCount = static_cast<DISPID>(std::size(Members));
 
-constexpr std::size_t MaxMemberName = 31;
-static_assert([] {
-    for (const TMember& Member : Members)
-        if (std::char_traits<char>::length(Member.Name) > MaxMemberName)
+// Name is Member's, in any case; the members' names are ASCII.
+bool IsMemberName(const wchar_t* Name, const char* Member) {
+    for (; *Name && *Member; ++Name, ++Member)
+        if (*Name > 0x7F || std::tolower(*Name) != std::tolower(*Member))
             return false;
-    return true;
-}());
-
-// Name is Member's, in any case. The names are ASCII, widened here in place:
-// nothing in GetIDsOfNames may throw or allocate.
-bool IsMemberName(const wchar_t* Name, const TMember& Member) noexcept {
-    wchar_t Wide[MaxMemberName + 1] = {};
-    for (std::size_t I = 0; Member.Name[I]; ++I)
-        Wide[I] = static_cast<unsigned char>(Member.Name[I]);
-    return CompareStringOrdinal(Name, -1, Wide, -1, TRUE) == CSTR_EQUAL;
-}
-
-HRESULT ToVariant(const TAutoValue& Value, VARIANT& Result) {
-    VariantInit(&Result);
-    if (const auto* Number = std::get_if<int64_t>(&Value.Storage())) {
-        Result.vt = VT_I4;
-        Result.lVal = static_cast<LONG>(*Number);
-    } else if (!Value.IsEmpty()) {
-        const std::wstring Text = Utf8ToWide(Value.AsString());
-        Result.vt = VT_BSTR;
-        Result.bstrVal = SysAllocStringLen(Text.data(), static_cast<UINT>(Text.size()));
-        if (!Result.bstrVal)
-            return E_OUTOFMEMORY;
-    }
-    return S_OK;
+    return *Name == *Member;
 }
 
 // A failure of the call: its text reaches the caller as the exception's
-// description, in UTF-16. Called from a catch: nothing may escape it.
-HRESULT RaiseException(EXCEPINFO* Info, const char* Text) noexcept {
-    if (!Info)
-        return DISP_E_EXCEPTION;
-    *Info = EXCEPINFO{};
-    Info->scode = DISP_E_EXCEPTION;
-    try {
-        const std::wstring Wide = Utf8ToWide(Text);
-        Info->bstrDescription = SysAllocStringLen(Wide.data(), static_cast<UINT>(Wide.size()));
-    } catch (...) {
+// description. Called from a catch: nothing may escape it.
+HRESULT RaiseException(EXCEPINFO* Info, const char* Text) noexcept try {
+    if (Info) {
+        *Info = EXCEPINFO{};
+        Info->scode = DISP_E_EXCEPTION;
+        Info->bstrDescription = SysAllocString(Utf8ToWide(Text).c_str());
     }
-    if (Info->bstrDescription)
-        return DISP_E_EXCEPTION;
-    *Info = EXCEPINFO{}; // no exception to describe: the result says it all
+    return DISP_E_EXCEPTION;
+} catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
 }
 
@@ -137,18 +108,14 @@ public:
             return DISP_E_UNKNOWNINTERFACE;
         if (!Names || !Ids)
             return E_POINTER;
-        HRESULT Result = S_OK;
-        for (UINT I = 0; I < Count; ++I) {
+        // Names after the first would be those of arguments, and no member
+        // takes any.
+        for (UINT I = 0; I < Count; ++I)
             Ids[I] = DISPID_UNKNOWN;
-            // The rest are names of arguments, and no member takes any.
-            if (I == 0 && Names[0])
-                for (DISPID Id = 0; Id < MemberCount; ++Id)
-                    if (IsMemberName(Names[0], Members[Id]))
-                        Ids[0] = Id + 1;
-            if (Ids[I] == DISPID_UNKNOWN)
-                Result = DISP_E_UNKNOWNNAME;
-        }
-        return Result;
+        for (DISPID Id = 0; Count == 1 && Names[0] && Id < MemberCount; ++Id)
+            if (IsMemberName(Names[0], Members[Id].Name))
+                Ids[0] = Id + 1;
+        return Count == 1 && Ids[0] != DISPID_UNKNOWN ? S_OK : DISP_E_UNKNOWNNAME;
     }
 
     HRESULT STDMETHODCALLTYPE Invoke(DISPID Id, REFIID Iid, LCID, WORD Flags, DISPPARAMS* Params,
@@ -166,33 +133,35 @@ public:
                     return DISP_E_MEMBERNOTFOUND;
                 if (Params->cArgs != 1)
                     return DISP_E_BADPARAMCOUNT;
-                if (Params->cNamedArgs > 1 ||
-                    (Params->cNamedArgs == 1 && Params->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT))
-                    return DISP_E_NONAMEDARGS;
-                TVariant Direct, Value;
-                HRESULT Hr = VariantCopyInd(&Direct.V, &Params->rgvarg[0]);
-                if (SUCCEEDED(Hr))
-                    Hr = VariantChangeType(&Value.V, &Direct.V, 0, VT_I4);
-                if (FAILED(Hr)) {
+                // A reference is followed to its value.
+                TVariant Value;
+                if (const HRESULT Hr = VariantChangeType(&Value.V, &Params->rgvarg[0], 0, VT_I4);
+                    FAILED(Hr)) {
                     if (ArgError)
                         *ArgError = 0;
                     return Hr;
                 }
-                Driver().Put(Member.Name, TAutoValue(static_cast<int32_t>(Value.V.lVal)));
+                Driver().Put(Member.Name, static_cast<int32_t>(Value.V.lVal));
                 return S_OK;
             }
-            if (!(Flags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET)))
-                return DISP_E_MEMBERNOTFOUND;
             if (Params->cArgs != 0)
                 return DISP_E_BADPARAMCOUNT;
             const TAutoValue Value = Driver().Invoke(Member.Name);
-            return Result ? ToVariant(Value, *Result) : S_OK;
+            if (!Result)
+                return S_OK;
+            VariantInit(Result);
+            if (const auto* Number = std::get_if<int32_t>(&Value.Storage())) {
+                Result->vt = VT_I4;
+                Result->lVal = *Number;
+                return S_OK;
+            }
+            Result->vt = VT_BSTR;
+            Result->bstrVal = SysAllocString(Utf8ToWide(Value.AsString()).c_str());
+            return Result->bstrVal ? S_OK : E_OUTOFMEMORY;
         } catch (const std::bad_alloc&) {
             return E_OUTOFMEMORY;
         } catch (const std::exception& E) {
             return RaiseException(Info, E.what());
-        } catch (...) {
-            return E_UNEXPECTED; // no exception crosses into the caller
         }
     }
 
