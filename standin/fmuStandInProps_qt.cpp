@@ -27,15 +27,10 @@ QString TIniSettingsStore::DefaultFileName() {
 TSettingTexts TIniSettingsStore::LoadTexts() {
     const QSettings Ini(FFileName, QSettings::IniFormat);
     TSettingTexts Texts;
-    for (const char* Key : StandInSettingKeys) {
-        if (!Ini.contains(Key))
-            continue;
-        // An unquoted comma makes the value a list; shown as written.
-        const QVariant Value = Ini.value(Key);
-        Texts[Key] = (Value.typeId() == QMetaType::QStringList ? Value.toStringList().join(',')
-                                                               : Value.toString())
-                         .toStdString();
-    }
+    // An unquoted comma makes the value a list; read as written.
+    for (const char* Key : StandInSettingKeys)
+        if (Ini.contains(Key))
+            Texts[Key] = Ini.value(Key).toStringList().join(',').toStdString();
     return Texts;
 }
 

@@ -14,12 +14,11 @@ constexpr const wchar_t* Section = L"General";
 // No INI value: a control character that a text editor does not write.
 constexpr const wchar_t* Absent = L"\x01";
 
-std::wstring ItemText(HWND Dialog, int Id) {
-    const HWND Item = GetDlgItem(Dialog, Id);
-    std::wstring Text(static_cast<std::size_t>(GetWindowTextLengthW(Item)) + 1, L'\0');
-    Text.resize(
-        static_cast<std::size_t>(GetWindowTextW(Item, Text.data(), static_cast<int>(Text.size()))));
-    return Text;
+// A field's text; any valid value is short, and a longer one is refused cut.
+std::string ItemText(HWND Dialog, int Id) {
+    wchar_t Text[256] = {};
+    GetDlgItemTextW(Dialog, Id, Text, std::size(Text));
+    return WideToUtf8(Text);
 }
 
 void ShowError(HWND Dialog, const std::string& Error) {
@@ -28,9 +27,9 @@ void ShowError(HWND Dialog, const std::string& Error) {
 
 TSettingTexts Edited(HWND Dialog, const TSettingTexts& Settings) {
     const LRESULT Index = SendDlgItemMessageW(Dialog, IDC_BAUDRATE, CB_GETCURSEL, 0, 0);
-    return EditedStandInSettings(Settings, WideToUtf8(ItemText(Dialog, IDC_COMNUMBER)),
+    return EditedStandInSettings(Settings, ItemText(Dialog, IDC_COMNUMBER),
                                  Index == CB_ERR ? -1 : static_cast<int>(Index),
-                                 WideToUtf8(ItemText(Dialog, IDC_TIMEOUT)));
+                                 ItemText(Dialog, IDC_TIMEOUT));
 }
 
 INT_PTR CALLBACK PropertiesProc(HWND Dialog, UINT Message, WPARAM WParam, LPARAM LParam) {
@@ -56,12 +55,12 @@ INT_PTR CALLBACK PropertiesProc(HWND Dialog, UINT Message, WPARAM WParam, LPARAM
             const TSettingTexts Texts = Edited(Dialog, *Settings);
             const std::string Error = StandInSettingsError(Texts);
             ShowError(Dialog, Error);
-            if (!Error.empty()) {
+            if (Error.empty()) {
+                *Settings = Texts;
+                EndDialog(Dialog, IDOK);
+            } else {
                 MessageBeep(MB_ICONWARNING);
-                return TRUE;
             }
-            *Settings = Texts;
-            EndDialog(Dialog, IDOK);
             return TRUE;
         }
         if (LOWORD(WParam) == IDCANCEL) {
@@ -118,8 +117,9 @@ TSettingTexts TWinIniSettingsStore::LoadTexts() {
 }
 
 void TWinIniSettingsStore::SaveTexts(const TSettingTexts& Texts) {
-    if (const std::wstring Folder = FolderOf(FFileName); !Folder.empty())
-        CreateDirectoryW(Folder.c_str(), nullptr); // there already, or the write says why
+    // The folder: there already, or the write says why.
+    if (const std::size_t Slash = FFileName.find_last_of(L"\\/"); Slash != std::wstring::npos)
+        CreateDirectoryW(FFileName.substr(0, Slash).c_str(), nullptr);
     for (const auto& [Key, Text] : Texts)
         if (!WritePrivateProfileStringW(Section, Utf8ToWide(Key).c_str(), Utf8ToWide(Text).c_str(),
                                         FFileName.c_str()))

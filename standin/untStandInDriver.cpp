@@ -87,11 +87,8 @@ const char* const NoErrorText = "Ошибок нет";
 } // namespace
 
 std::string StandInSettingError(const std::string& Key, const std::string& Text) {
-    const TSettingRule* Rule = FindRule(Key);
-    if (!Rule)
-        throw std::logic_error("Нет настройки драйвера " + Key);
     try {
-        ParseSetting(*Rule, Text);
+        ParseSetting(*FindRule(Key), Text);
         return {};
     } catch (const EDriverError& E) {
         return E.what();
