@@ -4,9 +4,7 @@
 #include "untAutoRegistry.h"
 
 #include <charconv>
-#include <cmath>
 #include <cstdio>
-#include <limits>
 
 namespace {
 
@@ -84,53 +82,26 @@ const TAutoObject::TImpl& TAutoObject::Impl() const {
 }
 
 int32_t TAutoValue::AsInt32() const {
-    constexpr int64_t Lo = std::numeric_limits<int32_t>::min();
-    constexpr int64_t Hi = std::numeric_limits<int32_t>::max();
-    struct TVisitor {
-        int32_t operator()(std::monostate) const { RaiseNotInteger("(пусто)"); }
-        int32_t operator()(int64_t V) const {
-            if (V < Lo || V > Hi)
-                RaiseNotInteger(std::to_string(V));
-            return static_cast<int32_t>(V);
-        }
-        int32_t operator()(double V) const {
-            // Automation rounds to the nearest, halves to even.
-            const double R = std::nearbyint(V);
-            if (!std::isfinite(V) || R < double(Lo) || R > double(Hi))
-                RaiseNotInteger(TAutoValue(V).AsString());
-            return static_cast<int32_t>(R);
-        }
-        int32_t operator()(bool V) const { return V ? -1 : 0; }
-        int32_t operator()(const std::string& S) const {
-            std::size_t B = S.find_first_not_of(" \t");
-            std::size_t E = S.find_last_not_of(" \t");
-            int64_t V = 0;
-            if (B != std::string::npos) {
-                const char* First = S.data() + B;
-                const char* Last = S.data() + E + 1;
-                if (*First == '+' && Last - First > 1 && First[1] != '-')
-                    ++First;
-                auto [Ptr, Ec] = std::from_chars(First, Last, V);
-                if (Ec == std::errc() && Ptr == Last && V >= Lo && V <= Hi)
-                    return static_cast<int32_t>(V);
-            }
-            RaiseNotInteger("\"" + S + "\"");
-        }
-    };
-    return std::visit(TVisitor{}, FValue);
+    if (const auto* Number = std::get_if<int32_t>(&FValue))
+        return *Number;
+    if (IsEmpty())
+        RaiseNotInteger("(пусто)");
+    const std::string& Text = std::get<std::string>(FValue);
+    const std::size_t First = Text.find_first_not_of(" \t");
+    const char* End = Text.data() + Text.find_last_not_of(" \t") + 1;
+    int32_t Value = 0;
+    if (First != std::string::npos) {
+        const auto [Ptr, Ec] = std::from_chars(Text.data() + First, End, Value);
+        if (Ec == std::errc() && Ptr == End)
+            return Value;
+    }
+    RaiseNotInteger("\"" + Text + "\"");
 }
 
 std::string TAutoValue::AsString() const {
-    struct TVisitor {
-        std::string operator()(std::monostate) const { return {}; }
-        std::string operator()(int64_t V) const { return std::to_string(V); }
-        std::string operator()(double V) const {
-            char Buf[32];
-            std::snprintf(Buf, sizeof Buf, "%.15g", V);
-            return Buf;
-        }
-        std::string operator()(bool V) const { return V ? "True" : "False"; }
-        std::string operator()(const std::string& S) const { return S; }
-    };
-    return std::visit(TVisitor{}, FValue);
+    if (const auto* Number = std::get_if<int32_t>(&FValue))
+        return std::to_string(*Number);
+    if (const auto* Text = std::get_if<std::string>(&FValue))
+        return *Text;
+    return {};
 }

@@ -47,22 +47,20 @@ std::string OleErrorText(uint32_t Result, const std::string& SystemText = {});
 [[noreturn]] void RaiseOleError(uint32_t Result, const std::string& SystemText = {},
                                 const std::string& Subject = {});
 
-// The result of a call: empty, integer, floating point, Boolean or text (UTF-8).
+// The result of a call: empty, a 32-bit integer or text (UTF-8), all that
+// the driver's members give.
 class TAutoValue {
 public:
-    using TStorage = std::variant<std::monostate, int64_t, double, bool, std::string>;
+    using TStorage = std::variant<std::monostate, int32_t, std::string>;
     TAutoValue() = default;
-    TAutoValue(int32_t V) : FValue(int64_t{V}) {}
-    TAutoValue(int64_t V) : FValue(V) {}
-    TAutoValue(double V) : FValue(V) {}
-    TAutoValue(bool V) : FValue(V) {}
+    TAutoValue(int32_t V) : FValue(V) {}
     TAutoValue(std::string V) : FValue(std::move(V)) {}
     TAutoValue(const char* V) : FValue(std::string(V)) {}
 
     bool IsEmpty() const { return std::holds_alternative<std::monostate>(FValue); }
     const TStorage& Storage() const { return FValue; }
-    // Signed 32-bit or EConvertError: integers in range, Booleans (true is -1,
-    // as automation has it), whole numbers in floating point, decimal text.
+    // The integer, or the decimal integer the text holds (spaces around it
+    // allowed), else EConvertError.
     int32_t AsInt32() const;
     // Text of the value; empty for an empty value.
     std::string AsString() const;

@@ -8,7 +8,6 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <limits>
 
 struct TAutoObject::TImpl {
     explicit TImpl(IDispatch* ADispatch) : Dispatch(ADispatch) {}
@@ -70,68 +69,22 @@ void Invoke(IDispatch* Dispatch, const std::string& Name, WORD Flags, DISPPARAMS
         RaiseResult(Hr, Name);
 }
 
-[[noreturn]] void RaiseNotConvertible(VARTYPE Type, HRESULT Result) {
-    char Code[8];
-    std::snprintf(Code, sizeof Code, "0x%04X", static_cast<unsigned>(Type));
-    throw EConvertError(
-        "Значение типа " + std::string(Code) + " не преобразуется в простое значение: " +
-        OleErrorText(static_cast<uint32_t>(Result), SystemErrorText(static_cast<DWORD>(Result))));
-}
-
-TAutoValue ChangedTo(VARIANT& Value, VARTYPE Type) {
-    TVariant Changed;
-    const HRESULT Hr = VariantChangeType(&Changed.V, &Value, 0, Type);
-    if (FAILED(Hr))
-        RaiseNotConvertible(Value.vt, Hr);
-    if (Type == VT_R8)
-        return Changed.V.dblVal;
-    return BstrToUtf8(Changed.V.bstrVal);
-}
-
+// What the driver's members give: nothing, text, or a number as an integer.
 TAutoValue ToAutoValue(VARIANT& Value) {
-    switch (Value.vt) {
-    case VT_EMPTY:
-    case VT_NULL:
+    if (Value.vt == VT_EMPTY || Value.vt == VT_NULL)
         return {};
-    case VT_I1:
-        return int64_t{Value.cVal};
-    case VT_UI1:
-        return int64_t{Value.bVal};
-    case VT_I2:
-        return int64_t{Value.iVal};
-    case VT_UI2:
-        return int64_t{Value.uiVal};
-    case VT_I4:
-        return int64_t{Value.lVal};
-    case VT_UI4:
-        return int64_t{Value.ulVal};
-    case VT_INT:
-        return int64_t{Value.intVal};
-    case VT_UINT:
-        return int64_t{Value.uintVal};
-    case VT_I8:
-        return int64_t{Value.llVal};
-    case VT_UI8:
-        if (Value.ullVal > static_cast<ULONGLONG>(std::numeric_limits<int64_t>::max()))
-            RaiseNotConvertible(Value.vt, DISP_E_OVERFLOW);
-        return static_cast<int64_t>(Value.ullVal);
-    case VT_R4:
-        return double{Value.fltVal};
-    case VT_R8:
-        return Value.dblVal;
-    case VT_CY:
-    case VT_DATE:
-    case VT_DECIMAL:
-        return ChangedTo(Value, VT_R8);
-    case VT_BOOL:
-        return Value.boolVal != VARIANT_FALSE;
-    case VT_BSTR:
+    if (Value.vt == VT_BSTR)
         return BstrToUtf8(Value.bstrVal);
-    default:
-        // References, objects with a default value and the like: whatever the
-        // system can render as text.
-        return ChangedTo(Value, VT_BSTR);
+    TVariant Number;
+    const HRESULT Hr = VariantChangeType(&Number.V, &Value, 0, VT_I4);
+    if (FAILED(Hr)) {
+        char Code[8];
+        std::snprintf(Code, sizeof Code, "0x%04X", static_cast<unsigned>(Value.vt));
+        throw EConvertError(
+            "Значение типа " + std::string(Code) + " не преобразуется в простое значение: " +
+            OleErrorText(static_cast<uint32_t>(Hr), SystemErrorText(static_cast<DWORD>(Hr))));
     }
+    return static_cast<int32_t>(Number.V.lVal);
 }
 
 } // namespace

@@ -27,15 +27,10 @@ QString TIniSettingsStore::DefaultFileName() {
 TSettingTexts TIniSettingsStore::LoadTexts() {
     const QSettings Ini(FFileName, QSettings::IniFormat);
     TSettingTexts Texts;
-    for (const char* Key : StandInSettingKeys) {
-        if (!Ini.contains(Key))
-            continue;
-        // An unquoted comma makes the value a list; shown as written.
-        const QVariant Value = Ini.value(Key);
-        Texts[Key] = (Value.typeId() == QMetaType::QStringList ? Value.toStringList().join(',')
-                                                               : Value.toString())
-                         .toStdString();
-    }
+    // An unquoted comma makes the value a list; read as written.
+    for (const char* Key : StandInSettingKeys)
+        if (Ini.contains(Key))
+            Texts[Key] = Ini.value(Key).toStringList().join(',').toStdString();
     return Texts;
 }
 
@@ -56,7 +51,7 @@ bool ShowStandInProperties(TSettingTexts& Settings, QWidget* Parent) {
     auto* Form = new QFormLayout(&Dialog);
 
     // Plain text fields, so that a refused value shows as it was stored.
-    auto* edtComNumber = new QLineEdit(QString::fromStdString(Settings[skComNumber]), &Dialog);
+    auto* edtComNumber = new QLineEdit(QString::fromStdString(Settings[dmComNumber]), &Dialog);
     edtComNumber->setObjectName("edtComNumber");
     Form->addRow(QString::fromUtf8("СOM порт:"), edtComNumber);
 
@@ -64,14 +59,14 @@ bool ShowStandInProperties(TSettingTexts& Settings, QWidget* Parent) {
     cbBaudrate->setObjectName("cbBaudrate");
     for (const uint32_t Rate : BaudRates)
         cbBaudrate->addItem(QString::number(Rate));
-    const std::string Baudrate = Settings[skBaudrate];
+    const std::string Baudrate = Settings[dmBaudrate];
     // A refused index selects nothing and shows itself in the empty list.
     cbBaudrate->setPlaceholderText(QString::fromStdString(Baudrate));
     cbBaudrate->setCurrentIndex(
-        StandInSettingError(skBaudrate, Baudrate).empty() ? std::stoi(Baudrate) : -1);
+        StandInSettingError(dmBaudrate, Baudrate).empty() ? std::stoi(Baudrate) : -1);
     Form->addRow(QString::fromUtf8("Скорость, бод:"), cbBaudrate);
 
-    auto* edtTimeout = new QLineEdit(QString::fromStdString(Settings[skTimeout]), &Dialog);
+    auto* edtTimeout = new QLineEdit(QString::fromStdString(Settings[dmTimeout]), &Dialog);
     edtTimeout->setObjectName("edtTimeout");
     Form->addRow(QString::fromUtf8("Таймаут, мс:"), edtTimeout);
 

@@ -1,7 +1,5 @@
 #include "untStandInDriver.h"
 
-#include "untComPort.h"
-#include "untError.h"
 #include "untFrames.h"
 #include "untProtocol.h"
 
@@ -22,9 +20,9 @@ struct TSettingRule {
 // driver's signed 32-bit property carries, the run's 100000 ms among them.
 // Whether the register takes it is the register's to answer.
 constexpr TSettingRule SettingRules[] = {
-    {skComNumber, 1, 255, sdBadComNumber},
-    {skBaudrate, 0, BaudRateCount - 1, sdBadBaudrate},
-    {skTimeout, 0, std::numeric_limits<int32_t>::max(), sdBadTimeout},
+    {dmComNumber, 1, 255, sdBadComNumber},
+    {dmBaudrate, 0, BaudRateCount - 1, sdBadBaudrate},
+    {dmTimeout, 0, std::numeric_limits<int32_t>::max(), sdBadTimeout},
 };
 
 // The link timeout of the driver's own exchanges, which are short ones.
@@ -37,69 +35,34 @@ const TSettingRule* FindRule(const std::string& Key) {
     return nullptr;
 }
 
-const TSettingRule& RuleOf(const std::string& Key) {
-    if (const TSettingRule* Rule = FindRule(Key))
-        return *Rule;
-    throw std::logic_error("Нет настройки драйвера " + Key);
-}
-
-// Whole decimal numbers only: no sign but a minus, no spaces, no fraction.
-bool ParseSetting(const TSettingRule& Rule, const std::string& Text, int32_t& Value) {
-    const char* First = Text.data();
-    const char* Last = First + Text.size();
-    int64_t V = 0;
-    const auto [Ptr, Ec] = std::from_chars(First, Last, V);
-    if (Text.empty() || Ec != std::errc() || Ptr != Last || V < Rule.Min || V > Rule.Max)
-        return false;
-    Value = static_cast<int32_t>(V);
-    return true;
-}
-
-std::string RefusalText(const TSettingRule& Rule, const std::string& Text) {
-    const std::string Allowed = ": допустимо целое число от " + std::to_string(Rule.Min) + " до " +
-                                std::to_string(Rule.Max);
-    // The port has no default: absent or empty, the operator has not chosen one.
-    if (Text.empty() && Rule.Code == sdBadComNumber)
-        return std::string("Не задана настройка драйвера ") + Rule.Key + Allowed;
-    // An INI line can be of any length; the start of it names it well enough.
-    constexpr std::size_t Shown = 40;
-    std::string Value = Text;
-    if (Value.size() > Shown) {
-        std::size_t Cut = Shown;
-        while (Cut > 0 && (static_cast<uint8_t>(Value[Cut]) & 0xC0) == 0x80)
-            --Cut; // not inside a UTF-8 character
-        Value = Value.substr(0, Cut) + "…";
-    }
-    return std::string("Неверная настройка драйвера ") + Rule.Key + "=\"" + Value + "\"" + Allowed;
-}
-
 std::string TextOf(const TSettingTexts& Texts, const std::string& Key) {
     const auto It = Texts.find(Key);
     return It == Texts.end() ? std::string() : It->second;
 }
 
-// Raises the refusal of the first bad setting among all keys of Texts.
-TStandInSettings ParseSettings(const TSettingTexts& Texts) {
-    TStandInSettings S;
-    int32_t* const Values[] = {&S.ComNumber, &S.Baudrate, &S.Timeout};
-    for (std::size_t I = 0; I < std::size(SettingRules); ++I) {
-        const std::string Text = TextOf(Texts, SettingRules[I].Key);
-        if (!ParseSetting(SettingRules[I], Text, *Values[I]))
-            throw EStandInFailure(SettingRules[I].Code, RefusalText(SettingRules[I], Text));
-    }
-    return S;
+// Text as a value of Rule's key, or EDriverError naming it. Whole decimal
+// numbers only: no sign but a minus, no spaces, no fraction.
+int32_t ParseSetting(const TSettingRule& Rule, const std::string& Text) {
+    int64_t V = 0;
+    const char* End = Text.data() + Text.size();
+    const auto [Ptr, Ec] = std::from_chars(Text.data(), End, V);
+    if (!Text.empty() && Ec == std::errc() && Ptr == End && V >= Rule.Min && V <= Rule.Max)
+        return static_cast<int32_t>(V);
+    const std::string Allowed = ": допустимо целое число от " + std::to_string(Rule.Min) + " до " +
+                                std::to_string(Rule.Max);
+    // The port has no default: absent or empty, the operator has not chosen one.
+    if (Text.empty() && Rule.Code == sdBadComNumber)
+        throw EDriverError(Rule.Code,
+                           std::string("Не задана настройка драйвера ") + Rule.Key + Allowed);
+    throw EDriverError(Rule.Code, std::string("Неверная настройка драйвера ") + Rule.Key + "=\"" +
+                                      Text + "\"" + Allowed);
 }
 
-std::string RegisterErrorText(int32_t Code) {
-    switch (Code) {
-    case reBadParameters:
-        return "неверные параметры команды";
-    case reNotSupported:
-        return "команда не поддерживается";
-    case reWrongPassword:
-        return "неверный пароль";
-    }
-    return "неизвестная ошибка";
+TStandInSettings ParseSettings(const TSettingTexts& Texts) {
+    int32_t Values[std::size(SettingRules)];
+    for (std::size_t I = 0; I < std::size(SettingRules); ++I)
+        Values[I] = ParseSetting(SettingRules[I], TextOf(Texts, SettingRules[I].Key));
+    return {Values[0], Values[1], Values[2]};
 }
 
 std::string Hex(uint8_t Byte) {
@@ -108,19 +71,35 @@ std::string Hex(uint8_t Byte) {
     return Buf;
 }
 
+std::string RegisterErrorText(uint8_t Code) {
+    const char* Text = "неизвестная ошибка";
+    if (Code == reBadParameters)
+        Text = "неверные параметры команды";
+    else if (Code == reNotSupported)
+        Text = "команда не поддерживается";
+    else if (Code == reWrongPassword)
+        Text = "неверный пароль";
+    return std::string("ФР: ") + Text + " (" + Hex(Code) + ")";
+}
+
+const char* const NoErrorText = "Ошибок нет";
+
 } // namespace
 
 std::string StandInSettingError(const std::string& Key, const std::string& Text) {
-    const TSettingRule& Rule = RuleOf(Key);
-    int32_t Value = 0;
-    return ParseSetting(Rule, Text, Value) ? std::string() : RefusalText(Rule, Text);
+    try {
+        ParseSetting(*FindRule(Key), Text);
+        return {};
+    } catch (const EDriverError& E) {
+        return E.what();
+    }
 }
 
 std::string StandInSettingsError(const TSettingTexts& Texts) {
     try {
         ParseSettings(Texts);
         return {};
-    } catch (const EStandInFailure& E) {
+    } catch (const EDriverError& E) {
         return E.what();
     }
 }
@@ -128,132 +107,92 @@ std::string StandInSettingsError(const TSettingTexts& Texts) {
 TSettingTexts EditedStandInSettings(TSettingTexts Opened, const std::string& ComNumber,
                                     int BaudIndex, const std::string& Timeout) {
     const auto Trimmed = [](const std::string& Text) {
-        constexpr const char* Spaces = " \t\r\n";
-        const std::size_t First = Text.find_first_not_of(Spaces);
+        const std::size_t First = Text.find_first_not_of(" \t");
         return First == std::string::npos
                    ? std::string()
-                   : Text.substr(First, Text.find_last_not_of(Spaces) - First + 1);
+                   : Text.substr(First, Text.find_last_not_of(" \t") - First + 1);
     };
-    Opened[skComNumber] = Trimmed(ComNumber);
+    Opened[dmComNumber] = Trimmed(ComNumber);
     if (BaudIndex >= 0)
-        Opened[skBaudrate] = std::to_string(BaudIndex);
-    Opened[skTimeout] = Trimmed(Timeout);
+        Opened[dmBaudrate] = std::to_string(BaudIndex);
+    Opened[dmTimeout] = Trimmed(Timeout);
     return Opened;
 }
 
 TSettingTexts FormatStandInSettings(const TStandInSettings& Settings) {
-    return {{skComNumber, std::to_string(Settings.ComNumber)},
-            {skBaudrate, std::to_string(Settings.Baudrate)},
-            {skTimeout, std::to_string(Settings.Timeout)}};
+    return {{dmComNumber, std::to_string(Settings.ComNumber)},
+            {dmBaudrate, std::to_string(Settings.Baudrate)},
+            {dmTimeout, std::to_string(Settings.Timeout)}};
 }
-
-// The codes whose text is made here; the port's failures and the refused
-// settings come with their own.
-std::string StandInErrorDescription(int32_t Code) {
-    switch (Code) {
-    case sdOk:
-        return "Ошибок нет";
-    case sdBadAnswer:
-        return "Неверный ответ ФР";
-    case sdSystemError:
-        return "Системная ошибка";
-    }
-    if (Code > 0 && Code <= 0xFF)
-        return "ФР: " + RegisterErrorText(Code) + " (" + Hex(static_cast<uint8_t>(Code)) + ")";
-    return "Неизвестная ошибка";
-}
-
-namespace {
-
-// The port has none: a port the operator never chose is never written to,
-// and the call that needs it fails as "not set" until the dialog sets it.
-TSettingTexts DefaultTexts() {
-    TSettingTexts Texts = FormatStandInSettings({});
-    Texts.erase(skComNumber);
-    return Texts;
-}
-
-} // namespace
 
 TStandInDriver::TStandInDriver(std::shared_ptr<TStandInSettingsStore> Store,
                                TPropertiesDialog Dialog, std::unique_ptr<TSerialLine> Line)
     : FStore(std::move(Store)), FDialog(std::move(Dialog)), FSettings(StoredTexts()),
       FPort(Line ? std::move(Line) : std::make_unique<TComPort>()),
-      FResultDescription(StandInErrorDescription(sdOk)) {}
+      FResultDescription(NoErrorText) {}
 
 TSettingTexts TStandInDriver::StoredTexts() const {
-    // Kept as stored, a refused text too: the calls that need it fail naming
-    // it, and the dialog shows it for the operator to correct.
-    TSettingTexts Texts = DefaultTexts();
-    const TSettingTexts Stored = FStore->LoadTexts();
-    for (const auto& Rule : SettingRules)
-        if (const auto It = Stored.find(Rule.Key); It != Stored.end())
-            Texts[Rule.Key] = It->second;
+    // A refused text is kept as stored: the calls that need it fail naming
+    // it, and the dialog shows it for the operator to correct. The port has
+    // no default, so that none is written to before the operator chose it.
+    TSettingTexts Texts = FStore->LoadTexts();
+    const TSettingTexts Defaults = FormatStandInSettings({});
+    Texts.try_emplace(dmBaudrate, Defaults.at(dmBaudrate));
+    Texts.try_emplace(dmTimeout, Defaults.at(dmTimeout));
     return Texts;
 }
 
-TStandInDriver::~TStandInDriver() = default;
-
 TAutoValue TStandInDriver::Invoke(const std::string& Name) {
-    if (Name == "Connect")
+    if (Name == dmConnect)
         return Connect();
-    if (Name == "Disconnect")
+    if (Name == dmDisconnect)
         return Disconnect();
-    if (Name == "SetExchangeParam")
+    if (Name == dmSetExchangeParam)
         return SetExchangeParam();
-    if (Name == "ShowProperties")
+    if (Name == dmShowProperties)
         return ShowProperties();
     if (FindRule(Name))
         return Setting(Name);
-    if (Name == "ResultCode")
+    if (Name == dmResultCode)
         return FResultCode;
-    if (Name == "ResultCodeDescription")
+    if (Name == dmResultCodeDescription)
         return FResultDescription;
     RaiseUnknownName(Name);
 }
 
 void TStandInDriver::Put(const std::string& Name, const TAutoValue& Value) {
-    if (!FindRule(Name))
+    const TSettingRule* Rule = FindRule(Name);
+    if (!Rule)
         RaiseUnknownName(Name);
     // Not saved: a run that raises the timeout and is killed before putting
     // it back must not leave the raised value as the operator's setting.
     const std::string Text = std::to_string(Value.AsInt32());
-    if (const std::string Error = StandInSettingError(Name, Text); !Error.empty())
-        throw EStandInFailure(RuleOf(Name).Code, Error);
+    ParseSetting(*Rule, Text);
     FSettings[Name] = Text;
 }
 
 int32_t TStandInDriver::Setting(const std::string& Key) const {
-    const TSettingRule& Rule = RuleOf(Key);
-    const std::string Text = TextOf(FSettings, Key);
-    int32_t Value = 0;
-    if (!ParseSetting(Rule, Text, Value))
-        throw EStandInFailure(Rule.Code, RefusalText(Rule, Text));
-    return Value;
-}
-
-void TStandInDriver::Fail(int32_t Code, const std::string& Description) {
-    FResultCode = Code;
-    FResultDescription = Description;
+    return ParseSetting(*FindRule(Key), TextOf(FSettings, Key));
 }
 
 // The system's own words stay out of the description, which names the port's
 // failure exactly; they are traced instead.
 int32_t TStandInDriver::Guarded(const std::function<void()>& Body) {
-    Fail(sdOk, StandInErrorDescription(sdOk));
+    FResultCode = sdOk;
+    FResultDescription = NoErrorText;
     try {
         Body();
     } catch (const EDriverError& E) {
         TraceSystemDetail(E);
-        Fail(E.Code, E.what());
-    } catch (const EStandInFailure& E) {
-        Fail(E.Code, E.what());
+        FResultCode = E.Code;
+        FResultDescription = E.what();
     } catch (const EOSError& E) {
         TraceSystemDetail(E);
-        // Its text begins with the same words already.
-        Fail(sdSystemError, E.what());
+        FResultCode = sdSystemError;
+        FResultDescription = E.what(); // "Системная ошибка..." already
     } catch (const std::exception& E) {
-        Fail(sdSystemError, StandInErrorDescription(sdSystemError) + ": " + E.what());
+        FResultCode = sdSystemError;
+        FResultDescription = std::string("Системная ошибка: ") + E.what();
     }
     if (FResultCode != sdOk && FConnected)
         Disconnect();
@@ -261,8 +200,8 @@ int32_t TStandInDriver::Guarded(const std::function<void()>& Body) {
 }
 
 void TStandInDriver::OpenLine() {
-    const int32_t ComNumber = Setting(skComNumber);
-    FPort->BaudRate = BaudRates[Setting(skBaudrate)];
+    const int32_t ComNumber = Setting(dmComNumber);
+    FPort->BaudRate = BaudRates[Setting(dmBaudrate)];
     FPort->ComNumber = static_cast<uint32_t>(ComNumber);
     FPort->Timeout = LinkTimeoutMs;
     FPort->Open();
@@ -270,7 +209,7 @@ void TStandInDriver::OpenLine() {
 
 void TStandInDriver::Exchange(const std::string& Command) {
     const auto BadAnswer = [](const std::string& What) {
-        throw EStandInFailure(sdBadAnswer, StandInErrorDescription(sdBadAnswer) + ": " + What);
+        throw EDriverError(sdBadAnswer, "Неверный ответ ФР: " + What);
     };
     // The data of the answer frame, its start and checksum verified.
     const auto DataOf = [&](const std::string& Frame) {
@@ -298,7 +237,7 @@ void TStandInDriver::Exchange(const std::string& Command) {
     if (Answer.size() < 2 || Answer[0] != Command[0])
         BadAnswer("ответ не на ту команду");
     if (const auto Error = static_cast<uint8_t>(Answer[1]); Error != reOk)
-        throw EStandInFailure(Error, StandInErrorDescription(Error));
+        throw EDriverError(Error, RegisterErrorText(Error));
 }
 
 int32_t TStandInDriver::Connect() {
@@ -318,7 +257,7 @@ int32_t TStandInDriver::Disconnect() {
 int32_t TStandInDriver::SetExchangeParam() {
     const bool WasConnected = FConnected;
     const int32_t Code = Guarded([&] {
-        const int32_t Timeout = Setting(skTimeout);
+        const int32_t Timeout = Setting(dmTimeout);
         OpenLine();
         Exchange(SetExchangeTimeoutCommand(static_cast<uint32_t>(Timeout)));
     });
@@ -331,27 +270,16 @@ int32_t TStandInDriver::SetExchangeParam() {
 int32_t TStandInDriver::ShowProperties() {
     return Guarded([&] {
         // The dialog edits what is stored, not this object's values: the
-        // timeout the program writes for its run (100000 ms during a probe)
-        // is not the operator's, and OK must not save it as theirs.
-        TSettingTexts Opened = StoredTexts();
-        for (const char* Key : StandInSettingKeys)
-            Opened.try_emplace(Key); // a port not set shows empty
-        TSettingTexts Edited = Opened;
+        // timeout the program puts for its run (100000 ms during a probe) is
+        // not the operator's, and OK must not save it as theirs. OK saves
+        // all three, and they apply here at once.
+        TSettingTexts Edited = StoredTexts();
+        Edited.try_emplace(dmComNumber); // a port not set shows empty
         if (!FDialog || !FDialog(Edited))
             return;
-        // The dialog lets only valid values through; checked again here, so
-        // that no dialog can ever save a refused one.
+        // Checked again, so that no dialog can ever save a refused value.
         const TSettingTexts Valid = FormatStandInSettings(ParseSettings(Edited));
-        // Only what the operator changed is saved, and it applies here at
-        // once; the rest keeps both its stored text and its value here.
-        TSettingTexts Changed;
-        for (const auto& [Key, Text] : Edited)
-            if (Text != Opened[Key])
-                Changed[Key] = Valid.at(Key);
-        if (Changed.empty())
-            return;
-        FStore->SaveTexts(Changed);
-        for (const auto& [Key, Text] : Changed)
-            FSettings[Key] = Text;
+        FStore->SaveTexts(Valid);
+        FSettings = Valid;
     });
 }

@@ -1,9 +1,11 @@
 #pragma once
 // A stand-in for the register's automation driver, for systems without it:
-// the same members under the same identifier, speaking the register's link
-// protocol over its own connection to the line.
+// the members of untDriver.h under the same identifier, speaking the
+// register's link protocol over its own connection to the line.
 #include "untAutoRegistry.h"
 #include "untComPort.h"
+#include "untDriver.h"
+#include "untError.h"
 
 #include <functional>
 #include <map>
@@ -16,12 +18,9 @@ struct TStandInSettings {
     int32_t Timeout = 150; // ms, the register's exchange timeout
 };
 
-// The driver's three settings: each is a property of that name and a key of
-// the stored settings.
-inline constexpr char skComNumber[] = "ComNumber";
-inline constexpr char skBaudrate[] = "Baudrate";
-inline constexpr char skTimeout[] = "Timeout";
-inline constexpr const char* StandInSettingKeys[] = {skComNumber, skBaudrate, skTimeout};
+// The driver's three settings: each a property and a key of the stored
+// settings, of the same name.
+inline constexpr const char* StandInSettingKeys[] = {dmComNumber, dmBaudrate, dmTimeout};
 
 // The settings as stored: the text of each key present. Texts, so that a
 // value that is not a valid number can be named and shown as it is.
@@ -32,17 +31,15 @@ using TSettingTexts = std::map<std::string, std::string>;
 // 1-255, Baudrate 0-6, Timeout 0-2147483647. An empty ComNumber is refused
 // as not set: the port is the operator's to choose.
 std::string StandInSettingError(const std::string& Key, const std::string& Text);
-// The first refusal among Texts, or "" when every present key is valid.
+// The first refusal among the three keys of Texts (an absent one is empty),
+// or "".
 std::string StandInSettingsError(const TSettingTexts& Texts);
-// Every key's text: Settings formatted.
 TSettingTexts FormatStandInSettings(const TStandInSettings& Settings);
 
 class TStandInSettingsStore {
 public:
     virtual ~TStandInSettingsStore() = default;
-    // The texts of the keys present in the store; an absent Baudrate or
-    // Timeout takes its default, an absent ComNumber is not set. Reading
-    // never writes.
+    // The texts of the keys present in the store. Reading never writes.
     virtual TSettingTexts LoadTexts() = 0;
     virtual void SaveTexts(const TSettingTexts& Texts) = 0;
     void Save(const TStandInSettings& Settings) { SaveTexts(FormatStandInSettings(Settings)); }
@@ -59,12 +56,10 @@ using TPropertiesDialog = std::function<bool(TSettingTexts&)>;
 TSettingTexts EditedStandInSettings(TSettingTexts Opened, const std::string& ComNumber,
                                     int BaudIndex, const std::string& Timeout);
 
-// Result codes of the stand-in; a positive code is the register's own error.
+// Result codes of the stand-in beside those of its port, which are
+// EDriverError's (peNoLink...); a positive code is the register's own error.
 enum : int32_t {
     sdOk = 0,
-    sdNoLink = -1,
-    sdPortNotAvailable = -2,
-    sdPortBusy = -3,
     sdBadAnswer = -4,
     sdBadBaudrate = -5,
     sdBadTimeout = -6,
@@ -78,10 +73,9 @@ public:
     // given.
     TStandInDriver(std::shared_ptr<TStandInSettingsStore> Store, TPropertiesDialog Dialog,
                    std::unique_ptr<TSerialLine> Line = {});
-    ~TStandInDriver() override;
 
     // A property read of a setting whose stored text was refused raises
-    // EStandInFailure with the refusal's text.
+    // EDriverError with the refusal's code and text, as the calls fail.
     TAutoValue Invoke(const std::string& Name) override;
     // Changes a setting for the life of this object only; out of range raises.
     void Put(const std::string& Name, const TAutoValue& Value) override;
@@ -91,21 +85,19 @@ private:
     int32_t Disconnect();
     int32_t SetExchangeParam();
     int32_t ShowProperties();
-    // Runs Body, turning its failures into a result code and description.
+    // Runs Body, turning its failures into the result code and description.
     int32_t Guarded(const std::function<void()>& Body);
-    // The value of Key, or EStandInFailure with the refusal of its text.
+    // The value of Key, or EDriverError with the refusal of its text.
     int32_t Setting(const std::string& Key) const;
+    // The stored texts, an absent Baudrate or Timeout taking its default.
+    TSettingTexts StoredTexts() const;
     void OpenLine();
     // Sends one command and checks that the register answered it without
     // an error.
     void Exchange(const std::string& Command);
-    void Fail(int32_t Code, const std::string& Description);
 
     std::shared_ptr<TStandInSettingsStore> FStore;
     TPropertiesDialog FDialog;
-    // The keys' texts as stored (defaults for an absent Baudrate or Timeout,
-    // none for ComNumber) and now.
-    TSettingTexts StoredTexts() const;
     // The keys' texts: as stored, then as Put and the dialog change them.
     TSettingTexts FSettings;
     std::unique_ptr<TSerialLine> FPort;
@@ -113,14 +105,3 @@ private:
     int32_t FResultCode = sdOk;
     std::string FResultDescription;
 };
-
-// The register's answer to a command was an error or made no sense, or a
-// setting the call needs was refused.
-class EStandInFailure : public std::runtime_error {
-public:
-    EStandInFailure(int32_t ACode, const std::string& Text)
-        : std::runtime_error(Text), Code(ACode) {}
-    int32_t Code;
-};
-
-std::string StandInErrorDescription(int32_t Code);

@@ -11,6 +11,7 @@
 #include <olectl.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <iterator>
 #include <new>
 #include <string>
@@ -29,68 +30,31 @@ constexpr CLSID StandInClsid = {
 constexpr const wchar_t* StandInClsidText = L"{248862DF-015E-45F1-9F31-9AEA84753B11}";
 constexpr const wchar_t* StandInDescription = L"Ormant register driver stand-in";
 
-struct TMember {
-    const char* Name; // ASCII, as the core knows it
-    bool Writable;
-};
-
 // A member's DISPID is its index here plus one.
-constexpr TMember Members[] = {
-    {"ShowProperties", false}, {"Connect", false},
-    {"Disconnect", false},     {"SetExchangeParam", false},
-    {skTimeout, true},         {skBaudrate, true},
-    {skComNumber, true},       {"ResultCodeDescription", false},
-    {"ResultCode", false},
+constexpr const char* Members[] = {
+    dmShowProperties, dmConnect,   dmDisconnect, dmSetExchangeParam,      dmTimeout,
+    dmBaudrate,       dmComNumber, dmResultCode, dmResultCodeDescription,
 };
 constexpr DISPID MemberCount = static_cast<DISPID>(std::size(Members));
 
-constexpr std::size_t MaxMemberName = 31;
-static_assert([] {
-    for (const TMember& Member : Members)
-        if (std::char_traits<char>::length(Member.Name) > MaxMemberName)
+// Name is Member's, in any case; the members' names are ASCII.
+bool IsMemberName(const wchar_t* Name, const char* Member) {
+    for (; *Name && *Member; ++Name, ++Member)
+        if (*Name > 0x7F || std::tolower(*Name) != std::tolower(*Member))
             return false;
-    return true;
-}());
-
-// Name is Member's, in any case. The names are ASCII, widened here in place:
-// nothing in GetIDsOfNames may throw or allocate.
-bool IsMemberName(const wchar_t* Name, const TMember& Member) noexcept {
-    wchar_t Wide[MaxMemberName + 1] = {};
-    for (std::size_t I = 0; Member.Name[I]; ++I)
-        Wide[I] = static_cast<unsigned char>(Member.Name[I]);
-    return CompareStringOrdinal(Name, -1, Wide, -1, TRUE) == CSTR_EQUAL;
-}
-
-HRESULT ToVariant(const TAutoValue& Value, VARIANT& Result) {
-    VariantInit(&Result);
-    if (const auto* Number = std::get_if<int64_t>(&Value.Storage())) {
-        Result.vt = VT_I4;
-        Result.lVal = static_cast<LONG>(*Number);
-    } else if (!Value.IsEmpty()) {
-        const std::wstring Text = Utf8ToWide(Value.AsString());
-        Result.vt = VT_BSTR;
-        Result.bstrVal = SysAllocStringLen(Text.data(), static_cast<UINT>(Text.size()));
-        if (!Result.bstrVal)
-            return E_OUTOFMEMORY;
-    }
-    return S_OK;
+    return *Name == *Member;
 }
 
 // A failure of the call: its text reaches the caller as the exception's
-// description, in UTF-16. Called from a catch: nothing may escape it.
-HRESULT RaiseException(EXCEPINFO* Info, const char* Text) noexcept {
-    if (!Info)
-        return DISP_E_EXCEPTION;
-    *Info = EXCEPINFO{};
-    Info->scode = DISP_E_EXCEPTION;
-    try {
-        const std::wstring Wide = Utf8ToWide(Text);
-        Info->bstrDescription = SysAllocStringLen(Wide.data(), static_cast<UINT>(Wide.size()));
-    } catch (...) {
+// description. Called from a catch: nothing may escape it.
+HRESULT RaiseException(EXCEPINFO* Info, const char* Text) noexcept try {
+    if (Info) {
+        *Info = EXCEPINFO{};
+        Info->scode = DISP_E_EXCEPTION;
+        Info->bstrDescription = SysAllocString(Utf8ToWide(Text).c_str());
     }
-    if (Info->bstrDescription)
-        return DISP_E_EXCEPTION;
-    *Info = EXCEPINFO{}; // no exception to describe: the result says it all
+    return DISP_E_EXCEPTION;
+} catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
 }
 
@@ -137,18 +101,14 @@ public:
             return DISP_E_UNKNOWNINTERFACE;
         if (!Names || !Ids)
             return E_POINTER;
-        HRESULT Result = S_OK;
-        for (UINT I = 0; I < Count; ++I) {
+        // Names after the first would be those of arguments, and no member
+        // takes any.
+        for (UINT I = 0; I < Count; ++I)
             Ids[I] = DISPID_UNKNOWN;
-            // The rest are names of arguments, and no member takes any.
-            if (I == 0 && Names[0])
-                for (DISPID Id = 0; Id < MemberCount; ++Id)
-                    if (IsMemberName(Names[0], Members[Id]))
-                        Ids[0] = Id + 1;
-            if (Ids[I] == DISPID_UNKNOWN)
-                Result = DISP_E_UNKNOWNNAME;
-        }
-        return Result;
+        for (DISPID Id = 0; Count == 1 && Names[0] && Id < MemberCount; ++Id)
+            if (IsMemberName(Names[0], Members[Id]))
+                Ids[0] = Id + 1;
+        return Count == 1 && Ids[0] != DISPID_UNKNOWN ? S_OK : DISP_E_UNKNOWNNAME;
     }
 
     HRESULT STDMETHODCALLTYPE Invoke(DISPID Id, REFIID Iid, LCID, WORD Flags, DISPPARAMS* Params,
@@ -159,40 +119,44 @@ public:
             return DISP_E_MEMBERNOTFOUND;
         if (!Params)
             return E_INVALIDARG;
-        const TMember& Member = Members[Id - 1];
+        const char* const Member = Members[Id - 1];
         try {
             if (Flags & DISPATCH_PROPERTYPUT) {
-                if (!Member.Writable)
+                // Only the settings can be written.
+                if (std::count(std::begin(StandInSettingKeys), std::end(StandInSettingKeys),
+                               Member) == 0)
                     return DISP_E_MEMBERNOTFOUND;
                 if (Params->cArgs != 1)
                     return DISP_E_BADPARAMCOUNT;
-                if (Params->cNamedArgs > 1 ||
-                    (Params->cNamedArgs == 1 && Params->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT))
-                    return DISP_E_NONAMEDARGS;
-                TVariant Direct, Value;
-                HRESULT Hr = VariantCopyInd(&Direct.V, &Params->rgvarg[0]);
-                if (SUCCEEDED(Hr))
-                    Hr = VariantChangeType(&Value.V, &Direct.V, 0, VT_I4);
-                if (FAILED(Hr)) {
+                // A reference is followed to its value.
+                TVariant Value;
+                if (const HRESULT Hr = VariantChangeType(&Value.V, &Params->rgvarg[0], 0, VT_I4);
+                    FAILED(Hr)) {
                     if (ArgError)
                         *ArgError = 0;
                     return Hr;
                 }
-                Driver().Put(Member.Name, TAutoValue(static_cast<int32_t>(Value.V.lVal)));
+                Driver().Put(Member, static_cast<int32_t>(Value.V.lVal));
                 return S_OK;
             }
-            if (!(Flags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET)))
-                return DISP_E_MEMBERNOTFOUND;
             if (Params->cArgs != 0)
                 return DISP_E_BADPARAMCOUNT;
-            const TAutoValue Value = Driver().Invoke(Member.Name);
-            return Result ? ToVariant(Value, *Result) : S_OK;
+            const TAutoValue Value = Driver().Invoke(Member);
+            if (!Result)
+                return S_OK;
+            VariantInit(Result);
+            if (const auto* Number = std::get_if<int32_t>(&Value.Storage())) {
+                Result->vt = VT_I4;
+                Result->lVal = *Number;
+                return S_OK;
+            }
+            Result->vt = VT_BSTR;
+            Result->bstrVal = SysAllocString(Utf8ToWide(Value.AsString()).c_str());
+            return Result->bstrVal ? S_OK : E_OUTOFMEMORY;
         } catch (const std::bad_alloc&) {
             return E_OUTOFMEMORY;
         } catch (const std::exception& E) {
             return RaiseException(Info, E.what());
-        } catch (...) {
-            return E_UNEXPECTED; // no exception crosses into the caller
         }
     }
 
@@ -269,7 +233,8 @@ TClassFactory Factory;
 // write them (an administrator; always under Wine), else the user's own,
 // which Windows merges into HKEY_CLASSES_ROOT for that user.
 const HKEY ClassRoots[] = {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER};
-constexpr const wchar_t* ClassesKey = L"Software\\Classes\\";
+const std::wstring ProgIdKey = L"Software\\Classes\\" + Utf8ToWide(DriverProgId);
+const std::wstring ClassKey = std::wstring(L"Software\\Classes\\CLSID\\") + StandInClsidText;
 
 LSTATUS SetValue(HKEY Root, const std::wstring& Key, const wchar_t* Name,
                  const std::wstring& Value) {
@@ -277,32 +242,23 @@ LSTATUS SetValue(HKEY Root, const std::wstring& Key, const wchar_t* Name,
                            static_cast<DWORD>((Value.size() + 1) * sizeof(wchar_t)));
 }
 
-std::wstring ProgIdKey() {
-    return std::wstring(ClassesKey) + Utf8ToWide(DriverProgId);
-}
-std::wstring ClassKey() {
-    return std::wstring(ClassesKey) + L"CLSID\\" + StandInClsidText;
-}
-
 enum TProgIdOwner { poNone, poOurs, poForeign };
 
 // Whose "Addin.Ormant" Root holds. Ours only with our class as its CLSID: a
 // key without one (only a CurVer, say) is someone else's all the same.
 TProgIdOwner ProgIdOwner(HKEY Root) {
-    HKEY Key = nullptr;
-    const LSTATUS Status = RegOpenKeyExW(Root, ProgIdKey().c_str(), 0, KEY_QUERY_VALUE, &Key);
-    if (Status == ERROR_FILE_NOT_FOUND)
-        return poNone;
-    if (Status != ERROR_SUCCESS)
-        return poForeign; // unreadable: not known to be ours
     wchar_t Value[64] = {};
-    DWORD Size = sizeof Value - sizeof(wchar_t);
-    const LSTATUS Read = RegGetValueW(Key, L"CLSID", nullptr, RRF_RT_REG_SZ, nullptr, Value, &Size);
-    RegCloseKey(Key);
-    return Read == ERROR_SUCCESS &&
-                   CompareStringOrdinal(Value, -1, StandInClsidText, -1, TRUE) == CSTR_EQUAL
-               ? poOurs
-               : poForeign;
+    DWORD Size = sizeof Value;
+    if (RegGetValueW(Root, (ProgIdKey + L"\\CLSID").c_str(), nullptr, RRF_RT_REG_SZ, nullptr, Value,
+                     &Size) == ERROR_SUCCESS)
+        return CompareStringOrdinal(Value, -1, StandInClsidText, -1, TRUE) == CSTR_EQUAL
+                   ? poOurs
+                   : poForeign;
+    HKEY Key = nullptr;
+    const LSTATUS Status = RegOpenKeyExW(Root, ProgIdKey.c_str(), 0, KEY_QUERY_VALUE, &Key);
+    if (Status == ERROR_SUCCESS)
+        RegCloseKey(Key);
+    return Status == ERROR_FILE_NOT_FOUND ? poNone : poForeign; // unreadable: not known ours
 }
 
 // A key that was not there is no refusal.
@@ -315,15 +271,13 @@ LSTATUS Register(HKEY Root) {
     const DWORD Length = GetModuleFileNameW(Module, Path, MAX_PATH);
     if (Length == 0 || Length >= MAX_PATH)
         return ERROR_FILENAME_EXCED_RANGE;
-    const std::wstring ProgId = ProgIdKey();
-    const std::wstring Class = ClassKey();
     for (const LSTATUS Status : {
-             SetValue(Root, ProgId, nullptr, StandInDescription),
-             SetValue(Root, ProgId + L"\\CLSID", nullptr, StandInClsidText),
-             SetValue(Root, Class, nullptr, StandInDescription),
-             SetValue(Root, Class + L"\\ProgID", nullptr, Utf8ToWide(DriverProgId)),
-             SetValue(Root, Class + L"\\InprocServer32", nullptr, Path),
-             SetValue(Root, Class + L"\\InprocServer32", L"ThreadingModel", L"Apartment"),
+             SetValue(Root, ProgIdKey, nullptr, StandInDescription),
+             SetValue(Root, ProgIdKey + L"\\CLSID", nullptr, StandInClsidText),
+             SetValue(Root, ClassKey, nullptr, StandInDescription),
+             SetValue(Root, ClassKey + L"\\ProgID", nullptr, Utf8ToWide(DriverProgId)),
+             SetValue(Root, ClassKey + L"\\InprocServer32", nullptr, Path),
+             SetValue(Root, ClassKey + L"\\InprocServer32", L"ThreadingModel", L"Apartment"),
          })
         if (Status != ERROR_SUCCESS)
             return Status;
@@ -338,7 +292,7 @@ constexpr REGSAM OtherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64
 
 bool OtherBitnessRegistered(HKEY Root) {
     HKEY Key = nullptr;
-    if (RegOpenKeyExW(Root, (ClassKey() + L"\\InprocServer32").c_str(), 0,
+    if (RegOpenKeyExW(Root, (ClassKey + L"\\InprocServer32").c_str(), 0,
                       KEY_QUERY_VALUE | OtherView, &Key) != ERROR_SUCCESS)
         return false;
     RegCloseKey(Key);
@@ -347,13 +301,12 @@ bool OtherBitnessRegistered(HKEY Root) {
 
 // Removes our class, and the identifier only where it names our class and
 // the other bitness's class is not registered beside it, so that it goes
-// with the last registration (or where Created says we made it just now);
-// the first delete refused, if any.
-LSTATUS Unregister(HKEY Root, bool Created = false) {
-    const LSTATUS Class = Deleted(RegDeleteTreeW(Root, ClassKey().c_str()));
+// with the last registration; the first delete refused, if any.
+LSTATUS Unregister(HKEY Root) {
+    const LSTATUS Class = Deleted(RegDeleteTreeW(Root, ClassKey.c_str()));
     LSTATUS Status = ERROR_SUCCESS;
-    if (Created || (ProgIdOwner(Root) == poOurs && !OtherBitnessRegistered(Root)))
-        Status = Deleted(RegDeleteTreeW(Root, ProgIdKey().c_str()));
+    if (ProgIdOwner(Root) == poOurs && !OtherBitnessRegistered(Root))
+        Status = Deleted(RegDeleteTreeW(Root, ProgIdKey.c_str()));
     return Status != ERROR_SUCCESS ? Status : Class;
 }
 
@@ -362,10 +315,8 @@ LSTATUS Unregister(HKEY Root, bool Created = false) {
 extern "C" {
 
 BOOL WINAPI DllMain(HINSTANCE Instance, DWORD Reason, LPVOID) {
-    if (Reason == DLL_PROCESS_ATTACH) {
+    if (Reason == DLL_PROCESS_ATTACH)
         Module = Instance;
-        DisableThreadLibraryCalls(Instance);
-    }
     return TRUE;
 }
 
@@ -389,16 +340,11 @@ HRESULT STDAPICALLTYPE DllRegisterServer() {
     for (const HKEY Root : ClassRoots)
         if (ProgIdOwner(Root) == poForeign)
             return SELFREG_E_CLASS;
-    LSTATUS Status = ERROR_ACCESS_DENIED;
-    for (const HKEY Root : ClassRoots) {
-        const bool Created = ProgIdOwner(Root) == poNone;
-        Status = Register(Root);
-        if (Status == ERROR_SUCCESS)
-            return S_OK;
-        Unregister(Root, Created);
-        if (Status != ERROR_ACCESS_DENIED)
-            break;
-    }
+    // Denied the machine's classes, the first write fails, and nothing is
+    // left to undo.
+    LSTATUS Status = Register(HKEY_LOCAL_MACHINE);
+    if (Status == ERROR_ACCESS_DENIED)
+        Status = Register(HKEY_CURRENT_USER);
     return HRESULT_FROM_WIN32(Status);
 }
 

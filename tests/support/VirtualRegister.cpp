@@ -77,7 +77,7 @@ TAutoServer& TScriptedDriver::Inner() {
 
 TAutoValue TScriptedDriver::Invoke(const std::string& Name) {
     Calls.push_back(Name);
-    if (Name == "ResultCodeDescription" && !FForcedDescription.empty())
+    if (Name == dmResultCodeDescription && !FForcedDescription.empty())
         return FForcedDescription;
     FForcedDescription.clear();
     if (auto It = Forced.find(Name); It != Forced.end() && !It->second.empty()) {

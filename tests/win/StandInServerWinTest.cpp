@@ -4,7 +4,8 @@
 // removes it after, so it must not run beside tests that rely on the same
 // registration.
 #include "../support/Failure.h"
-#include "untAutomation.h"
+#include "untDriver.h"
+#include "untError.h"
 #include "untWinText.h"
 
 #include <gtest/gtest.h>
@@ -70,22 +71,22 @@ protected:
 TEST_F(StandInServer, ReadsTheIniAndRefusesBadValues) {
     std::ofstream(std::filesystem::path(Ini), std::ios::binary)
         << "[General]\r\ncomNumber=255\r\nTimeout=abc\r\n";
-    TAutoObject Driver = TAutoObject::Create("Addin.Ormant");
+    TAutoObject Driver = TAutoObject::Create(DriverProgId);
     EXPECT_EQ(Driver.Get("baudrate").AsInt32(), 2);
-    EXPECT_EQ(Driver.Get("ComNumber").AsInt32(), 255);
+    EXPECT_EQ(Driver.Get(dmComNumber).AsInt32(), 255);
     // The port's text from the DLL's own string table, whatever the host.
-    EXPECT_EQ(Driver.Get("Connect").AsInt32(), -2);
-    EXPECT_EQ(Driver.Get("ResultCodeDescription").AsString(), "СOM порт не доступен");
+    EXPECT_EQ(Driver.Get(dmConnect).AsInt32(), pePortNotAvailable);
+    EXPECT_EQ(Driver.Get(dmResultCodeDescription).AsString(), "СOM порт не доступен");
     const std::string Unknown = FailureOf<EOleError>([&] { Driver.Get("НетТакого"); }).what();
     EXPECT_NE(Unknown.find("(0x80020006 DISP_E_UNKNOWNNAME): \"НетТакого\""), Unknown.npos)
         << Unknown;
     const std::string Refusal =
         "Неверная настройка драйвера Timeout=\"abc\": допустимо целое число от 0 до 2147483647";
-    const auto E = FailureOf<EOleError>([&] { Driver.Get("Timeout"); });
+    const auto E = FailureOf<EOleError>([&] { Driver.Get(dmTimeout); });
     EXPECT_EQ(E.Result, hrException);
     EXPECT_EQ(std::string(E.what()).rfind(Refusal, 0), 0u) << E.what();
-    EXPECT_EQ(Driver.Get("SetExchangeParam").AsInt32(), -6);
-    EXPECT_EQ(Driver.Get("ResultCodeDescription").AsString(), Refusal);
+    EXPECT_EQ(Driver.Get(dmSetExchangeParam).AsInt32(), -6); // a refused Timeout
+    EXPECT_EQ(Driver.Get(dmResultCodeDescription).AsString(), Refusal);
 }
 
 // Each bitness registered by its own regsvr32: unregistering one leaves
@@ -100,7 +101,7 @@ TEST_F(StandInServer, RegistrationLeavesOthersAlone) {
     CLSID Clsid{};
     ASSERT_EQ(RegSvr32(OtherDll, L"/s"), 0) << WideToUtf8(OtherDll);
     ASSERT_EQ(RegSvr32(OtherDll, L"/u"), 0);
-    EXPECT_NO_THROW(TAutoObject::Create("Addin.Ormant"));
+    EXPECT_NO_THROW(TAutoObject::Create(DriverProgId));
     ASSERT_EQ(RegSvr32(OtherDll, L"/s"), 0);
     ASSERT_EQ(Call("DllUnregisterServer"), S_OK);
     EXPECT_EQ(CLSIDFromProgID(L"Addin.Ormant", &Clsid), S_OK);
