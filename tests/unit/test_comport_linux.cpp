@@ -11,6 +11,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <poll.h>
 #include <pthread.h>
 #include <pty.h>
 #include <sys/file.h>
@@ -184,6 +185,11 @@ TEST(PtyPort, FailuresReadInRussianWhereATechnicianMeetsThem) {
     TPty P;
     for (const auto& [Code, Text] : Cases)
         EXPECT_EQ(P.Failure([&] { CheckOSError(Code); }), std::string("Системная ошибка. ") + Text);
+    try {
+        throw 42;
+    } catch (...) {
+        EXPECT_EQ(CurrentFailureText(), "Неизвестная ошибка");
+    }
     EXPECT_NO_THROW(CheckOSError(ENOTTY)); // a control the device does not have
     EXPECT_NO_THROW(P.Port.PurgeInput());  // closed: nothing to purge
     // Read does not open: on the closed port it fails at once, not after T.
@@ -293,6 +299,29 @@ TEST(PtyPort, ReadsWaitForBytesThatKeepComing) {
     P.Port.Read(4, Data);
     EXPECT_EQ(Data, "zdef");
     ::sigaction(SIGUSR1, &Before, nullptr);
+}
+
+// More than the line's buffer takes at once leaves in parts, as the line
+// drains, within T a byte.
+TEST(PtyPort, ALongWriteArrivesWhole) {
+    TPty P;
+    std::string Sent(200000, '\0');
+    for (std::size_t I = 0; I < Sent.size(); ++I)
+        Sent[I] = static_cast<char>(I * 7 % 251);
+    std::string Got;
+    std::jthread Reader([&] {
+        char Buffer[4096];
+        pollfd Master{P.Master, POLLIN, 0};
+        while (Got.size() < Sent.size() && ::poll(&Master, 1, 1000) == 1) {
+            const ssize_t N = ::read(P.Master, Buffer, sizeof Buffer);
+            if (N <= 0)
+                break;
+            Got.append(Buffer, static_cast<std::size_t>(N));
+        }
+    });
+    P.Port.Write(Sent);
+    Reader.join();
+    EXPECT_TRUE(Got == Sent);
 }
 
 // A vanished device fails at once on read and write: no wait until T gives
