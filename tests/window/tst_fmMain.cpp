@@ -96,14 +96,26 @@ private slots:
         QCOMPARE(Window.minimumSize(), Window.maximumSize());
         QVERIFY(!(Window.windowFlags() & Qt::WindowMaximizeButtonHint));
         QVERIFY(Window.windowFlags() & Qt::WindowMinimizeButtonHint);
-        // Keyboard order is the table's.
+        // Keyboard order is the table's; every control shows whole, none
+        // hides another, and the log's delays stand in one column.
         QList<QWidget*> Expected, Chain;
-        for (const TControlSpec& C : Controls)
-            Expected << ControlOf(Window, C.Name);
+        QRegion Covered;
+        for (const TControlSpec& C : Controls) {
+            QWidget* Control = ControlOf(Window, C.Name);
+            QVERIFY(Window.rect().contains(Control->geometry()));
+            QVERIFY(!Covered.intersects(Control->geometry()));
+            Covered += Control->geometry();
+            Expected << Control;
+        }
         for (QWidget* W = Expected[0]; Chain.size() < Expected.size(); W = W->nextInFocusChain())
             if (Expected.contains(W))
                 Chain << W;
         QCOMPARE(Chain, Expected);
+        QVERIFY(QFontInfo(ControlOf(Window, "Memo")->font()).fixedPitch());
+        // The Wine scenarios' driver finds a control by either name.
+        QCOMPARE(FindControl("btnStop"), FindControl("Stop"));
+        QCOMPARE(FindControl("Stop")->Id, ciStop);
+        QVERIFY(!FindControl("top"));
 
         UnregisterAutoClass(DriverProgId);
         QString Shown;
@@ -148,7 +160,11 @@ private slots:
                 Window.close();
             });
         });
-        QTest::mouseClick(ControlOf(Window, "btnStart"), Qt::LeftButton);
+        // Closing the main window ends the program, though it was hidden.
+        QTimer::singleShot(
+            0, &Window, [&] { QTest::mouseClick(ControlOf(Window, "btnStart"), Qt::LeftButton); });
+        QTimer::singleShot(10000, &Window, [] { QCoreApplication::exit(1); });
+        QCOMPARE(QCoreApplication::exec(), 0);
         QCOMPARE(LogOf(Window),
                  Lines(Join({Head, {"100    мс : OK", "1000   мс : Тест прерван"}, Restore})));
         qInfo("the longest gap between two events: %lld ms", Longest);
