@@ -8,11 +8,6 @@ TfmMain::TfmMain(TMainView& View, std::unique_ptr<TSerialLine> ComPort, TClock& 
     : FView(View), FComPort(std::move(ComPort)), FClock(Clock),
       FTest(View, *FComPort, FDriver, FStopped, Clock) {}
 
-TfmMain::~TfmMain() {
-    FComPort.reset();
-    FDriver.Release();
-}
-
 void TfmMain::FormCreate() {
     FView.SetCaption(ApplicationTitle);
 }

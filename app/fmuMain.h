@@ -19,7 +19,6 @@ public:
     explicit TfmMain(TMainView& View,
                      std::unique_ptr<TSerialLine> ComPort = std::make_unique<TComPort>(),
                      TClock& Clock = SystemClock());
-    ~TfmMain();
     TfmMain(const TfmMain&) = delete;
     TfmMain& operator=(const TfmMain&) = delete;
 
@@ -41,8 +40,9 @@ private:
     void btnDriverClick();
 
     TMainView& FView;
-    std::unique_ptr<TSerialLine> FComPort;
+    // Before the port: the port closes before the driver goes.
     TDriverHolder FDriver;
+    std::unique_ptr<TSerialLine> FComPort;
     bool FStopped = false;
     bool FRunning = false;
     bool FCloseWhenIdle = false;

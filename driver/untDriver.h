@@ -29,7 +29,6 @@ public:
     // 0 returns at once; any other code raises "Ошибка драйвера: (code)
     // description" with the driver's ResultCodeDescription.
     void CheckResult(int32_t Code);
-    void Release() { FDriver.Clear(); }
 
 private:
     TAutoObject FDriver;

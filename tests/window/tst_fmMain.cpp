@@ -111,7 +111,14 @@ private slots:
             if (Expected.contains(W))
                 Chain << W;
         QCOMPARE(Chain, Expected);
-        QVERIFY(QFontInfo(ControlOf(Window, "Memo")->font()).fixedPitch());
+        // A log the operator scrolls and edits, in fixed pitch; Stop only in a
+        // run.
+        const auto* Memo = ControlOf<QPlainTextEdit>(Window, "Memo");
+        QVERIFY(QFontInfo(Memo->font()).fixedPitch());
+        QVERIFY(!Memo->isReadOnly() && Memo->lineWrapMode() == QPlainTextEdit::NoWrap &&
+                Memo->verticalScrollBarPolicy() == Qt::ScrollBarAlwaysOn);
+        QVERIFY(!ControlOf(Window, "btnStop")->isEnabled());
+        QCOMPARE(Window.objectName(), QString("fmMain"));
         // The Wine scenarios' driver finds a control by either name.
         QCOMPARE(FindControl("btnStop"), FindControl("Stop"));
         QCOMPARE(FindControl("Stop")->Id, ciStop);
