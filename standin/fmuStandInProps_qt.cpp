@@ -10,16 +10,12 @@
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QSettings>
 #include <QStandardPaths>
 
-TIniSettingsStore::TIniSettingsStore(QString FileName) : FFileName(std::move(FileName)) {}
-
 QString TIniSettingsStore::DefaultFileName() {
-    const QByteArray Env = qgetenv("ORMANT_DRIVER_INI");
-    if (!Env.isEmpty())
-        return QString::fromLocal8Bit(Env);
+    if (QString Env = qEnvironmentVariable("ORMANT_DRIVER_INI"); !Env.isEmpty())
+        return Env;
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
            "/ormant/driver.ini";
 }
@@ -44,8 +40,8 @@ void TIniSettingsStore::SaveTexts(const TSettingTexts& Texts) {
                                  FFileName.toStdString());
 }
 
-bool ShowStandInProperties(TSettingTexts& Settings, QWidget* Parent) {
-    QDialog Dialog(Parent ? Parent : QApplication::activeWindow());
+bool ShowStandInProperties(TSettingTexts& Settings) {
+    QDialog Dialog(QApplication::activeWindow());
     Dialog.setObjectName("dlgStandInProps");
     Dialog.setWindowTitle(QString::fromUtf8("Свойства драйвера ФР"));
     auto* Form = new QFormLayout(&Dialog);
@@ -70,11 +66,6 @@ bool ShowStandInProperties(TSettingTexts& Settings, QWidget* Parent) {
     edtTimeout->setObjectName("edtTimeout");
     Form->addRow(QString::fromUtf8("Таймаут, мс:"), edtTimeout);
 
-    const auto Edited = [&] {
-        return EditedStandInSettings(Settings, edtComNumber->text().toStdString(),
-                                     cbBaudrate->currentIndex(), edtTimeout->text().toStdString());
-    };
-
     auto* lblError = new QLabel(QString::fromStdString(StandInSettingsError(Settings)), &Dialog);
     lblError->setObjectName("lblError");
     lblError->setWordWrap(true);
@@ -82,24 +73,26 @@ bool ShowStandInProperties(TSettingTexts& Settings, QWidget* Parent) {
 
     auto* Buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &Dialog);
     QObject::connect(Buttons, &QDialogButtonBox::accepted, &Dialog, [&] {
-        const std::string Error = StandInSettingsError(Edited());
+        const TSettingTexts Edited =
+            EditedStandInSettings(Settings, edtComNumber->text().toStdString(),
+                                  cbBaudrate->currentIndex(), edtTimeout->text().toStdString());
+        const std::string Error = StandInSettingsError(Edited);
         lblError->setText(QString::fromStdString(Error));
-        if (Error.empty())
-            Dialog.accept();
+        if (!Error.empty())
+            return;
+        Settings = Edited;
+        Dialog.accept();
     });
     QObject::connect(Buttons, &QDialogButtonBox::rejected, &Dialog, &QDialog::reject);
     Form->addRow(Buttons);
 
-    if (Dialog.exec() != QDialog::Accepted)
-        return false;
-    Settings = Edited();
-    return true;
+    return Dialog.exec() == QDialog::Accepted;
 }
 
 void RegisterStandInDriver() {
     RegisterAutoClass(DriverProgId, [] {
         return std::make_shared<TStandInDriver>(
             std::make_shared<TIniSettingsStore>(TIniSettingsStore::DefaultFileName()),
-            [](TSettingTexts& Settings) { return ShowStandInProperties(Settings); });
+            ShowStandInProperties);
     });
 }

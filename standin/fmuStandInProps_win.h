@@ -1,12 +1,9 @@
 #pragma once
-// The stand-in driver's Windows side: its settings in an INI file and its
-// Win32 settings dialog.
+// The stand-in's Windows side: its INI file and its Win32 settings dialog.
 #include "untStandInDriver.h"
 
 #include <windows.h>
 
-// Settings in an INI file, section [General]: ORMANT_DRIVER_INI when set,
-// else %APPDATA%\Ormant\driver.ini.
 class TWinIniSettingsStore final : public TStandInSettingsStore {
 public:
     explicit TWinIniSettingsStore(std::wstring FileName);
@@ -18,7 +15,5 @@ private:
     std::wstring FFileName;
 };
 
-// The modal settings dialog from Module's resources over Owner; true when
-// the operator pressed OK on values the driver accepts. A refused value is
-// shown as it is, and OK stays refused with the reason until it is corrected.
+// The dialog from Module's resources: a TPropertiesDialog.
 bool ShowStandInPropertiesWin(HINSTANCE Module, HWND Owner, TSettingTexts& Settings);

@@ -13,20 +13,19 @@ struct TSettingRule {
     const char* Key;
     int64_t Min;
     int64_t Max;
-    int32_t Code; // the result code of a call that needs the setting
+    int32_t Code; // of a call that needs the setting
 };
 
-// COM1-COM255 as Windows numbers its ports; the seven rates; any timeout the
-// driver's signed 32-bit property carries, the run's 100000 ms among them.
-// Whether the register takes it is the register's to answer.
+// COM1-COM255 as Windows numbers its ports; any timeout the signed 32-bit
+// property carries (the run's 100000 ms among them): whether the register
+// takes it is the register's to answer.
 constexpr TSettingRule SettingRules[] = {
     {dmComNumber, 1, 255, sdBadComNumber},
     {dmBaudrate, 0, BaudRateCount - 1, sdBadBaudrate},
     {dmTimeout, 0, std::numeric_limits<int32_t>::max(), sdBadTimeout},
 };
 
-// The link timeout of the driver's own exchanges, which are short ones.
-constexpr uint32_t LinkTimeoutMs = 1000;
+const char* const NoErrorText = "Ошибок нет";
 
 const TSettingRule* FindRule(const std::string& Key) {
     for (const auto& Rule : SettingRules)
@@ -35,14 +34,9 @@ const TSettingRule* FindRule(const std::string& Key) {
     return nullptr;
 }
 
-std::string TextOf(const TSettingTexts& Texts, const std::string& Key) {
-    const auto It = Texts.find(Key);
-    return It == Texts.end() ? std::string() : It->second;
-}
-
-// Text as a value of Rule's key, or EDriverError naming it. Whole decimal
-// numbers only: no sign but a minus, no spaces, no fraction.
-int32_t ParseSetting(const TSettingRule& Rule, const std::string& Text) {
+// Whole decimal numbers only: no sign but a minus, no spaces, no fraction.
+int32_t ParseSetting(const std::string& Key, const std::string& Text) {
+    const TSettingRule& Rule = *FindRule(Key);
     int64_t V = 0;
     const char* End = Text.data() + Text.size();
     const auto [Ptr, Ec] = std::from_chars(Text.data(), End, V);
@@ -50,7 +44,7 @@ int32_t ParseSetting(const TSettingRule& Rule, const std::string& Text) {
         return static_cast<int32_t>(V);
     const std::string Allowed = ": допустимо целое число от " + std::to_string(Rule.Min) + " до " +
                                 std::to_string(Rule.Max);
-    // The port has no default: absent or empty, the operator has not chosen one.
+    // The port has no default: nothing is written to one the operator did not choose.
     if (Text.empty() && Rule.Code == sdBadComNumber)
         throw EDriverError(Rule.Code,
                            std::string("Не задана настройка драйвера ") + Rule.Key + Allowed);
@@ -58,11 +52,18 @@ int32_t ParseSetting(const TSettingRule& Rule, const std::string& Text) {
                                       Text + "\"" + Allowed);
 }
 
-TStandInSettings ParseSettings(const TSettingTexts& Texts) {
-    int32_t Values[std::size(SettingRules)];
-    for (std::size_t I = 0; I < std::size(SettingRules); ++I)
-        Values[I] = ParseSetting(SettingRules[I], TextOf(Texts, SettingRules[I].Key));
-    return {Values[0], Values[1], Values[2]};
+int32_t Setting(const TSettingTexts& Texts, const std::string& Key) {
+    const auto It = Texts.find(Key);
+    return ParseSetting(Key, It == Texts.end() ? "" : It->second);
+}
+
+// A refused text is kept as stored, for the calls to name and the dialog to
+// show; the port takes no default.
+TSettingTexts StoredTexts(TStandInSettingsStore& Store) {
+    TSettingTexts Texts = Store.LoadTexts(), Defaults = FormatStandInSettings({});
+    Defaults.erase(dmComNumber);
+    Texts.merge(Defaults);
+    return Texts;
 }
 
 std::string Hex(uint8_t Byte) {
@@ -71,24 +72,50 @@ std::string Hex(uint8_t Byte) {
     return Buf;
 }
 
-std::string RegisterErrorText(uint8_t Code) {
-    const char* Text = "неизвестная ошибка";
-    if (Code == reBadParameters)
-        Text = "неверные параметры команды";
-    else if (Code == reNotSupported)
-        Text = "команда не поддерживается";
-    else if (Code == reWrongPassword)
-        Text = "неверный пароль";
-    return std::string("ФР: ") + Text + " (" + Hex(Code) + ")";
+[[noreturn]] void BadAnswer(const std::string& What) {
+    throw EDriverError(sdBadAnswer, "Неверный ответ ФР: " + What);
 }
 
-const char* const NoErrorText = "Ошибок нет";
+std::string VerifiedData(const std::string& Frame) {
+    if (static_cast<uint8_t>(Frame[0]) != STX)
+        BadAnswer("нет STX");
+    if (!ChecksumMatches(Frame))
+        BadAnswer("неверная контрольная сумма");
+    return FrameData(Frame);
+}
+
+void Exchange(TSerialLine& Port, const std::string& Command) {
+    // An answer the register still holds from someone else's exchange is
+    // taken off the line and acknowledged first, so it is not read as ours.
+    const THeldAnswer Held = AskForHeldAnswer(Port, true);
+    if (Held.Reply == ACK) {
+        VerifiedData(Held.Frame);
+        Port.Write(ControlByte(ACK));
+    } else if (Held.Reply != NAK) {
+        BadAnswer("на ENQ принят " + Hex(Held.Reply));
+    }
+    Port.Write(BuildFrame(Command));
+    if (const uint8_t Reply = Port.ReadByte(); Reply != ACK)
+        BadAnswer("команда не принята, " + Hex(Reply));
+    const std::string Answer = VerifiedData(ReadFrame(Port, true));
+    Port.Write(ControlByte(ACK));
+    if (Answer.size() < 2 || Answer[0] != Command[0])
+        BadAnswer("ответ не на ту команду");
+    const auto Error = static_cast<uint8_t>(Answer[1]);
+    if (Error == reOk)
+        return;
+    const char* Text = Error == reBadParameters ? "неверные параметры команды"
+                       : Error == reNotSupported ? "команда не поддерживается"
+                       : Error == reWrongPassword ? "неверный пароль"
+                                                  : "неизвестная ошибка";
+    throw EDriverError(Error, std::string("ФР: ") + Text + " (" + Hex(Error) + ")");
+}
 
 } // namespace
 
 std::string StandInSettingError(const std::string& Key, const std::string& Text) {
     try {
-        ParseSetting(*FindRule(Key), Text);
+        ParseSetting(Key, Text);
         return {};
     } catch (const EDriverError& E) {
         return E.what();
@@ -97,7 +124,8 @@ std::string StandInSettingError(const std::string& Key, const std::string& Text)
 
 std::string StandInSettingsError(const TSettingTexts& Texts) {
     try {
-        ParseSettings(Texts);
+        for (const char* Key : StandInSettingKeys)
+            Setting(Texts, Key);
         return {};
     } catch (const EDriverError& E) {
         return E.what();
@@ -127,32 +155,48 @@ TSettingTexts FormatStandInSettings(const TStandInSettings& Settings) {
 
 TStandInDriver::TStandInDriver(std::shared_ptr<TStandInSettingsStore> Store,
                                TPropertiesDialog Dialog, std::unique_ptr<TSerialLine> Line)
-    : FStore(std::move(Store)), FDialog(std::move(Dialog)), FSettings(StoredTexts()),
+    : FStore(std::move(Store)), FDialog(std::move(Dialog)), FSettings(StoredTexts(*FStore)),
       FPort(Line ? std::move(Line) : std::make_unique<TComPort>()),
       FResultDescription(NoErrorText) {}
 
-TSettingTexts TStandInDriver::StoredTexts() const {
-    // A refused text is kept as stored: the calls that need it fail naming
-    // it, and the dialog shows it for the operator to correct. The port has
-    // no default, so that none is written to before the operator chose it.
-    TSettingTexts Texts = FStore->LoadTexts();
-    const TSettingTexts Defaults = FormatStandInSettings({});
-    Texts.try_emplace(dmBaudrate, Defaults.at(dmBaudrate));
-    Texts.try_emplace(dmTimeout, Defaults.at(dmTimeout));
-    return Texts;
-}
-
 TAutoValue TStandInDriver::Invoke(const std::string& Name) {
     if (Name == dmConnect)
-        return Connect();
-    if (Name == dmDisconnect)
-        return Disconnect();
-    if (Name == dmSetExchangeParam)
-        return SetExchangeParam();
+        return Guarded([&] {
+            OpenLine();
+            Exchange(*FPort, ShortStatusCommand());
+        });
+    if (Name == dmDisconnect) {
+        FPort->Close();
+        return sdOk;
+    }
+    if (Name == dmSetExchangeParam) {
+        const bool WasOpen = FPort->IsOpen();
+        const int32_t Code = Guarded([&] {
+            const int32_t Timeout = Setting(FSettings, dmTimeout);
+            OpenLine();
+            Exchange(*FPort, SetExchangeTimeoutCommand(static_cast<uint32_t>(Timeout)));
+        });
+        if (!WasOpen) // opened for this call only
+            FPort->Close();
+        return Code;
+    }
     if (Name == dmShowProperties)
-        return ShowProperties();
+        return Guarded([&] {
+            // The stored settings, not this object's: the run's timeout
+            // (100000 ms during a probe) is not the operator's to save.
+            TSettingTexts Edited = StoredTexts(*FStore);
+            Edited.try_emplace(dmComNumber); // a port not set shows empty
+            if (!FDialog || !FDialog(Edited))
+                return;
+            // Checked again, so that no dialog can ever save a refused value.
+            TSettingTexts Valid;
+            for (const char* Key : StandInSettingKeys)
+                Valid[Key] = std::to_string(Setting(Edited, Key));
+            FStore->SaveTexts(Valid);
+            FSettings = Valid;
+        });
     if (FindRule(Name))
-        return Setting(Name);
+        return Setting(FSettings, Name);
     if (Name == dmResultCode)
         return FResultCode;
     if (Name == dmResultCodeDescription)
@@ -161,21 +205,16 @@ TAutoValue TStandInDriver::Invoke(const std::string& Name) {
 }
 
 void TStandInDriver::Put(const std::string& Name, const TAutoValue& Value) {
-    const TSettingRule* Rule = FindRule(Name);
-    if (!Rule)
+    if (!FindRule(Name))
         RaiseUnknownName(Name);
-    // Not saved: a run that raises the timeout and is killed before putting
-    // it back must not leave the raised value as the operator's setting.
+    // Not saved: a run killed before putting its raised timeout back must
+    // not leave it as the operator's.
     const std::string Text = std::to_string(Value.AsInt32());
-    ParseSetting(*Rule, Text);
+    ParseSetting(Name, Text);
     FSettings[Name] = Text;
 }
 
-int32_t TStandInDriver::Setting(const std::string& Key) const {
-    return ParseSetting(*FindRule(Key), TextOf(FSettings, Key));
-}
-
-// The system's own words stay out of the description, which names the port's
+// The system's own words stay out of the description, which names the
 // failure exactly; they are traced instead.
 int32_t TStandInDriver::Guarded(const std::function<void()>& Body) {
     FResultCode = sdOk;
@@ -186,100 +225,22 @@ int32_t TStandInDriver::Guarded(const std::function<void()>& Body) {
         TraceSystemDetail(E);
         FResultCode = E.Code;
         FResultDescription = E.what();
-    } catch (const EOSError& E) {
+    } catch (const std::exception& E) {
         TraceSystemDetail(E);
         FResultCode = sdSystemError;
-        FResultDescription = E.what(); // "Системная ошибка..." already
-    } catch (const std::exception& E) {
-        FResultCode = sdSystemError;
-        FResultDescription = std::string("Системная ошибка: ") + E.what();
+        // An EOSError's text is "Системная ошибка..." already.
+        FResultDescription = dynamic_cast<const EOSError*>(&E)
+                                 ? E.what()
+                                 : std::string("Системная ошибка: ") + E.what();
     }
-    if (FResultCode != sdOk && FConnected)
-        Disconnect();
+    if (FResultCode != sdOk)
+        FPort->Close();
     return FResultCode;
 }
 
 void TStandInDriver::OpenLine() {
-    const int32_t ComNumber = Setting(dmComNumber);
-    FPort->BaudRate = BaudRates[Setting(dmBaudrate)];
-    FPort->ComNumber = static_cast<uint32_t>(ComNumber);
-    FPort->Timeout = LinkTimeoutMs;
+    FPort->ComNumber = static_cast<uint32_t>(Setting(FSettings, dmComNumber));
+    FPort->BaudRate = BaudRates[Setting(FSettings, dmBaudrate)];
+    FPort->Timeout = 1000; // the driver's own exchanges are short ones
     FPort->Open();
-}
-
-void TStandInDriver::Exchange(const std::string& Command) {
-    const auto BadAnswer = [](const std::string& What) {
-        throw EDriverError(sdBadAnswer, "Неверный ответ ФР: " + What);
-    };
-    // The data of the answer frame, its start and checksum verified.
-    const auto DataOf = [&](const std::string& Frame) {
-        if (static_cast<uint8_t>(Frame[0]) != STX)
-            BadAnswer("нет STX");
-        if (!ChecksumMatches(Frame))
-            BadAnswer("неверная контрольная сумма");
-        return FrameData(Frame);
-    };
-    // An answer the register still holds from someone else's exchange is
-    // taken off the line and acknowledged first, so it is not read as ours.
-    const THeldAnswer Held = AskForHeldAnswer(*FPort, true);
-    if (Held.Reply == ACK) {
-        DataOf(Held.Frame);
-        FPort->Write(ControlByte(ACK));
-    } else if (Held.Reply != NAK) {
-        BadAnswer("на ENQ принят " + Hex(Held.Reply));
-    }
-    FPort->Write(BuildFrame(Command));
-    const uint8_t Reply = FPort->ReadByte();
-    if (Reply != ACK)
-        BadAnswer("команда не принята, " + Hex(Reply));
-    const std::string Answer = DataOf(ReadFrame(*FPort, true));
-    FPort->Write(ControlByte(ACK));
-    if (Answer.size() < 2 || Answer[0] != Command[0])
-        BadAnswer("ответ не на ту команду");
-    if (const auto Error = static_cast<uint8_t>(Answer[1]); Error != reOk)
-        throw EDriverError(Error, RegisterErrorText(Error));
-}
-
-int32_t TStandInDriver::Connect() {
-    return Guarded([&] {
-        OpenLine();
-        FConnected = true;
-        Exchange(ShortStatusCommand());
-    });
-}
-
-int32_t TStandInDriver::Disconnect() {
-    FPort->Close();
-    FConnected = false;
-    return sdOk;
-}
-
-int32_t TStandInDriver::SetExchangeParam() {
-    const bool WasConnected = FConnected;
-    const int32_t Code = Guarded([&] {
-        const int32_t Timeout = Setting(dmTimeout);
-        OpenLine();
-        Exchange(SetExchangeTimeoutCommand(static_cast<uint32_t>(Timeout)));
-    });
-    // Connected for this call only: give the line back.
-    if (!WasConnected)
-        Disconnect();
-    return Code;
-}
-
-int32_t TStandInDriver::ShowProperties() {
-    return Guarded([&] {
-        // The dialog edits what is stored, not this object's values: the
-        // timeout the program puts for its run (100000 ms during a probe) is
-        // not the operator's, and OK must not save it as theirs. OK saves
-        // all three, and they apply here at once.
-        TSettingTexts Edited = StoredTexts();
-        Edited.try_emplace(dmComNumber); // a port not set shows empty
-        if (!FDialog || !FDialog(Edited))
-            return;
-        // Checked again, so that no dialog can ever save a refused value.
-        const TSettingTexts Valid = FormatStandInSettings(ParseSettings(Edited));
-        FStore->SaveTexts(Valid);
-        FSettings = Valid;
-    });
 }

@@ -1,7 +1,5 @@
-// The stand-in driver as an in-process OLE Automation server, "Addin.Ormant":
-// a hand-written IDispatch over the driver's core, its class factory and its
-// registration (regsvr32). Only for machines without the register's own
-// driver, which is registered under the same identifier.
+// The stand-in as an in-process OLE Automation server: a hand-written
+// IDispatch over the core, its class factory and regsvr32's entry points.
 #include "fmuStandInProps_win.h"
 #include "untDriver.h"
 #include "untStandInDriver.h"
@@ -17,14 +15,15 @@
 #include <string>
 #include <string_view>
 
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+
 namespace {
 
-HINSTANCE Module = nullptr;
-LONG Objects = 0; // live driver objects
-LONG Locks = 0;   // IClassFactory::LockServer
+// The DLL's own, not its host's: its resources are here.
+const auto Module = reinterpret_cast<HINSTANCE>(&__ImageBase);
+LONG Holds = 0; // live objects and LockServer locks
 
-// {248862DF-015E-45F1-9F31-9AEA84753B11}: the stand-in's own class; the
-// register's driver has another.
+// The register's driver has a class of its own.
 constexpr CLSID StandInClsid = {
     0x248862df, 0x015e, 0x45f1, {0x9f, 0x31, 0x9a, 0xea, 0x84, 0x75, 0x3b, 0x11}};
 constexpr const wchar_t* StandInClsidText = L"{248862DF-015E-45F1-9F31-9AEA84753B11}";
@@ -45,34 +44,31 @@ bool IsMemberName(const wchar_t* Name, const char* Member) {
     return *Name == *Member;
 }
 
-// A failure of the call: its text reaches the caller as the exception's
-// description. Called from a catch: nothing may escape it.
-HRESULT RaiseException(EXCEPINFO* Info, const char* Text) noexcept try {
-    if (Info) {
-        *Info = EXCEPINFO{};
-        Info->scode = DISP_E_EXCEPTION;
-        Info->bstrDescription = SysAllocString(Utf8ToWide(Text).c_str());
-    }
-    return DISP_E_EXCEPTION;
+// IUnknown::QueryInterface of Self, which implements Iface and IUnknown only.
+HRESULT QueryFor(IUnknown* Self, REFIID Iface, REFIID Iid, void** Object) {
+    if (!Object)
+        return E_POINTER;
+    *Object = Iid == IID_IUnknown || Iid == Iface ? Self : nullptr;
+    if (!*Object)
+        return E_NOINTERFACE;
+    Self->AddRef();
+    return S_OK;
+}
+
+// Null when out of memory, as SysAllocString's own failure.
+BSTR NewBstr(const std::string& Text) noexcept try {
+    return SysAllocString(Utf8ToWide(Text).c_str());
 } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
+    return nullptr;
 }
 
 class TStandInDispatch final : public IDispatch {
 public:
-    TStandInDispatch() { InterlockedIncrement(&Objects); }
-    ~TStandInDispatch() { InterlockedDecrement(&Objects); }
+    TStandInDispatch() { InterlockedIncrement(&Holds); }
+    ~TStandInDispatch() { InterlockedDecrement(&Holds); }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID Iid, void** Object) override {
-        if (!Object)
-            return E_POINTER;
-        if (Iid == IID_IUnknown || Iid == IID_IDispatch) {
-            *Object = static_cast<IDispatch*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *Object = nullptr;
-        return E_NOINTERFACE;
+        return QueryFor(this, IID_IDispatch, Iid, Object);
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&FRefs); }
     ULONG STDMETHODCALLTYPE Release() override {
@@ -95,19 +91,17 @@ public:
         return DISP_E_BADINDEX;
     }
 
+    // Names after the first would be arguments', and no member takes any.
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID Iid, LPOLESTR* Names, UINT Count, LCID,
                                             DISPID* Ids) override {
         if (Iid != IID_NULL)
             return DISP_E_UNKNOWNINTERFACE;
         if (!Names || !Ids)
             return E_POINTER;
-        // Names after the first would be those of arguments, and no member
-        // takes any.
-        for (UINT I = 0; I < Count; ++I)
-            Ids[I] = DISPID_UNKNOWN;
-        for (DISPID Id = 0; Count == 1 && Names[0] && Id < MemberCount; ++Id)
-            if (IsMemberName(Names[0], Members[Id]))
-                Ids[0] = Id + 1;
+        std::fill_n(Ids, Count, DISPID_UNKNOWN);
+        for (DISPID Id = 1; Count == 1 && Names[0] && Id <= MemberCount; ++Id)
+            if (IsMemberName(Names[0], Members[Id - 1]))
+                Ids[0] = Id;
         return Count == 1 && Ids[0] != DISPID_UNKNOWN ? S_OK : DISP_E_UNKNOWNNAME;
     }
 
@@ -121,15 +115,14 @@ public:
             return E_INVALIDARG;
         const char* const Member = Members[Id - 1];
         try {
-            if (Flags & DISPATCH_PROPERTYPUT) {
-                // Only the settings can be written.
-                if (std::count(std::begin(StandInSettingKeys), std::end(StandInSettingKeys),
-                               Member) == 0)
-                    return DISP_E_MEMBERNOTFOUND;
-                if (Params->cArgs != 1)
-                    return DISP_E_BADPARAMCOUNT;
-                // A reference is followed to its value.
-                TVariant Value;
+            const bool Put = Flags & DISPATCH_PROPERTYPUT;
+            if (Put && std::count(std::begin(StandInSettingKeys), std::end(StandInSettingKeys),
+                                  Member) == 0)
+                return DISP_E_MEMBERNOTFOUND;
+            if (Params->cArgs != (Put ? 1u : 0u))
+                return DISP_E_BADPARAMCOUNT;
+            if (Put) {
+                TVariant Value; // a reference is followed to its value
                 if (const HRESULT Hr = VariantChangeType(&Value.V, &Params->rgvarg[0], 0, VT_I4);
                     FAILED(Hr)) {
                     if (ArgError)
@@ -139,8 +132,6 @@ public:
                 Driver().Put(Member, static_cast<int32_t>(Value.V.lVal));
                 return S_OK;
             }
-            if (Params->cArgs != 0)
-                return DISP_E_BADPARAMCOUNT;
             const TAutoValue Value = Driver().Invoke(Member);
             if (!Result)
                 return S_OK;
@@ -151,36 +142,37 @@ public:
                 return S_OK;
             }
             Result->vt = VT_BSTR;
-            Result->bstrVal = SysAllocString(Utf8ToWide(Value.AsString()).c_str());
+            Result->bstrVal = NewBstr(Value.AsString());
             return Result->bstrVal ? S_OK : E_OUTOFMEMORY;
         } catch (const std::bad_alloc&) {
             return E_OUTOFMEMORY;
         } catch (const std::exception& E) {
-            return RaiseException(Info, E.what());
+            if (Info) {
+                *Info = EXCEPINFO{};
+                Info->scode = DISP_E_EXCEPTION;
+                Info->bstrDescription = NewBstr(E.what());
+            }
+            return DISP_E_EXCEPTION;
         }
     }
 
 private:
-    // The caller's active window. ORMANT_STANDIN_DIALOG_OWNER=none shows the
-    // dialog without an owner, as some drivers do: the program must keep its
-    // window from input all the same.
-    static HWND DialogOwner() {
-        wchar_t Value[8] = {};
-        const DWORD Length =
-            GetEnvironmentVariableW(L"ORMANT_STANDIN_DIALOG_OWNER", Value, std::size(Value));
-        return Length > 0 && std::wstring_view(Value, Length) == L"none" ? nullptr
-                                                                         : GetActiveWindow();
-    }
-
-    // Made at the first call, not in CreateInstance: a settings file that
-    // cannot be found then fails that call with its text, not as a bare
+    // Made at the first call, not in CreateInstance, so that a settings file
+    // that cannot be found fails that call with its text, not as a bare
     // E_FAIL of the creation.
     TStandInDriver& Driver() {
         if (!FDriver)
             FDriver = std::make_unique<TStandInDriver>(
                 std::make_shared<TWinIniSettingsStore>(TWinIniSettingsStore::DefaultFileName()),
                 [](TSettingTexts& Settings) {
-                    return ShowStandInPropertiesWin(Module, DialogOwner(), Settings);
+                    // ORMANT_STANDIN_DIALOG_OWNER=none: no owner, as some
+                    // drivers do; the program must keep its window from input.
+                    wchar_t Value[8] = {};
+                    const DWORD Length = GetEnvironmentVariableW(L"ORMANT_STANDIN_DIALOG_OWNER",
+                                                                 Value, std::size(Value));
+                    const bool Owned = std::wstring_view(Value, Length) != L"none";
+                    return ShowStandInPropertiesWin(Module, Owned ? GetActiveWindow() : nullptr,
+                                                    Settings);
                 });
         return *FDriver;
     }
@@ -189,19 +181,12 @@ private:
     std::unique_ptr<TStandInDriver> FDriver;
 };
 
+// One static factory: the server stays loaded by its objects and locks.
 class TClassFactory final : public IClassFactory {
 public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID Iid, void** Object) override {
-        if (!Object)
-            return E_POINTER;
-        if (Iid == IID_IUnknown || Iid == IID_IClassFactory) {
-            *Object = static_cast<IClassFactory*>(this);
-            return S_OK;
-        }
-        *Object = nullptr;
-        return E_NOINTERFACE;
+        return QueryFor(this, IID_IClassFactory, Iid, Object);
     }
-    // One static factory; the server stays loaded by its locks and objects.
     ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
     ULONG STDMETHODCALLTYPE Release() override { return 1; }
 
@@ -219,10 +204,7 @@ public:
         return Hr;
     }
     HRESULT STDMETHODCALLTYPE LockServer(BOOL Lock) override {
-        if (Lock)
-            InterlockedIncrement(&Locks);
-        else
-            InterlockedDecrement(&Locks);
+        Lock ? InterlockedIncrement(&Holds) : InterlockedDecrement(&Holds);
         return S_OK;
     }
 };
@@ -242,28 +224,23 @@ LSTATUS SetValue(HKEY Root, const std::wstring& Key, const wchar_t* Name,
                            static_cast<DWORD>((Value.size() + 1) * sizeof(wchar_t)));
 }
 
-enum TProgIdOwner { poNone, poOurs, poForeign };
-
-// Whose "Addin.Ormant" Root holds. Ours only with our class as its CLSID: a
-// key without one (only a CurVer, say) is someone else's all the same.
-TProgIdOwner ProgIdOwner(HKEY Root) {
-    wchar_t Value[64] = {};
-    DWORD Size = sizeof Value;
-    if (RegGetValueW(Root, (ProgIdKey + L"\\CLSID").c_str(), nullptr, RRF_RT_REG_SZ, nullptr, Value,
-                     &Size) == ERROR_SUCCESS)
-        return CompareStringOrdinal(Value, -1, StandInClsidText, -1, TRUE) == CSTR_EQUAL
-                   ? poOurs
-                   : poForeign;
-    HKEY Key = nullptr;
-    const LSTATUS Status = RegOpenKeyExW(Root, ProgIdKey.c_str(), 0, KEY_QUERY_VALUE, &Key);
+// ERROR_SUCCESS when Key is there, ERROR_FILE_NOT_FOUND or why it cannot be opened.
+LSTATUS Probe(HKEY Root, const std::wstring& Key, REGSAM View = 0) {
+    HKEY Opened = nullptr;
+    const LSTATUS Status = RegOpenKeyExW(Root, Key.c_str(), 0, KEY_QUERY_VALUE | View, &Opened);
     if (Status == ERROR_SUCCESS)
-        RegCloseKey(Key);
-    return Status == ERROR_FILE_NOT_FOUND ? poNone : poForeign; // unreadable: not known ours
+        RegCloseKey(Opened);
+    return Status;
 }
 
-// A key that was not there is no refusal.
-LSTATUS Deleted(LSTATUS Status) {
-    return Status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : Status;
+// Only with our class as its CLSID: a key without one (only a CurVer, say)
+// is someone else's all the same.
+bool ProgIdIsOurs(HKEY Root) {
+    wchar_t Value[64] = {};
+    DWORD Size = sizeof Value;
+    return RegGetValueW(Root, (ProgIdKey + L"\\CLSID").c_str(), nullptr, RRF_RT_REG_SZ, nullptr,
+                        Value, &Size) == ERROR_SUCCESS &&
+           CompareStringOrdinal(Value, -1, StandInClsidText, -1, TRUE) == CSTR_EQUAL;
 }
 
 LSTATUS Register(HKEY Root) {
@@ -284,41 +261,9 @@ LSTATUS Register(HKEY Root) {
     return ERROR_SUCCESS;
 }
 
-// 32-bit and 64-bit classes are registered apart, each by its own regsvr32
-// in its own view of the registry; the identifier "Addin.Ormant" is one key
-// for both. This is the view of the other bitness (on a 32-bit Windows the
-// flag is ignored, and it is our own).
-constexpr REGSAM OtherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
-
-bool OtherBitnessRegistered(HKEY Root) {
-    HKEY Key = nullptr;
-    if (RegOpenKeyExW(Root, (ClassKey + L"\\InprocServer32").c_str(), 0,
-                      KEY_QUERY_VALUE | OtherView, &Key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(Key);
-    return true;
-}
-
-// Removes our class, and the identifier only where it names our class and
-// the other bitness's class is not registered beside it, so that it goes
-// with the last registration; the first delete refused, if any.
-LSTATUS Unregister(HKEY Root) {
-    const LSTATUS Class = Deleted(RegDeleteTreeW(Root, ClassKey.c_str()));
-    LSTATUS Status = ERROR_SUCCESS;
-    if (ProgIdOwner(Root) == poOurs && !OtherBitnessRegistered(Root))
-        Status = Deleted(RegDeleteTreeW(Root, ProgIdKey.c_str()));
-    return Status != ERROR_SUCCESS ? Status : Class;
-}
-
 } // namespace
 
 extern "C" {
-
-BOOL WINAPI DllMain(HINSTANCE Instance, DWORD Reason, LPVOID) {
-    if (Reason == DLL_PROCESS_ATTACH)
-        Module = Instance;
-    return TRUE;
-}
 
 HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID Clsid, REFIID Iid, void** Object) {
     if (!Object)
@@ -330,32 +275,39 @@ HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID Clsid, REFIID Iid, void** Obje
 }
 
 HRESULT STDAPICALLTYPE DllCanUnloadNow() {
-    return Objects == 0 && Locks == 0 ? S_OK : S_FALSE;
+    return Holds == 0 ? S_OK : S_FALSE;
 }
 
-// Refuses where any "Addin.Ormant" key is not ours, in the machine's classes
-// or the user's: the register's own driver is installed there and must be
-// neither shadowed nor written into.
+// The register's own driver, wherever installed, is neither shadowed nor
+// written into.
 HRESULT STDAPICALLTYPE DllRegisterServer() {
     for (const HKEY Root : ClassRoots)
-        if (ProgIdOwner(Root) == poForeign)
+        if (Probe(Root, ProgIdKey) != ERROR_FILE_NOT_FOUND && !ProgIdIsOurs(Root))
             return SELFREG_E_CLASS;
-    // Denied the machine's classes, the first write fails, and nothing is
-    // left to undo.
+    // Denied the machine's classes, nothing was written there to undo.
     LSTATUS Status = Register(HKEY_LOCAL_MACHINE);
     if (Status == ERROR_ACCESS_DENIED)
         Status = Register(HKEY_CURRENT_USER);
     return HRESULT_FROM_WIN32(Status);
 }
 
-// Leaves the other bitness's registration working. Fails when a delete was
-// refused (a machine-wide registration and no right to remove it), so that
-// regsvr32 /u does not report it gone.
+// Fails when a delete was refused, so that regsvr32 /u does not report it gone.
 HRESULT STDAPICALLTYPE DllUnregisterServer() {
-    LSTATUS Status = ERROR_SUCCESS;
-    for (const HKEY Root : ClassRoots)
-        if (const LSTATUS Removed = Unregister(Root); Status == ERROR_SUCCESS)
-            Status = Removed;
+    LSTATUS Status = ERROR_SUCCESS; // the first refusal
+    const auto Delete = [&](HKEY Root, const std::wstring& Key) {
+        const LSTATUS Deleted = RegDeleteTreeW(Root, Key.c_str());
+        if (Status == ERROR_SUCCESS && Deleted != ERROR_FILE_NOT_FOUND)
+            Status = Deleted;
+    };
+    // Each bitness's class is in its own view of the registry, the ProgID in
+    // both: it goes with the last class, and only where it names ours.
+    constexpr REGSAM OtherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+    for (const HKEY Root : ClassRoots) {
+        Delete(Root, ClassKey);
+        if (ProgIdIsOurs(Root) &&
+            Probe(Root, ClassKey + L"\\InprocServer32", OtherView) != ERROR_SUCCESS)
+            Delete(Root, ProgIdKey);
+    }
     return HRESULT_FROM_WIN32(Status);
 }
 
