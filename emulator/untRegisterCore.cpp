@@ -11,31 +11,14 @@ namespace emu {
 
 namespace {
 
-// A broken-off frame is told from a slow host by this much at least, so a
-// tiny exchange timeout does not tear frames of an ordinary host apart.
+// So a tiny exchange timeout does not tear an ordinary host's frames apart.
 constexpr uint32_t MinFrameGapLimit = 50;
 
-// Status bytes of the short status answer after the error byte: operator
-// number, mode, submode, flags (uint16 little-endian). Fixed: nothing reads them
-// but people.
+// Operator 30, mode 2, submode 0, flags 0: fixed, as nothing but people reads them.
 constexpr std::string_view StatusBytes{"\x1E\x02\x00\x00\x00", 5};
 
 std::string Answer(uint8_t Code, uint8_t Error, std::string_view Rest = {}) {
-    std::string Data{static_cast<char>(Code), static_cast<char>(Error)};
-    Data += Rest;
-    return Data;
-}
-
-std::string ByteName(uint8_t Byte) {
-    switch (Byte) {
-    case ENQ:
-        return " ENQ";
-    case ACK:
-        return " ACK";
-    case NAK:
-        return " NAK";
-    }
-    return {};
+    return std::string{static_cast<char>(Code), static_cast<char>(Error)}.append(Rest);
 }
 
 } // namespace
@@ -82,21 +65,17 @@ void TRegisterCore::Log(uint64_t NowMs, const std::string& Line) const {
 }
 
 std::optional<uint64_t> TRegisterCore::NextDeadline() const {
-    std::optional<uint64_t> Next;
+    std::optional<uint64_t> Next = FMuteUntil;
+    const auto Take = [&Next](uint64_t At) { Next = std::min(Next.value_or(At), At); };
     if (FInFrame)
-        Next = FLastFrameByteAt + FrameGapLimit() + 1;
-    if (FAwaitingAck) {
-        const uint64_t AckDeadline = FAnswerSentAt + ExchangeTimeout() + FOptions.GraceMs;
-        Next = Next ? std::min(*Next, AckDeadline) : AckDeadline;
-    }
-    if (FMuteUntil)
-        Next = Next ? std::min(*Next, *FMuteUntil) : *FMuteUntil;
+        Take(FLastFrameByteAt + FrameGapLimit() + 1);
+    if (FAwaitingAck)
+        Take(FAnswerSentAt + ExchangeTimeout() + FOptions.GraceMs);
     return Next;
 }
 
 void TRegisterCore::Advance(uint64_t NowMs) {
-    // Both timers may have run out since the last call; they fire in the
-    // order of their deadlines so the log reads in time order.
+    // Timers fire in the order of their deadlines, so the log reads in time order.
     for (;;) {
         const auto Next = NextDeadline();
         if (!Next || *Next > NowMs)
@@ -141,20 +120,20 @@ void TRegisterCore::ReceiveByte(uint8_t Byte, uint64_t NowMs, std::string& Out) 
     }
     FFrame += static_cast<char>(Byte);
     FLastFrameByteAt = NowMs;
-    // STX, length, data, checksum.
     if (FFrame.size() >= 2 && FFrame.size() == 3u + static_cast<uint8_t>(FFrame[1]))
         FrameComplete(NowMs, Out);
 }
 
 void TRegisterCore::ReceiveControl(uint8_t Byte, uint64_t NowMs, std::string& Out) {
-    const std::string In =
-        "<- " + HexBytes(std::string(1, static_cast<char>(Byte))) + ByteName(Byte);
+    const char* Name = Byte == ENQ ? " ENQ" : Byte == ACK ? " ACK" : Byte == NAK ? " NAK" : "";
+    const std::string In = "<- " + HexBytes(ControlByte(Byte)) + Name;
     switch (Byte) {
     case ENQ:
         Log(NowMs, In);
         if (Fault() == TFault::WrongEnq) {
             Out += static_cast<char>(FOptions.WrongEnqReply);
-            Log(NowMs, "-> " + HexBytes(Out.substr(Out.size() - 1)) + " (wrong reply to ENQ)");
+            Log(NowMs,
+                "-> " + HexBytes(ControlByte(FOptions.WrongEnqReply)) + " (wrong reply to ENQ)");
         } else if (!FAnswer) {
             Out += static_cast<char>(NAK);
             Log(NowMs, "-> 15 NAK (no answer held)");
@@ -167,7 +146,7 @@ void TRegisterCore::ReceiveControl(uint8_t Byte, uint64_t NowMs, std::string& Ou
             Log(NowMs, In + " ignored: no answer held");
             return;
         }
-        // An ACK before the last byte left can only come from a confused host.
+        // Earlier than the answer's last byte only from a confused host.
         const uint64_t Delay = NowMs > FAnswerSentAt ? NowMs - FAnswerSentAt : 0;
         FLastAckDelay = static_cast<uint32_t>(std::min<uint64_t>(Delay, UINT32_MAX));
         if (FAwaitingAck) {
@@ -197,7 +176,7 @@ void TRegisterCore::FrameComplete(uint64_t NowMs, std::string& Out) {
     FInFrame = false;
     if (!ChecksumMatches(Frame)) {
         Log(NowMs, "<- " + HexBytes(Frame) + " (frame with bad checksum, expected " +
-                       HexBytes(std::string(1, static_cast<char>(ExpectedChecksum(Frame)))) + ")");
+                       HexBytes(ControlByte(ExpectedChecksum(Frame))) + ")");
         Out += static_cast<char>(NAK);
         Log(NowMs, "-> 15 NAK");
         return;
@@ -205,8 +184,7 @@ void TRegisterCore::FrameComplete(uint64_t NowMs, std::string& Out) {
     Log(NowMs, LogLine(TSentence::Frame, {HexBytes(Frame)}));
     const std::string Data = FrameData(Frame);
     if (Data.empty()) {
-        // Nothing to answer, and an ACK would leave the host waiting for an
-        // answer that never comes.
+        // An ACK would leave the host waiting for an answer that never comes.
         Out += static_cast<char>(NAK);
         Log(NowMs, "-> 15 NAK (empty frame carries no command)");
         return;
@@ -253,7 +231,9 @@ std::string TRegisterCore::SetTimeout(const std::string& Command) {
     return Answer(cmSetExchangeTimeout, reOk);
 }
 
-std::string TRegisterCore::AnswerFrame() const {
+// Appends the held answer, after an ACK if WithAck, and starts the wait for
+// the host's ACK.
+void TRegisterCore::SendAnswer(uint64_t NowMs, std::string& Out, bool WithAck) {
     std::string Frame = BuildFrame(*FAnswer);
     if (Fault() == TFault::BadChecksum)
         Frame.back() = static_cast<char>(~static_cast<uint8_t>(Frame.back()));
@@ -261,14 +241,10 @@ std::string TRegisterCore::AnswerFrame() const {
         Frame.front() = '\0';
     else if (Fault() == TFault::CutFrame)
         Frame.resize(2); // STX and the length: a register that lost power there
-    return Frame;
-}
-
-void TRegisterCore::SendAnswer(uint64_t NowMs, std::string& Out, bool WithAck) {
     const std::size_t Start = Out.size();
     if (WithAck)
         Out += static_cast<char>(ACK);
-    Out += AnswerFrame();
+    Out += Frame;
     FAnswerSentAt = NowMs;
     FAwaitingAck = true;
     Log(NowMs, "-> " + HexBytes(std::string_view(Out).substr(Start)) +

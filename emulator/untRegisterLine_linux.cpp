@@ -1,5 +1,4 @@
 #include "untRegisterLine.h"
-#include "untRegisterLog.h"
 #include "untTermios.h"
 
 #include <cerrno>
@@ -11,6 +10,7 @@
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
+#include <utility>
 
 namespace emu {
 
@@ -20,8 +20,7 @@ namespace {
     throw std::runtime_error(What + ": " + std::strerror(Error));
 }
 
-// Raw 8N1 both ways, as the program's port has it; a read returns whatever
-// has come.
+// Raw 8N1, as the program's port has it.
 void MakeRaw(int Fd, const std::string& Path, std::optional<speed_t> Speed) {
     termios T{};
     if (tcgetattr(Fd, &T) != 0)
@@ -33,7 +32,6 @@ void MakeRaw(int Fd, const std::string& Path, std::optional<speed_t> Speed) {
         RaiseErrno("cannot set up " + Path);
 }
 
-// The signals that stop the emulator.
 sigset_t StopSignals() {
     sigset_t Set;
     sigemptyset(&Set);
@@ -42,32 +40,25 @@ sigset_t StopSignals() {
     return Set;
 }
 
-class TFd {
-public:
-    explicit TFd(int Fd = -1) : Fd(Fd) {}
-    ~TFd() { Close(); }
+struct TFd {
+    int Fd = -1;
+    TFd() = default;
     TFd(const TFd&) = delete;
-    TFd& operator=(const TFd&) = delete;
-    void Close() noexcept {
+    ~TFd() { Close(); }
+    void Close() {
         if (Fd >= 0)
-            ::close(Fd);
-        Fd = -1;
+            ::close(std::exchange(Fd, -1));
     }
-    int Fd;
 };
 
-// A new pseudo-terminal, or an existing serial device, with the link to it
-// and the stop signals, which come as bytes to read beside the line's.
+// A pseudo-terminal or a serial device, with the link to it and the stop
+// signals, which come as bytes to read beside the line's.
 class TLinuxLine final : public TLinePort {
 public:
     TLinuxLine(const TLineRequest& Request, const TLineLog& Log);
-    // Closes the line, so a host that has the slave open sees the device gone
-    // (hang-up, EIO), and removes the link.
     ~TLinuxLine() override;
     std::optional<std::string> Read(std::optional<uint64_t> WaitMs) override;
     std::size_t Write(std::string_view Bytes) override;
-
-    std::string Name; // "PTY /dev/pts/3", "DEVICE /dev/ttyUSB0"
 
 private:
     void OpenPty();
@@ -78,7 +69,7 @@ private:
     std::string FPath; // the slave of the pseudo-terminal, or the device
     std::string FLinkPath;
     TFd FLine;
-    TFd FSlave; // the pseudo-terminal's, kept open, see OpenPty
+    TFd FSlave; // see OpenPty
     TFd FSignals;
     bool FWantWrite = false; // the line took less than it was given
 };
@@ -88,8 +79,7 @@ TLinuxLine::TLinuxLine(const TLineRequest& Request, const TLineLog& Log) : FLog(
         OpenDevice(*Request.Device, Request.Baud);
     else
         OpenPty();
-    // Blocked since PrepareStopRequest; a signal that came meanwhile is read
-    // from here at once.
+    // Blocked since PrepareStopRequest; one that came meanwhile is read at once.
     const sigset_t Stop = StopSignals();
     FSignals.Fd = signalfd(-1, &Stop, SFD_CLOEXEC);
     if (FSignals.Fd < 0)
@@ -112,12 +102,9 @@ void TLinuxLine::OpenPty() {
         RaiseErrno("cannot name the pseudo-terminal", Error);
     FPath = Path;
     Name = "PTY " + FPath;
-    // The emulator holds the slave open itself. While no process has the
-    // slave open, Linux reports hang-up on the master: poll() returns POLLHUP
-    // at once (a busy loop) and read() fails with EIO, which would look like
-    // the end of the line. With our own slave open the master behaves like a
-    // port with nothing plugged in until a host opens it; only closing the
-    // master hangs the host up.
+    // While no process has the slave open, the master reports hang-up (poll
+    // returns at once, read fails with EIO). With our own slave open it is a
+    // port with nothing plugged in until a host comes.
     FSlave.Fd = ::open(Path, O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (FSlave.Fd < 0)
         RaiseErrno("cannot open " + FPath);
@@ -131,7 +118,7 @@ void TLinuxLine::OpenPty() {
 void TLinuxLine::OpenDevice(const std::string& Path, uint32_t Baud) {
     const auto Speed = TermiosSpeed(Baud);
     if (!Speed)
-        throw std::invalid_argument("unsupported baud rate " + std::to_string(Baud));
+        throw std::runtime_error("unsupported baud rate " + std::to_string(Baud));
     FPath = Path;
     Name = "DEVICE " + Path;
     // Non-blocking so a modem line without carrier does not hold open().
@@ -160,6 +147,7 @@ void TLinuxLine::MakeLink() {
     }
 }
 
+// Closing the master hangs up a host that has the slave open (EIO).
 TLinuxLine::~TLinuxLine() {
     FLine.Close();
     FSlave.Close();
@@ -223,29 +211,12 @@ void PrepareStopRequest() {
         RaiseErrno("cannot block the stop signals");
 }
 
-void ServeUntilStopped(const TRegisterOptions& Options, const TLineRequest& Request,
-                       const TLogSink& Log, const std::function<void(const std::string&)>& Ready) {
-    TRegisterCore Core(Options);
-    const TLineLog LineLog(Log);
-    Core.SetLog(LineLog);
-    std::optional<TLinuxLine> Line;
+std::unique_ptr<TLinePort> OpenLine(const TLineRequest& Request, const TLineLog& Log) {
     try {
-        Line.emplace(Request, LineLog);
+        return std::make_unique<TLinuxLine>(Request, Log);
     } catch (const std::exception& E) {
         throw ELineSetup(E.what());
     }
-    LineLog(
-        SteadyMs(),
-        StartLine(Line->Name + (Request.Link.empty() ? "" : " (link " + Request.Link + ")"), Core));
-    Ready(Line->Name);
-    try {
-        Serve(Core, *Line);
-    } catch (const std::exception& E) {
-        LineLog(SteadyMs(), std::string("stopped: ") + E.what());
-        throw;
-    }
-    Line.reset();
-    LineLog(SteadyMs(), LogLine(TSentence::Stopped, {}));
 }
 
 } // namespace emu

@@ -1,5 +1,6 @@
 #include "untRegisterLog.h"
 
+#include "untFrames.h"
 #include "untReadTimer.h"
 #include "untRegisterCore.h"
 
@@ -52,19 +53,18 @@ std::optional<std::vector<std::string>> Match(std::string_view Sentence, std::st
 } // namespace
 
 std::string LogLine(TSentence Sentence, const std::vector<std::string>& Values) {
-    const std::string_view Text = Sentences[static_cast<std::size_t>(Sentence)];
-    std::string Line;
-    std::size_t From = 0;
+    std::string Line(Sentences[static_cast<std::size_t>(Sentence)]);
+    std::size_t At = 0;
     for (const std::string& Value : Values) {
-        const std::size_t At = Text.find(Blank, From);
-        if (At == std::string_view::npos)
-            throw std::logic_error("more values than blanks for \"" + std::string(Text) + "\"");
-        Line.append(Text.substr(From, At - From)).append(Value);
-        From = At + Blank.size();
+        At = Line.find(Blank, At);
+        if (At == std::string::npos)
+            break;
+        Line.replace(At, Blank.size(), Value);
+        At += Value.size();
     }
-    if (Text.find(Blank, From) != std::string_view::npos)
-        throw std::logic_error("a blank left in \"" + std::string(Text) + "\"");
-    return Line.append(Text.substr(From));
+    if (At == std::string::npos || Line.find(Blank, At) != std::string::npos)
+        throw std::logic_error("values that do not fill the blanks of \"" + Line + "\"");
+    return Line;
 }
 
 uint32_t TLogLine::Number(std::size_t Index) const {
@@ -96,11 +96,11 @@ void TLineLog::operator()(uint64_t NowMs, const std::string& Line) const {
 
 std::string StartLine(const std::string& Line, const TRegisterCore& Core) {
     const auto& O = Core.Options();
-    // Appended piece by piece: GCC 12 at -O3 takes a literal put before a
-    // temporary string for an overlapping copy (-Wrestrict).
+    // Appended piece by piece: GCC 12 at -O3 warns (-Wrestrict) at a literal
+    // put before a temporary string.
     std::string Fault(FaultMode(O.Fault).Name);
     if (O.Fault == TFault::WrongEnq)
-        Fault.append(" ").append(HexBytes(std::string(1, static_cast<char>(O.WrongEnqReply))));
+        Fault.append(" ").append(HexBytes(ControlByte(O.WrongEnqReply)));
     if (O.Fault == TFault::Mute)
         Fault.append(" for ")
             .append(std::to_string(O.MuteMs))
