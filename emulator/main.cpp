@@ -17,25 +17,20 @@
 namespace {
 
 const char Usage[] =
-    R"(Usage: ormant-emu [options]
-Plays the register on its end of a serial line and logs the exchange.
-
-  --link PATH       make PATH a symlink to the line (not on Windows)
-  --device PATH     a serial device instead of a new pseudo-terminal
-                    (on Windows a COM port, COM7 or \\.\COM7, and always)
-  --baud N          baud rate of --device (default 9600)
-  --timeout MS      exchange timeout at start (default 150)
-  --cap MS          the longest exchange timeout honoured (default 100000)
-  --grace MS        how much longer than its timeout it really waits (default 0)
-  --fault MODE      none, silence, wrong-enq[=0xNN], bad-checksum, no-stx,
-                    cut-frame, mute (the last three from the first timeout command)
-  --mute-after N    mute: short status commands answered before it falls silent
-  --mute-seconds S  mute: how long it stays silent (default 8)
-  --log FILE        append the log to FILE (default stderr)
-
-Prints "PTY /dev/pts/N" (or "DEVICE PATH") once the line is ready and runs
-until SIGINT or SIGTERM (Ctrl+C). Exits with 2 for a bad option or a line
-that cannot be made ready, 1 when the line fails later.
+    R"(Usage: ormant-emu [options]   plays the register on a serial line, logging
+  --link PATH       a symlink to the line (not on Windows)
+  --device PATH     a serial device, not a new pseudo-terminal (Windows: COM7)
+  --baud N          of --device (9600)
+  --timeout MS      exchange timeout at start (150)
+  --cap MS          the longest exchange timeout honoured (100000)
+  --grace MS        waited for an ACK beyond the timeout (0)
+  --fault MODE      none, silence, bad-checksum, no-stx; from the first
+                    command 14 on: wrong-enq[=0xNN], cut-frame, mute
+  --mute-after N    mute: short status commands answered before silence (0)
+  --mute-seconds S  mute: how long it stays silent (8)
+  --log FILE        append the log to FILE (stderr)
+Prints "PTY /dev/pts/N" or "DEVICE PATH" once the line is ready, runs until
+SIGINT or SIGTERM (Ctrl+C). Exit 2: bad option or line; 1: line failed later.
 )";
 
 class EUsage : public std::runtime_error {

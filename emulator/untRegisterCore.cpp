@@ -5,6 +5,7 @@
 #include "untRegisterLog.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <stdexcept>
 
 namespace emu {
@@ -24,14 +25,11 @@ std::string Answer(uint8_t Code, uint8_t Error, std::string_view Rest = {}) {
 } // namespace
 
 std::string HexBytes(std::string_view Bytes) {
-    static const char Digits[] = "0123456789ABCDEF";
     std::string S;
+    char Hex[4];
     for (char C : Bytes) {
-        const auto B = static_cast<uint8_t>(C);
-        if (!S.empty())
-            S += ' ';
-        S += Digits[B >> 4];
-        S += Digits[B & 0x0F];
+        std::snprintf(Hex, sizeof Hex, S.empty() ? "%02X" : " %02X", static_cast<uint8_t>(C));
+        S += Hex;
     }
     return S;
 }

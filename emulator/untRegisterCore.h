@@ -30,17 +30,12 @@ struct TFaultMode {
 };
 // A register wrong from the start would never let a driver connect and raise
 // the timeout, so the faults the probe must meet keep still until then.
-// clang-format off
 inline constexpr TFaultMode FaultModes[] = {
-    {TFault::None, "none", false},
-    {TFault::Silence, "silence", false},
-    {TFault::WrongEnq, "wrong-enq", true},
-    {TFault::BadChecksum, "bad-checksum", false},
-    {TFault::NoStx, "no-stx", false},
-    {TFault::CutFrame, "cut-frame", true},
+    {TFault::None, "none", false},         {TFault::Silence, "silence", false},
+    {TFault::WrongEnq, "wrong-enq", true}, {TFault::BadChecksum, "bad-checksum", false},
+    {TFault::NoStx, "no-stx", false},      {TFault::CutFrame, "cut-frame", true},
     {TFault::Mute, "mute", true},
 };
-// clang-format on
 const TFaultMode& FaultMode(TFault Fault);
 
 class TRegisterCore {

@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <poll.h>
 #include <sys/signalfd.h>
 #include <sys/stat.h>
@@ -62,7 +63,6 @@ public:
 
 private:
     void OpenPty();
-    void OpenDevice(const std::string& Path, uint32_t Baud);
     void MakeLink();
 
     const TLineLog& FLog;
@@ -74,21 +74,32 @@ private:
     bool FWantWrite = false; // the line took less than it was given
 };
 
-TLinuxLine::TLinuxLine(const TLineRequest& Request, const TLineLog& Log) : FLog(Log) {
-    if (Request.Device)
-        OpenDevice(*Request.Device, Request.Baud);
-    else
+TLinuxLine::TLinuxLine(const TLineRequest& Request, const TLineLog& Log)
+    : FLog(Log), FPath(Request.Device.value_or("")), FLinkPath(Request.Link) {
+    if (Request.Device) {
+        const auto Speed = TermiosSpeed(Request.Baud);
+        if (!Speed)
+            throw std::runtime_error("unsupported baud rate " + std::to_string(Request.Baud));
+        Name = "DEVICE " + FPath;
+        // Non-blocking so a modem line without carrier does not hold open().
+        FLine.Fd = ::open(FPath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (FLine.Fd < 0)
+            RaiseErrno("cannot open " + FPath);
+        if (!isatty(FLine.Fd))
+            throw std::runtime_error(FPath + " is not a serial device");
+        MakeRaw(FLine.Fd, FPath, Speed);
+        tcflush(FLine.Fd, TCIOFLUSH);
+    } else {
         OpenPty();
+    }
     // Blocked since PrepareStopRequest; one that came meanwhile is read at once.
     const sigset_t Stop = StopSignals();
     FSignals.Fd = signalfd(-1, &Stop, SFD_CLOEXEC);
     if (FSignals.Fd < 0)
         RaiseErrno("cannot take the stop signals");
     // Last: nothing after it can fail and leave the link behind.
-    if (!Request.Link.empty()) {
-        FLinkPath = Request.Link;
+    if (!FLinkPath.empty())
         MakeLink();
-    }
 }
 
 void TLinuxLine::OpenPty() {
@@ -115,22 +126,6 @@ void TLinuxLine::OpenPty() {
         RaiseErrno("cannot make the pseudo-terminal non-blocking");
 }
 
-void TLinuxLine::OpenDevice(const std::string& Path, uint32_t Baud) {
-    const auto Speed = TermiosSpeed(Baud);
-    if (!Speed)
-        throw std::runtime_error("unsupported baud rate " + std::to_string(Baud));
-    FPath = Path;
-    Name = "DEVICE " + Path;
-    // Non-blocking so a modem line without carrier does not hold open().
-    FLine.Fd = ::open(Path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (FLine.Fd < 0)
-        RaiseErrno("cannot open " + Path);
-    if (!isatty(FLine.Fd))
-        throw std::runtime_error(Path + " is not a serial device");
-    MakeRaw(FLine.Fd, Path, Speed);
-    tcflush(FLine.Fd, TCIOFLUSH);
-}
-
 void TLinuxLine::MakeLink() {
     struct stat St {};
     if (lstat(FLinkPath.c_str(), &St) == 0 && !S_ISLNK(St.st_mode))
@@ -154,9 +149,8 @@ TLinuxLine::~TLinuxLine() {
     if (FLinkPath.empty())
         return;
     // Another emulator may have taken the link over since; leave it then.
-    char Target[4096];
-    const ssize_t N = readlink(FLinkPath.c_str(), Target, sizeof Target - 1);
-    if (N < 0 || std::string(Target, static_cast<std::size_t>(N)) != FPath)
+    std::error_code Error;
+    if (std::filesystem::read_symlink(FLinkPath, Error) != FPath)
         FLog(SteadyMs(), "link " + FLinkPath + " no longer points to " + FPath + "; left alone");
     else if (::unlink(FLinkPath.c_str()) != 0)
         FLog(SteadyMs(), "cannot remove the link " + FLinkPath + ": " + std::strerror(errno));

@@ -39,18 +39,13 @@ std::string Reason(DWORD Code) {
 
 // "COM7", "com7" or "\\.\COM7" as \\.\COM7, the only form that reaches COM10.
 std::string PortPath(const std::string& Name) {
-    std::string Upper = Name;
-    std::transform(Upper.begin(), Upper.end(), Upper.begin(),
-                   [](unsigned char C) { return static_cast<char>(std::toupper(C)); });
-    const std::string Prefix = "\\\\.\\";
-    const std::string Bare = Upper.starts_with(Prefix) ? Upper.substr(Prefix.size()) : Upper;
-    const bool Numbered = Bare.size() > 3 && Bare.size() <= 6 && Bare.starts_with("COM") &&
-                          std::all_of(Bare.begin() + 3, Bare.end(),
-                                      [](unsigned char C) { return std::isdigit(C); }) &&
-                          Bare[3] != '0';
-    if (!Numbered)
+    std::string Bare = Name.starts_with("\\\\.\\") ? Name.substr(4) : Name;
+    for (char& C : Bare)
+        C = static_cast<char>(std::toupper(static_cast<unsigned char>(C)));
+    if (Bare.size() < 4 || Bare.size() > 6 || !Bare.starts_with("COM") || Bare[3] == '0' ||
+        Bare.find_first_not_of("0123456789", 3) != std::string::npos)
         throw ELineSetup(Name + " is not a COM port (COM1, COM7, \\\\.\\COM12, ...)");
-    return Prefix + Bare;
+    return "\\\\.\\" + Bare;
 }
 
 bool StandardRate(uint32_t Baud) {

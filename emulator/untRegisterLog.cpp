@@ -27,27 +27,22 @@ constexpr std::string_view Sentences[] = {
 };
 constexpr std::string_view Blank = "{}";
 
-// Values of Text if it is Sentence: each blank takes what comes before the
-// next literal piece; the last piece must end the text.
-std::optional<std::vector<std::string>> Match(std::string_view Sentence, std::string_view Text) {
-    std::vector<std::string> Values;
-    std::size_t At = Sentence.find(Blank);
+// Whether Text is Sentence, with the values of its blanks: each takes what
+// comes before the next literal piece; the last piece must end the text.
+bool Match(std::string_view Sentence, std::string_view Text, std::vector<std::string>& Values) {
+    const std::size_t At = Sentence.find(Blank);
+    if (At == std::string_view::npos)
+        return Text == Sentence;
     if (!Text.starts_with(Sentence.substr(0, At)))
-        return std::nullopt;
-    Text.remove_prefix(std::min(At, Sentence.size()));
-    while (At != std::string_view::npos) {
-        const std::size_t Next = Sentence.find(Blank, At + Blank.size());
-        const std::string_view Piece = Sentence.substr(At + Blank.size(), Next - At - Blank.size());
-        const std::size_t End = Piece.empty() ? Text.size() : Text.find(Piece);
-        if (End == 0 || End == std::string_view::npos)
-            return std::nullopt;
-        Values.emplace_back(Text.substr(0, End));
-        Text.remove_prefix(End + Piece.size());
-        At = Next;
-    }
-    if (!Text.empty())
-        return std::nullopt;
-    return Values;
+        return false;
+    Sentence.remove_prefix(At + Blank.size());
+    Text.remove_prefix(At);
+    const std::string_view Piece = Sentence.substr(0, Sentence.find(Blank));
+    const std::size_t End = Piece.empty() ? Text.size() : Text.find(Piece);
+    if (End == 0 || End == std::string_view::npos)
+        return false;
+    Values.emplace_back(Text.substr(0, End));
+    return Match(Sentence, Text.substr(End), Values);
 }
 
 } // namespace
@@ -119,8 +114,8 @@ std::optional<TLogLine> ParseLogLine(std::string_view Line) {
     if (Line.size() > 13 && Line[2] == ':' && Line[5] == ':' && Line[8] == '.' && Line[12] == ' ')
         Line.remove_prefix(13);
     for (std::size_t I = 0; I < std::size(Sentences); ++I)
-        if (auto Values = Match(Sentences[I], Line))
-            return TLogLine{static_cast<TSentence>(I), std::move(*Values)};
+        if (TLogLine L{static_cast<TSentence>(I), {}}; Match(Sentences[I], Line, L.Values))
+            return L;
     return std::nullopt;
 }
 
