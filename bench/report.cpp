@@ -36,11 +36,8 @@ int main(int Argc, char** Argv) {
         return Argc >= 2 && std::string(Argv[1]) == "--help" ? 0 : 2;
     }
     std::string Machine;
-    for (int I = 3; I < Argc; ++I) {
-        if (I > 3)
-            Machine += ' ';
-        Machine += Argv[I];
-    }
+    for (int I = 3; I < Argc; ++I)
+        Machine.append(I > 3 ? " " : "").append(Argv[I]);
     std::string Emulator, Program;
     try {
         Emulator = ReadAll(Argv[1]);

@@ -92,10 +92,9 @@ std::vector<uint32_t> HeldAcks(const std::string& EmulatorLog, std::optional<uin
 
 // P per cent of the sorted values, by the nearest rank.
 long long Rank(const std::vector<long long>& Sorted, double P) {
-    std::size_t K =
+    const auto K =
         static_cast<std::size_t>(P / 100 * static_cast<double>(Sorted.size()) + 0.999999);
-    K = std::clamp<std::size_t>(K, 1, Sorted.size());
-    return Sorted[K - 1];
+    return Sorted[std::clamp<std::size_t>(K, 1, Sorted.size()) - 1];
 }
 
 } // namespace
@@ -103,15 +102,14 @@ long long Rank(const std::vector<long long>& Sorted, double P) {
 std::string DecodeText(const std::string& Bytes) {
     if (Bytes.starts_with("\xEF\xBB\xBF"))
         return Bytes.substr(3);
+    std::string Out;
+    const auto Byte = [&Bytes](std::size_t I) { return static_cast<unsigned char>(Bytes[I]); };
     if (Bytes.starts_with("\xFF\xFE")) {
-        std::string Out;
         for (std::size_t I = 2; I + 1 < Bytes.size(); I += 2) {
-            uint32_t Unit = static_cast<unsigned char>(Bytes[I]) |
-                            static_cast<unsigned char>(Bytes[I + 1]) << 8;
+            uint32_t Unit = Byte(I) | Byte(I + 1) << 8;
             if (Unit >= 0xD800 && Unit < 0xDC00 && I + 3 < Bytes.size()) {
-                const uint32_t Low = static_cast<unsigned char>(Bytes[I + 2]) |
-                                     static_cast<unsigned char>(Bytes[I + 3]) << 8;
-                Unit = 0x10000 + ((Unit - 0xD800) << 10) + (Low - 0xDC00);
+                Unit =
+                    0x10000 + ((Unit - 0xD800) << 10) + ((Byte(I + 2) | Byte(I + 3) << 8) - 0xDC00);
                 I += 2;
             }
             AppendUtf8(Out, Unit);
@@ -120,19 +118,14 @@ std::string DecodeText(const std::string& Bytes) {
     }
     if (ValidUtf8(Bytes))
         return Bytes;
-    std::string Out;
-    for (const char C : Bytes) {
-        const auto B = static_cast<unsigned char>(C);
-        if (B < 0x80)
-            Out += C;
-        else if (B >= 0xC0)
-            AppendUtf8(Out, 0x0410 + (B - 0xC0));
-        else if (B == 0xA8)
-            AppendUtf8(Out, 0x0401);
-        else if (B == 0xB8)
-            AppendUtf8(Out, 0x0451);
-        else
-            Out += '?';
+    // Code page 1251: А…я from 0xC0, Ё and ё; no other letter a log holds.
+    for (std::size_t I = 0; I < Bytes.size(); ++I) {
+        const uint32_t B = Byte(I);
+        AppendUtf8(Out, B < 0x80    ? B
+                        : B >= 0xC0 ? 0x0410 + (B - 0xC0)
+                        : B == 0xA8 ? 0x0401
+                        : B == 0xB8 ? 0x0451
+                                    : '?');
     }
     return Out;
 }

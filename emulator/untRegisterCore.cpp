@@ -44,10 +44,6 @@ const TFaultMode& FaultMode(TFault Fault) {
 TRegisterCore::TRegisterCore(TRegisterOptions Options)
     : FOptions(Options), FRequested(Options.InitialTimeout) {}
 
-uint32_t TRegisterCore::ExchangeTimeout() const {
-    return std::min(FRequested, FOptions.MaxTimeout);
-}
-
 TFault TRegisterCore::Fault() const {
     return FOptions.FaultAfterTimeoutCommand && !FTimeoutCommandSeen ? TFault::None
                                                                      : FOptions.Fault;
@@ -55,11 +51,6 @@ TFault TRegisterCore::Fault() const {
 
 uint32_t TRegisterCore::FrameGapLimit() const {
     return std::max(ExchangeTimeout(), MinFrameGapLimit);
-}
-
-void TRegisterCore::Log(uint64_t NowMs, const std::string& Line) const {
-    if (FLog)
-        FLog(NowMs, Line);
 }
 
 std::optional<uint64_t> TRegisterCore::NextDeadline() const {
@@ -80,16 +71,16 @@ void TRegisterCore::Advance(uint64_t NowMs) {
             return;
         if (FMuteUntil && *Next == *FMuteUntil) {
             FMuteUntil.reset();
-            Log(*Next, LogLine(TSentence::MuteOver, {}));
+            FLog(*Next, LogLine(TSentence::MuteOver, {}));
         } else if (FInFrame && *Next == FLastFrameByteAt + FrameGapLimit() + 1) {
-            Log(*Next, "<- " + HexBytes(FFrame) + " discarded: frame broken off (no byte for " +
-                           std::to_string(FrameGapLimit()) + " ms)");
+            FLog(*Next, "<- " + HexBytes(FFrame) + " discarded: frame broken off (no byte for " +
+                            std::to_string(FrameGapLimit()) + " ms)");
             FInFrame = false;
             FFrame.clear();
         } else {
             FAwaitingAck = false;
-            Log(*Next, "no ACK within " + std::to_string(ExchangeTimeout()) +
-                           " ms: answer kept for the next ENQ");
+            FLog(*Next, "no ACK within " + std::to_string(ExchangeTimeout()) +
+                            " ms: answer kept for the next ENQ");
         }
     }
 }
@@ -98,7 +89,7 @@ std::string TRegisterCore::Receive(std::string_view Bytes, uint64_t NowMs) {
     Advance(NowMs);
     if (Fault() == TFault::Silence || FMuteUntil) {
         if (!Bytes.empty())
-            Log(NowMs, "<- " + HexBytes(Bytes) + " (silent: not answered)");
+            FLog(NowMs, "<- " + HexBytes(Bytes) + " (silent: not answered)");
         return {};
     }
     std::string Out;
@@ -127,21 +118,21 @@ void TRegisterCore::ReceiveControl(uint8_t Byte, uint64_t NowMs, std::string& Ou
     const std::string In = "<- " + HexBytes(ControlByte(Byte)) + Name;
     switch (Byte) {
     case ENQ:
-        Log(NowMs, In);
+        FLog(NowMs, In);
         if (Fault() == TFault::WrongEnq) {
             Out += static_cast<char>(FOptions.WrongEnqReply);
-            Log(NowMs,
-                "-> " + HexBytes(ControlByte(FOptions.WrongEnqReply)) + " (wrong reply to ENQ)");
+            FLog(NowMs,
+                 "-> " + HexBytes(ControlByte(FOptions.WrongEnqReply)) + " (wrong reply to ENQ)");
         } else if (!FAnswer) {
             Out += static_cast<char>(NAK);
-            Log(NowMs, "-> 15 NAK (no answer held)");
+            FLog(NowMs, "-> 15 NAK (no answer held)");
         } else {
             SendAnswer(NowMs, Out, true);
         }
         return;
     case ACK: {
         if (!FAnswer) {
-            Log(NowMs, In + " ignored: no answer held");
+            FLog(NowMs, In + " ignored: no answer held");
             return;
         }
         // Earlier than the answer's last byte only from a confused host.
@@ -150,22 +141,22 @@ void TRegisterCore::ReceiveControl(uint8_t Byte, uint64_t NowMs, std::string& Ou
         if (FAwaitingAck) {
             FAwaitingAck = false;
             FAnswer.reset();
-            Log(NowMs, LogLine(TSentence::AckInTime, {std::to_string(Delay)}));
+            FLog(NowMs, LogLine(TSentence::AckInTime, {std::to_string(Delay)}));
         } else {
-            Log(NowMs, LogLine(TSentence::AckLate, {std::to_string(Delay)}));
+            FLog(NowMs, LogLine(TSentence::AckLate, {std::to_string(Delay)}));
         }
         return;
     }
     case NAK:
         if (FAwaitingAck) {
-            Log(NowMs, In + ": sending the answer again");
+            FLog(NowMs, In + ": sending the answer again");
             SendAnswer(NowMs, Out, false);
         } else {
-            Log(NowMs, In + " ignored: no answer awaiting ACK");
+            FLog(NowMs, In + " ignored: no answer awaiting ACK");
         }
         return;
     }
-    Log(NowMs, In + " ignored (stray byte)");
+    FLog(NowMs, In + " ignored (stray byte)");
 }
 
 void TRegisterCore::FrameComplete(uint64_t NowMs, std::string& Out) {
@@ -173,24 +164,24 @@ void TRegisterCore::FrameComplete(uint64_t NowMs, std::string& Out) {
     FFrame.clear();
     FInFrame = false;
     if (!ChecksumMatches(Frame)) {
-        Log(NowMs, "<- " + HexBytes(Frame) + " (frame with bad checksum, expected " +
-                       HexBytes(ControlByte(ExpectedChecksum(Frame))) + ")");
+        FLog(NowMs, "<- " + HexBytes(Frame) + " (frame with bad checksum, expected " +
+                        HexBytes(ControlByte(ExpectedChecksum(Frame))) + ")");
         Out += static_cast<char>(NAK);
-        Log(NowMs, "-> 15 NAK");
+        FLog(NowMs, "-> 15 NAK");
         return;
     }
-    Log(NowMs, LogLine(TSentence::Frame, {HexBytes(Frame)}));
+    FLog(NowMs, LogLine(TSentence::Frame, {HexBytes(Frame)}));
     const std::string Data = FrameData(Frame);
     if (Data.empty()) {
         // An ACK would leave the host waiting for an answer that never comes.
         Out += static_cast<char>(NAK);
-        Log(NowMs, "-> 15 NAK (empty frame carries no command)");
+        FLog(NowMs, "-> 15 NAK (empty frame carries no command)");
         return;
     }
     if (MutesAt(Data, NowMs))
         return;
     if (FAnswer)
-        Log(NowMs, "held answer " + HexBytes(*FAnswer) + " dropped: replaced by the new one");
+        FLog(NowMs, "held answer " + HexBytes(*FAnswer) + " dropped: replaced by the new one");
     FAwaitingAck = false;
     FAnswer = Execute(Data);
     SendAnswer(NowMs, Out, true);
@@ -201,7 +192,7 @@ bool TRegisterCore::MutesAt(const std::string& Command, uint64_t NowMs) {
         FStatusCommands++ != FOptions.MuteAfter)
         return false;
     FMuteUntil = NowMs + FOptions.MuteMs;
-    Log(NowMs, LogLine(TSentence::MuteStart, {std::to_string(FOptions.MuteMs)}));
+    FLog(NowMs, LogLine(TSentence::MuteStart, {std::to_string(FOptions.MuteMs)}));
     return true;
 }
 
@@ -219,13 +210,13 @@ std::string TRegisterCore::Execute(const std::string& Command) {
 std::string TRegisterCore::SetTimeout(const std::string& Command) {
     FRequested = GetUInt32(Command, 5);
     if (FOptions.FaultAfterTimeoutCommand && !FTimeoutCommandSeen && FOptions.Fault != TFault::None)
-        Log(FLastFrameByteAt,
-            "fault " + std::string(FaultMode(FOptions.Fault).Name) + " starts now");
+        FLog(FLastFrameByteAt,
+             "fault " + std::string(FaultMode(FOptions.Fault).Name) + " starts now");
     FTimeoutCommandSeen = true;
     // Logged without a time of its own: it belongs to the frame just logged.
-    Log(FLastFrameByteAt, LogLine(TSentence::TimeoutSet,
-                                  {std::to_string(ExchangeTimeout()), std::to_string(FRequested),
-                                   std::to_string(FOptions.MaxTimeout)}));
+    FLog(FLastFrameByteAt, LogLine(TSentence::TimeoutSet,
+                                   {std::to_string(ExchangeTimeout()), std::to_string(FRequested),
+                                    std::to_string(FOptions.MaxTimeout)}));
     return Answer(cmSetExchangeTimeout, reOk);
 }
 
@@ -245,9 +236,9 @@ void TRegisterCore::SendAnswer(uint64_t NowMs, std::string& Out, bool WithAck) {
     Out += Frame;
     FAnswerSentAt = NowMs;
     FAwaitingAck = true;
-    Log(NowMs, "-> " + HexBytes(std::string_view(Out).substr(Start)) +
-                   (WithAck ? " (ACK + answer" : " (answer") +
-                   (Fault() == TFault::CutFrame ? " cut after its length byte)" : ")"));
+    FLog(NowMs, "-> " + HexBytes(std::string_view(Out).substr(Start)) +
+                    (WithAck ? " (ACK + answer" : " (answer") +
+                    (Fault() == TFault::CutFrame ? " cut after its length byte)" : ")"));
 }
 
 } // namespace emu

@@ -1,6 +1,7 @@
 #pragma once
 // The emulated register without I/O and without a clock: bytes and the time
 // go in, bytes to send come out, so tests drive it with made-up times.
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -51,7 +52,8 @@ public:
     // When Advance has something to do next, if anything.
     std::optional<uint64_t> NextDeadline() const;
 
-    uint32_t ExchangeTimeout() const; // the requested value, capped
+    // The requested value, capped.
+    uint32_t ExchangeTimeout() const { return std::min(FRequested, FOptions.MaxTimeout); }
     uint32_t RequestedTimeout() const { return FRequested; }
     bool HoldsAnswer() const { return FAnswer.has_value(); }
     const TRegisterOptions& Options() const { return FOptions; }
@@ -68,13 +70,12 @@ private:
     std::string Execute(const std::string& Command);
     std::string SetTimeout(const std::string& Command);
     void SendAnswer(uint64_t NowMs, std::string& Out, bool WithAck);
-    void Log(uint64_t NowMs, const std::string& Line) const;
     bool MutesAt(const std::string& Command, uint64_t NowMs);
 
     TRegisterOptions FOptions;
     uint32_t FRequested;
     bool FTimeoutCommandSeen = false;
-    TCoreLogSink FLog;
+    TCoreLogSink FLog = [](uint64_t, const std::string&) {};
 
     bool FInFrame = false;
     std::string FFrame; // STX, length and data so far

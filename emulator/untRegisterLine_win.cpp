@@ -16,20 +16,14 @@ HANDLE StopEvent = nullptr;
 constexpr DWORD LongestReadMs = 50;
 
 BOOL WINAPI OnConsoleEvent(DWORD Event) {
-    switch (Event) {
-    case CTRL_C_EVENT:
-    case CTRL_BREAK_EVENT:
-        SetEvent(StopEvent);
-        return TRUE;
-    case CTRL_CLOSE_EVENT:
-        // The process ends when this returns; the loop gets a moment to log
-        // its end and close the port.
-        SetEvent(StopEvent);
-        Sleep(1000);
-        return TRUE;
-    default:
+    if (Event != CTRL_C_EVENT && Event != CTRL_BREAK_EVENT && Event != CTRL_CLOSE_EVENT)
         return FALSE;
-    }
+    SetEvent(StopEvent);
+    // On close the process ends when this returns: a moment for the loop to
+    // log its end and close the port.
+    if (Event == CTRL_CLOSE_EVENT)
+        Sleep(1000);
+    return TRUE;
 }
 
 std::string Reason(DWORD Code) {
@@ -131,13 +125,13 @@ private:
         FReadWait = WaitMs;
     }
 
+    // Setup: before the line is ready, when no destructor will close it.
     [[noreturn]] void Fail(const std::string& What, bool Setup = false) {
         const std::string Text = What + Reason(GetLastError());
-        if (Setup) {
-            CloseHandle(FHandle);
-            throw ELineSetup(Text);
-        }
-        throw std::runtime_error(Text);
+        if (!Setup)
+            throw std::runtime_error(Text);
+        CloseHandle(FHandle);
+        throw ELineSetup(Text);
     }
 
     std::string FName;

@@ -97,11 +97,8 @@ std::string StartLine(const std::string& Line, const TRegisterCore& Core) {
     if (O.Fault == TFault::WrongEnq)
         Fault.append(" ").append(HexBytes(ControlByte(O.WrongEnqReply)));
     if (O.Fault == TFault::Mute)
-        Fault.append(" for ")
-            .append(std::to_string(O.MuteMs))
-            .append(" ms after ")
-            .append(std::to_string(O.MuteAfter))
-            .append(" short status commands");
+        Fault.append(" for ").append(std::to_string(O.MuteMs) + " ms after " +
+                                     std::to_string(O.MuteAfter) + " short status commands");
     if (O.FaultAfterTimeoutCommand && O.Fault != TFault::None)
         Fault += " from the first timeout command on";
     return LogLine(TSentence::Start,
