@@ -17,7 +17,8 @@
 namespace {
 
 const char Usage[] =
-    R"(Usage: ormant-emu [options]   plays the register on a serial line, logging
+    R"(Usage: ormant-emu [options]
+Plays the register on its end of a serial line and logs the exchange.
   --link PATH       a symlink to the line (not on Windows)
   --device PATH     a serial device, not a new pseudo-terminal (Windows: COM7)
   --baud N          of --device (9600)
@@ -33,8 +34,10 @@ Prints "PTY /dev/pts/N" or "DEVICE PATH" once the line is ready, runs until
 SIGINT or SIGTERM (Ctrl+C). Exit 2: bad option or line; 1: line failed later.
 )";
 
-class EUsage : public std::runtime_error {
-    using std::runtime_error::runtime_error;
+// A bad option: the command line's fault, as a line that cannot be made ready.
+class EUsage : public emu::ELineSetup {
+public:
+    explicit EUsage(const std::string& What) : ELineSetup(What + "\nTry ormant-emu --help") {}
 };
 
 uint32_t ParseNumber(std::string_view Text, const std::string& What, int Base = 10) {
@@ -130,18 +133,12 @@ int main(int Argc, char** Argv) {
     // First, so only ServeUntilStopped takes a stop and the link is always removed.
     emu::PrepareStopRequest();
 
-    std::optional<TCommandLine> C;
     try {
-        C = Parse(Argc, Argv);
-    } catch (const EUsage& E) {
-        std::cerr << "ormant-emu: " << E.what() << "\nTry ormant-emu --help\n";
-        return 2;
-    }
-    if (!C) {
-        std::cout << Usage;
-        return 0;
-    }
-    try {
+        const std::optional<TCommandLine> C = Parse(Argc, Argv);
+        if (!C) {
+            std::cout << Usage;
+            return 0;
+        }
         std::ofstream LogFile;
         if (!C->LogFile.empty()) {
             LogFile.open(C->LogFile, std::ios::app);
