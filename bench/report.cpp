@@ -3,7 +3,6 @@
 // and save). Runs wherever the logs are: Linux or Windows.
 #include "untBenchReport.h"
 
-#include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <iterator>

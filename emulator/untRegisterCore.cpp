@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <stdexcept>
+#include <utility>
 
 namespace emu {
 
@@ -99,14 +100,11 @@ std::string TRegisterCore::Receive(std::string_view Bytes, uint64_t NowMs) {
 }
 
 void TRegisterCore::ReceiveByte(uint8_t Byte, uint64_t NowMs, std::string& Out) {
-    if (!FInFrame) {
-        if (Byte != STX) {
-            ReceiveControl(Byte, NowMs, Out);
-            return;
-        }
-        FInFrame = true;
-        FFrame.clear();
+    if (!FInFrame && Byte != STX) {
+        ReceiveControl(Byte, NowMs, Out);
+        return;
     }
+    FInFrame = true; // FFrame is empty outside a frame
     FFrame += static_cast<char>(Byte);
     FLastFrameByteAt = NowMs;
     if (FFrame.size() >= 2 && FFrame.size() == 3u + static_cast<uint8_t>(FFrame[1]))
@@ -160,8 +158,7 @@ void TRegisterCore::ReceiveControl(uint8_t Byte, uint64_t NowMs, std::string& Ou
 }
 
 void TRegisterCore::FrameComplete(uint64_t NowMs, std::string& Out) {
-    const std::string Frame = std::move(FFrame);
-    FFrame.clear();
+    const std::string Frame = std::exchange(FFrame, {});
     FInFrame = false;
     if (!ChecksumMatches(Frame)) {
         FLog(NowMs, "<- " + HexBytes(Frame) + " (frame with bad checksum, expected " +
@@ -220,8 +217,7 @@ std::string TRegisterCore::SetTimeout(const std::string& Command) {
     return Answer(cmSetExchangeTimeout, reOk);
 }
 
-// Appends the held answer, after an ACK if WithAck, and starts the wait for
-// the host's ACK.
+// Appends the held answer (after an ACK if WithAck) and starts waiting for the host's ACK.
 void TRegisterCore::SendAnswer(uint64_t NowMs, std::string& Out, bool WithAck) {
     std::string Frame = BuildFrame(*FAnswer);
     if (Fault() == TFault::BadChecksum)

@@ -20,8 +20,7 @@ struct TLineRequest {
     uint32_t Baud = 9600;              // of the device
 };
 
-// The line could not be made ready: the command line's fault, as a bad
-// option is.
+// A line that cannot be made ready: the command line's fault, as a bad option is.
 class ELineSetup : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -51,8 +50,7 @@ public:
     std::string Name; // "PTY /dev/pts/3", "DEVICE COM7"
 };
 
-// The system's line as Request asks for it; raises ELineSetup if it cannot be
-// made ready.
+// The system's line as Request asks; raises ELineSetup if it cannot be made ready.
 std::unique_ptr<TLinePort> OpenLine(const TLineRequest& Request, const TLineLog& Log);
 
 } // namespace emu

@@ -103,11 +103,8 @@ public:
         pollfd Fds[2] = {{FLine.Fd, static_cast<short>(POLLIN | (FWantWrite ? POLLOUT : 0)), 0},
                          {FSignals.Fd, POLLIN, 0}};
         const int Timeout = WaitMs ? static_cast<int>(std::min<uint64_t>(*WaitMs, 60000)) : -1;
-        if (poll(Fds, 2, Timeout) < 0) {
-            if (errno == EINTR)
-                return std::string();
+        if (poll(Fds, 2, Timeout) < 0 && errno != EINTR) // interrupted: no revents, nothing read
             RaiseErrno("poll failed");
-        }
         if (Fds[1].revents) {
             signalfd_siginfo Signal{};
             if (::read(FSignals.Fd, &Signal, sizeof Signal) != sizeof Signal)
@@ -153,9 +150,8 @@ private:
             RaiseErrno("cannot name the pseudo-terminal", Error);
         FPath = Path;
         Name = "PTY " + FPath;
-        // While no process has the slave open, the master reports hang-up (poll
-        // returns at once, read fails with EIO). With our own slave open it is a
-        // port with nothing plugged in until a host comes.
+        // With no process holding the slave, the master reports hang-up (poll returns
+        // at once, EIO); holding it ourselves, it is a port with nothing plugged in.
         FSlave.Fd = ::open(Path, O_RDWR | O_NOCTTY | O_CLOEXEC);
         if (FSlave.Fd < 0)
             RaiseErrno("cannot open " + FPath);

@@ -42,17 +42,13 @@ std::string PortPath(const std::string& Name) {
     return "\\\\.\\" + Bare;
 }
 
-bool StandardRate(uint32_t Baud) {
-    static constexpr uint32_t Rates[] = {110,   300,   600,   1200,  2400,   4800,   9600,
-                                         14400, 19200, 38400, 57600, 115200, 128000, 256000};
-    return std::find(std::begin(Rates), std::end(Rates), Baud) != std::end(Rates);
-}
-
 class TPort final : public TLinePort {
 public:
     TPort(const std::string& Name, uint32_t Baud) : FName(Name) {
         this->Name = "DEVICE " + Name;
-        if (!StandardRate(Baud))
+        constexpr uint32_t Rates[] = {110,   300,   600,   1200,  2400,   4800,   9600,
+                                      14400, 19200, 38400, 57600, 115200, 128000, 256000};
+        if (std::ranges::find(Rates, Baud) == std::end(Rates))
             throw ELineSetup("unsupported baud rate " + std::to_string(Baud));
         FHandle = CreateFileA(PortPath(Name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                               OPEN_EXISTING, 0, nullptr);

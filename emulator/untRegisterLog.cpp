@@ -78,8 +78,6 @@ TLineLog::TLineLog(TLogSink Sink) : FSink(std::move(Sink)) {
 }
 
 void TLineLog::operator()(uint64_t NowMs, const std::string& Line) const {
-    if (!FSink)
-        return;
     const int64_t Wall = static_cast<int64_t>(NowMs) + FWallOffsetMs;
     const std::time_t Seconds = static_cast<std::time_t>(Wall / 1000);
     const std::tm Local = *std::localtime(&Seconds);
