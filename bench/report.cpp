@@ -3,7 +3,6 @@
 // and save). Runs wherever the logs are: Linux or Windows.
 #include "untBenchReport.h"
 
-#include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -36,11 +35,8 @@ int main(int Argc, char** Argv) {
         return Argc >= 2 && std::string(Argv[1]) == "--help" ? 0 : 2;
     }
     std::string Machine;
-    for (int I = 3; I < Argc; ++I) {
-        if (I > 3)
-            Machine += ' ';
-        Machine += Argv[I];
-    }
+    for (int I = 3; I < Argc; ++I)
+        Machine.append(I > 3 ? " " : "").append(Argv[I]);
     std::string Emulator, Program;
     try {
         Emulator = ReadAll(Argv[1]);

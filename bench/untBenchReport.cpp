@@ -6,6 +6,8 @@
 #include "untRegisterLog.h"
 
 #include <algorithm>
+#include <bit>
+#include <charconv>
 #include <cstdio>
 #include <sstream>
 
@@ -17,32 +19,19 @@ const std::string Passed = "OK";
 const std::string NotPassed = "Тест не пройден!";
 
 void AppendUtf8(std::string& Out, uint32_t Code) {
-    if (Code < 0x80) {
-        Out += static_cast<char>(Code);
-    } else if (Code < 0x800) {
-        Out += static_cast<char>(0xC0 | (Code >> 6));
-        Out += static_cast<char>(0x80 | (Code & 0x3F));
-    } else if (Code < 0x10000) {
-        Out += static_cast<char>(0xE0 | (Code >> 12));
-        Out += static_cast<char>(0x80 | ((Code >> 6) & 0x3F));
-        Out += static_cast<char>(0x80 | (Code & 0x3F));
-    } else {
-        Out += static_cast<char>(0xF0 | (Code >> 18));
-        Out += static_cast<char>(0x80 | ((Code >> 12) & 0x3F));
-        Out += static_cast<char>(0x80 | ((Code >> 6) & 0x3F));
-        Out += static_cast<char>(0x80 | (Code & 0x3F));
-    }
+    const int More = Code < 0x80 ? 0 : Code < 0x800 ? 1 : Code < 0x10000 ? 2 : 3;
+    // The lead byte's mark: none, 110, 1110 or 11110.
+    Out += static_cast<char>((More ? (0xFF00 >> (More + 1)) & 0xFF : 0) | Code >> (6 * More));
+    for (int K = More - 1; K >= 0; --K)
+        Out += static_cast<char>(0x80 | ((Code >> (6 * K)) & 0x3F));
 }
 
 bool ValidUtf8(const std::string& S) {
     for (std::size_t I = 0; I < S.size();) {
-        const auto C = static_cast<unsigned char>(S[I]);
-        const std::size_t Length = C < 0x80         ? 1
-                                   : (C >> 5) == 6  ? 2
-                                   : (C >> 4) == 14 ? 3
-                                   : (C >> 3) == 30 ? 4
-                                                    : 0;
-        if (Length == 0 || I + Length > S.size())
+        // A lead byte's leading ones count its sequence's bytes.
+        const int Ones = std::countl_one(static_cast<unsigned char>(S[I]));
+        const std::size_t Length = Ones == 0 ? 1 : static_cast<std::size_t>(Ones);
+        if (Ones == 1 || Ones > 4 || I + Length > S.size())
             return false;
         for (std::size_t K = 1; K < Length; ++K)
             if ((static_cast<unsigned char>(S[I + K]) & 0xC0) != 0x80)
@@ -57,14 +46,11 @@ std::optional<uint32_t> NumberAfter(const std::string& Line, const std::string& 
     const auto At = Line.find(Key);
     if (At == std::string::npos)
         return std::nullopt;
-    std::size_t I = At + Key.size();
-    uint64_t Value = 0;
-    const std::size_t Start = I;
-    for (; I < Line.size() && Line[I] >= '0' && Line[I] <= '9' && Value <= UINT32_MAX; ++I)
-        Value = Value * 10 + static_cast<uint32_t>(Line[I] - '0');
-    if (I == Start || Value > UINT32_MAX)
+    uint32_t Value = 0;
+    const char* From = Line.data() + At + Key.size();
+    if (std::from_chars(From, Line.data() + Line.size(), Value).ec != std::errc())
         return std::nullopt;
-    return static_cast<uint32_t>(Value);
+    return Value;
 }
 
 std::vector<std::string> Lines(const std::string& Text) {
@@ -106,26 +92,24 @@ std::vector<uint32_t> HeldAcks(const std::string& EmulatorLog, std::optional<uin
 
 // P per cent of the sorted values, by the nearest rank.
 long long Rank(const std::vector<long long>& Sorted, double P) {
-    std::size_t K =
+    const auto K =
         static_cast<std::size_t>(P / 100 * static_cast<double>(Sorted.size()) + 0.999999);
-    K = std::clamp<std::size_t>(K, 1, Sorted.size());
-    return Sorted[K - 1];
+    return Sorted[std::clamp<std::size_t>(K, 1, Sorted.size()) - 1];
 }
 
-} // namespace
-
+// A text file as a tester saved it, as UTF-8: UTF-8 (BOM or not), UTF-16 LE
+// with its BOM (Notepad's "Unicode"), else code page 1251 (older Notepad's).
 std::string DecodeText(const std::string& Bytes) {
     if (Bytes.starts_with("\xEF\xBB\xBF"))
         return Bytes.substr(3);
+    std::string Out;
+    const auto Byte = [&Bytes](std::size_t I) { return static_cast<unsigned char>(Bytes[I]); };
     if (Bytes.starts_with("\xFF\xFE")) {
-        std::string Out;
         for (std::size_t I = 2; I + 1 < Bytes.size(); I += 2) {
-            uint32_t Unit = static_cast<unsigned char>(Bytes[I]) |
-                            static_cast<unsigned char>(Bytes[I + 1]) << 8;
+            uint32_t Unit = Byte(I) | Byte(I + 1) << 8;
             if (Unit >= 0xD800 && Unit < 0xDC00 && I + 3 < Bytes.size()) {
-                const uint32_t Low = static_cast<unsigned char>(Bytes[I + 2]) |
-                                     static_cast<unsigned char>(Bytes[I + 3]) << 8;
-                Unit = 0x10000 + ((Unit - 0xD800) << 10) + (Low - 0xDC00);
+                Unit =
+                    0x10000 + ((Unit - 0xD800) << 10) + ((Byte(I + 2) | Byte(I + 3) << 8) - 0xDC00);
                 I += 2;
             }
             AppendUtf8(Out, Unit);
@@ -134,22 +118,19 @@ std::string DecodeText(const std::string& Bytes) {
     }
     if (ValidUtf8(Bytes))
         return Bytes;
-    std::string Out;
-    for (const char C : Bytes) {
-        const auto B = static_cast<unsigned char>(C);
-        if (B < 0x80)
-            Out += C;
-        else if (B >= 0xC0)
-            AppendUtf8(Out, 0x0410 + (B - 0xC0));
-        else if (B == 0xA8)
-            AppendUtf8(Out, 0x0401);
-        else if (B == 0xB8)
-            AppendUtf8(Out, 0x0451);
-        else
-            Out += '?';
+    // Code page 1251: А…я from 0xC0, Ё and ё; no other letter a log holds.
+    for (std::size_t I = 0; I < Bytes.size(); ++I) {
+        const uint32_t B = Byte(I);
+        AppendUtf8(Out, B < 0x80    ? B
+                        : B >= 0xC0 ? 0x0410 + (B - 0xC0)
+                        : B == 0xA8 ? 0x0401
+                        : B == 0xB8 ? 0x0451
+                                    : '?');
     }
     return Out;
 }
+
+} // namespace
 
 TReport MakeReport(const std::string& EmulatorLog, const std::string& ProgramLog) {
     TReport Report;
@@ -160,10 +141,8 @@ TReport MakeReport(const std::string& EmulatorLog, const std::string& ProgramLog
             Report.Result = Result;
         // "1000   мс : OK": the delay, its padding, and what became of it.
         const auto Unit = Line.find(" мс : ");
-        if (Unit == std::string::npos || Line.empty() || Line[0] < '0' || Line[0] > '9')
-            continue;
         const auto Delay = NumberAfter(Line, "");
-        if (!Delay)
+        if (Unit == std::string::npos || !Delay)
             continue;
         TProbe Probe{*Delay, Line.substr(Unit + std::string(" мс : ").size()), std::nullopt};
         if (Probe.Verdict == Passed || Probe.Verdict == NotPassed) {

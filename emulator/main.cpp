@@ -1,15 +1,15 @@
-// ormant-emu: plays the register on a pseudo-terminal or a serial device
-// (on Windows a COM port) so the timeout tool can be tried without the
-// hardware.
+// ormant-emu: plays the register on a pseudo-terminal, a serial device or (on
+// Windows) a COM port; emulator/README.md tells the rest.
 #include "untRegisterLine.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
-#include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <optional>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -19,34 +19,25 @@ namespace {
 const char Usage[] =
     R"(Usage: ormant-emu [options]
 Plays the register on its end of a serial line and logs the exchange.
-
-  --link PATH      make PATH a symlink to the line (replaced if a symlink is
-                   there; not on Windows)
-  --device PATH    use this serial device instead of a new pseudo-terminal
-                   (on Windows a COM port, COM7 or \\.\COM7, and always)
-  --baud N         baud rate of --device (default 9600)
-  --timeout MS     exchange timeout at start (default 150)
-  --cap MS         the longest exchange timeout honoured (default 100000)
-  --grace MS       how much longer than its timeout it really waits (default 0)
-  --fault MODE     none, silence, wrong-enq[=0xNN], bad-checksum, no-stx,
-                   cut-frame, mute (wrong-enq, cut-frame and
-                   mute start with the first timeout command, so a driver
-                   connects and raises the timeout first)
-  --mute-after N   mute: answer N short status commands, then fall silent at
-                   the next one (default 0)
-  --mute-seconds S mute: stay silent for S seconds, then answer again
-                   (default 8)
-  --log FILE       append the log to FILE (default stderr)
-  --help           this text
-
-Prints "PTY /dev/pts/N" (or "DEVICE PATH") on stdout once the line is ready;
-runs until SIGINT or SIGTERM (Ctrl+C). Exits with 2 for a bad option or a
-line that cannot be made ready (no such port, not a serial port, held by
-another program, a rate it cannot take), 1 when the line fails later.
+  --link PATH       a symlink to the line (not on Windows)
+  --device PATH     a serial device, not a new pseudo-terminal (Windows: COM7)
+  --baud N          of --device (9600)
+  --timeout MS      exchange timeout at start (150)
+  --cap MS          the longest exchange timeout honoured (100000)
+  --grace MS        waited for an ACK beyond the timeout (0)
+  --fault MODE      none, silence, bad-checksum, no-stx; from the first
+                    command 14 on: wrong-enq[=0xNN], cut-frame, mute
+  --mute-after N    mute: short status commands answered before silence (0)
+  --mute-seconds S  mute: how long it stays silent (8)
+  --log FILE        append the log to FILE (stderr)
+Prints "PTY /dev/pts/N" or "DEVICE PATH" once the line is ready, runs until
+SIGINT or SIGTERM (Ctrl+C). Exit 2: bad option or line; 1: line failed later.
 )";
 
-class EUsage : public std::runtime_error {
-    using std::runtime_error::runtime_error;
+// A bad option: the command line's fault, as a line that cannot be made ready.
+class EUsage : public emu::ELineSetup {
+public:
+    explicit EUsage(const std::string& What) : ELineSetup(What + "\nTry ormant-emu --help") {}
 };
 
 uint32_t ParseNumber(std::string_view Text, const std::string& What, int Base = 10) {
@@ -59,24 +50,20 @@ uint32_t ParseNumber(std::string_view Text, const std::string& What, int Base = 
     return Value;
 }
 
+// Each --fault starts from the defaults: the last one given is the one in force.
 void ParseFault(std::string_view Mode, emu::TRegisterOptions& Options) {
-    using emu::TFault;
     const auto Eq = Mode.find('=');
     const std::string_view Name = Mode.substr(0, Eq);
-    const auto Found = std::find_if(std::begin(emu::FaultModes), std::end(emu::FaultModes),
-                                    [Name](const emu::TFaultMode& M) { return M.Name == Name; });
+    const auto Found = std::ranges::find(emu::FaultModes, Name, &emu::TFaultMode::Name);
     if (Found == std::end(emu::FaultModes))
         throw EUsage("unknown fault mode: " + std::string(Mode));
-    // The last --fault given is the one in force, with nothing left of an
-    // earlier one.
-    const emu::TRegisterOptions Defaults;
     Options.Fault = Found->Fault;
     Options.FaultAfterTimeoutCommand = Found->AfterTimeoutCommand;
-    Options.WrongEnqReply = Defaults.WrongEnqReply;
-    const std::string What = "--fault " + std::string(Name);
+    Options.WrongEnqReply = emu::TRegisterOptions{}.WrongEnqReply;
     if (Eq == std::string_view::npos)
         return;
-    if (Found->Fault != TFault::WrongEnq)
+    const std::string What = "--fault " + std::string(Name);
+    if (Found->Fault != emu::TFault::WrongEnq)
         throw EUsage(What + " takes no value");
     const std::string_view Arg = Mode.substr(Eq + 1);
     const uint32_t Byte = ParseNumber(Arg, What, 16);
@@ -88,22 +75,19 @@ void ParseFault(std::string_view Mode, emu::TRegisterOptions& Options) {
 struct TCommandLine {
     emu::TRegisterOptions Register;
     emu::TLineRequest Line;
-    std::optional<uint32_t> Baud;
-    bool MuteOption = false;
     std::string LogFile;
-};
-
-// The options that set one of the register's numbers.
-const std::pair<std::string_view, uint32_t emu::TRegisterOptions::*> NumberOptions[] = {
-    {"--timeout", &emu::TRegisterOptions::InitialTimeout},
-    {"--cap", &emu::TRegisterOptions::MaxTimeout},
-    {"--grace", &emu::TRegisterOptions::GraceMs},
-    {"--mute-after", &emu::TRegisterOptions::MuteAfter},
 };
 
 // Nothing for --help.
 std::optional<TCommandLine> Parse(int Argc, char** Argv) {
     TCommandLine C;
+    uint32_t MuteSeconds = C.Register.MuteMs / 1000;
+    const std::map<std::string, uint32_t*> Numbers = {
+        {"--timeout", &C.Register.InitialTimeout}, {"--cap", &C.Register.MaxTimeout},
+        {"--grace", &C.Register.GraceMs},          {"--mute-after", &C.Register.MuteAfter},
+        {"--mute-seconds", &MuteSeconds},          {"--baud", &C.Line.Baud},
+    };
+    std::set<std::string> Given;
     for (int I = 1; I < Argc; ++I) {
         std::string Option = Argv[I];
         std::optional<std::string> Value;
@@ -113,63 +97,48 @@ std::optional<TCommandLine> Parse(int Argc, char** Argv) {
         }
         if (Option == "--help")
             return std::nullopt;
-        if (!Value) {
-            if (I + 1 >= Argc)
-                throw EUsage(Option + " needs a value");
-            Value = Argv[++I];
-        }
-        C.MuteOption = C.MuteOption || Option.starts_with("--mute-");
-        const auto Number = std::find_if(std::begin(NumberOptions), std::end(NumberOptions),
-                                         [&Option](const auto& N) { return N.first == Option; });
-        if (Number != std::end(NumberOptions))
-            C.Register.*Number->second = ParseNumber(*Value, Option);
+        if (!Value && I + 1 >= Argc)
+            throw EUsage(Option + " needs a value");
+        const std::string V = Value ? *Value : Argv[++I];
+        Given.insert(Option);
+        if (const auto Number = Numbers.find(Option); Number != Numbers.end())
+            *Number->second = ParseNumber(V, Option);
         else if (Option == "--link")
-            C.Line.Link = *Value;
+            C.Line.Link = V;
         else if (Option == "--device")
-            C.Line.Device = *Value;
-        else if (Option == "--baud")
-            C.Baud = ParseNumber(*Value, Option);
+            C.Line.Device = V;
         else if (Option == "--fault")
-            ParseFault(*Value, C.Register);
-        else if (Option == "--mute-seconds") {
-            const uint32_t Seconds = ParseNumber(*Value, Option);
-            if (Seconds == 0 || Seconds > UINT32_MAX / 1000)
-                throw EUsage("--mute-seconds: from 1 to " + std::to_string(UINT32_MAX / 1000));
-            C.Register.MuteMs = Seconds * 1000;
-        } else if (Option == "--log")
-            C.LogFile = *Value;
+            ParseFault(V, C.Register);
+        else if (Option == "--log")
+            C.LogFile = V;
         else
             throw EUsage("unknown option: " + Option);
     }
-    if (C.Baud && !C.Line.Device)
+    if (MuteSeconds == 0 || MuteSeconds > UINT32_MAX / 1000)
+        throw EUsage("--mute-seconds: from 1 to " + std::to_string(UINT32_MAX / 1000));
+    C.Register.MuteMs = MuteSeconds * 1000;
+    if (Given.contains("--baud") && !C.Line.Device)
         throw EUsage("--baud applies to --device only");
-    if (C.MuteOption && C.Register.Fault != emu::TFault::Mute)
+    if ((Given.contains("--mute-after") || Given.contains("--mute-seconds")) &&
+        C.Register.Fault != emu::TFault::Mute)
         throw EUsage("--mute-after and --mute-seconds apply to --fault mute only");
-    if (!C.Line.Link.empty() && C.Line.Device && C.Line.Link == *C.Line.Device)
+    if (!C.Line.Link.empty() && C.Line.Link == C.Line.Device)
         throw EUsage("--link would replace the device itself");
-    C.Line.Baud = C.Baud.value_or(C.Line.Baud);
     return C;
 }
 
 } // namespace
 
 int main(int Argc, char** Argv) {
-    // First, so only ServeUntilStopped takes a stop and the link is always
-    // removed.
+    // First, so only ServeUntilStopped takes a stop and the link is always removed.
     emu::PrepareStopRequest();
 
-    std::optional<TCommandLine> C;
     try {
-        C = Parse(Argc, Argv);
-    } catch (const EUsage& E) {
-        std::cerr << "ormant-emu: " << E.what() << "\nTry ormant-emu --help\n";
-        return 2;
-    }
-    if (!C) {
-        std::cout << Usage;
-        return 0;
-    }
-    try {
+        const std::optional<TCommandLine> C = Parse(Argc, Argv);
+        if (!C) {
+            std::cout << Usage;
+            return 0;
+        }
         std::ofstream LogFile;
         if (!C->LogFile.empty()) {
             LogFile.open(C->LogFile, std::ios::app);
@@ -178,15 +147,13 @@ int main(int Argc, char** Argv) {
         }
         std::ostream& LogStream = C->LogFile.empty() ? std::cerr : LogFile;
         // Flushed per line so a technician can follow the log while it runs.
-        const auto Sink = [&LogStream](const std::string& Line) { LogStream << Line << std::endl; };
-        emu::ServeUntilStopped(C->Register, C->Line, Sink,
-                               [](const std::string& Ready) { std::cout << Ready << std::endl; });
+        emu::ServeUntilStopped(
+            C->Register, C->Line,
+            [&LogStream](const std::string& Line) { LogStream << Line << std::endl; },
+            [](const std::string& Ready) { std::cout << Ready << std::endl; });
         return 0;
-    } catch (const emu::ELineSetup& E) {
-        std::cerr << "ormant-emu: " << E.what() << "\n";
-        return 2;
     } catch (const std::exception& E) {
         std::cerr << "ormant-emu: " << E.what() << "\n";
-        return 1;
+        return dynamic_cast<const emu::ELineSetup*>(&E) ? 2 : 1;
     }
 }

@@ -5,50 +5,32 @@
 #include "untRegisterLog.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <stdexcept>
+#include <utility>
 
 namespace emu {
 
 namespace {
 
-// A broken-off frame is told from a slow host by this much at least, so a
-// tiny exchange timeout does not tear frames of an ordinary host apart.
+// So a tiny exchange timeout does not tear an ordinary host's frames apart.
 constexpr uint32_t MinFrameGapLimit = 50;
 
-// Status bytes of the short status answer after the error byte: operator
-// number, mode, submode, flags (uint16 little-endian). Fixed: nothing reads them
-// but people.
+// Operator 30, mode 2, submode 0, flags 0: fixed, as nothing but people reads them.
 constexpr std::string_view StatusBytes{"\x1E\x02\x00\x00\x00", 5};
 
 std::string Answer(uint8_t Code, uint8_t Error, std::string_view Rest = {}) {
-    std::string Data{static_cast<char>(Code), static_cast<char>(Error)};
-    Data += Rest;
-    return Data;
-}
-
-std::string ByteName(uint8_t Byte) {
-    switch (Byte) {
-    case ENQ:
-        return " ENQ";
-    case ACK:
-        return " ACK";
-    case NAK:
-        return " NAK";
-    }
-    return {};
+    return std::string{static_cast<char>(Code), static_cast<char>(Error)}.append(Rest);
 }
 
 } // namespace
 
 std::string HexBytes(std::string_view Bytes) {
-    static const char Digits[] = "0123456789ABCDEF";
     std::string S;
+    char Hex[4];
     for (char C : Bytes) {
-        const auto B = static_cast<uint8_t>(C);
-        if (!S.empty())
-            S += ' ';
-        S += Digits[B >> 4];
-        S += Digits[B & 0x0F];
+        std::snprintf(Hex, sizeof Hex, S.empty() ? "%02X" : " %02X", static_cast<uint8_t>(C));
+        S += Hex;
     }
     return S;
 }
@@ -63,10 +45,6 @@ const TFaultMode& FaultMode(TFault Fault) {
 TRegisterCore::TRegisterCore(TRegisterOptions Options)
     : FOptions(Options), FRequested(Options.InitialTimeout) {}
 
-uint32_t TRegisterCore::ExchangeTimeout() const {
-    return std::min(FRequested, FOptions.MaxTimeout);
-}
-
 TFault TRegisterCore::Fault() const {
     return FOptions.FaultAfterTimeoutCommand && !FTimeoutCommandSeen ? TFault::None
                                                                      : FOptions.Fault;
@@ -76,43 +54,34 @@ uint32_t TRegisterCore::FrameGapLimit() const {
     return std::max(ExchangeTimeout(), MinFrameGapLimit);
 }
 
-void TRegisterCore::Log(uint64_t NowMs, const std::string& Line) const {
-    if (FLog)
-        FLog(NowMs, Line);
-}
-
 std::optional<uint64_t> TRegisterCore::NextDeadline() const {
-    std::optional<uint64_t> Next;
+    std::optional<uint64_t> Next = FMuteUntil;
+    const auto Take = [&Next](uint64_t At) { Next = std::min(Next.value_or(At), At); };
     if (FInFrame)
-        Next = FLastFrameByteAt + FrameGapLimit() + 1;
-    if (FAwaitingAck) {
-        const uint64_t AckDeadline = FAnswerSentAt + ExchangeTimeout() + FOptions.GraceMs;
-        Next = Next ? std::min(*Next, AckDeadline) : AckDeadline;
-    }
-    if (FMuteUntil)
-        Next = Next ? std::min(*Next, *FMuteUntil) : *FMuteUntil;
+        Take(FLastFrameByteAt + FrameGapLimit() + 1);
+    if (FAwaitingAck)
+        Take(FAnswerSentAt + ExchangeTimeout() + FOptions.GraceMs);
     return Next;
 }
 
 void TRegisterCore::Advance(uint64_t NowMs) {
-    // Both timers may have run out since the last call; they fire in the
-    // order of their deadlines so the log reads in time order.
+    // Timers fire in the order of their deadlines, so the log reads in time order.
     for (;;) {
         const auto Next = NextDeadline();
         if (!Next || *Next > NowMs)
             return;
         if (FMuteUntil && *Next == *FMuteUntil) {
             FMuteUntil.reset();
-            Log(*Next, LogLine(TSentence::MuteOver, {}));
+            FLog(*Next, LogLine(TSentence::MuteOver, {}));
         } else if (FInFrame && *Next == FLastFrameByteAt + FrameGapLimit() + 1) {
-            Log(*Next, "<- " + HexBytes(FFrame) + " discarded: frame broken off (no byte for " +
-                           std::to_string(FrameGapLimit()) + " ms)");
+            FLog(*Next, "<- " + HexBytes(FFrame) + " discarded: frame broken off (no byte for " +
+                            std::to_string(FrameGapLimit()) + " ms)");
             FInFrame = false;
             FFrame.clear();
         } else {
             FAwaitingAck = false;
-            Log(*Next, "no ACK within " + std::to_string(ExchangeTimeout()) +
-                           " ms: answer kept for the next ENQ");
+            FLog(*Next, "no ACK within " + std::to_string(ExchangeTimeout()) +
+                            " ms: answer kept for the next ENQ");
         }
     }
 }
@@ -121,7 +90,7 @@ std::string TRegisterCore::Receive(std::string_view Bytes, uint64_t NowMs) {
     Advance(NowMs);
     if (Fault() == TFault::Silence || FMuteUntil) {
         if (!Bytes.empty())
-            Log(NowMs, "<- " + HexBytes(Bytes) + " (silent: not answered)");
+            FLog(NowMs, "<- " + HexBytes(Bytes) + " (silent: not answered)");
         return {};
     }
     std::string Out;
@@ -131,90 +100,85 @@ std::string TRegisterCore::Receive(std::string_view Bytes, uint64_t NowMs) {
 }
 
 void TRegisterCore::ReceiveByte(uint8_t Byte, uint64_t NowMs, std::string& Out) {
-    if (!FInFrame) {
-        if (Byte != STX) {
-            ReceiveControl(Byte, NowMs, Out);
-            return;
-        }
-        FInFrame = true;
-        FFrame.clear();
+    if (!FInFrame && Byte != STX) {
+        ReceiveControl(Byte, NowMs, Out);
+        return;
     }
+    FInFrame = true; // FFrame is empty outside a frame
     FFrame += static_cast<char>(Byte);
     FLastFrameByteAt = NowMs;
-    // STX, length, data, checksum.
     if (FFrame.size() >= 2 && FFrame.size() == 3u + static_cast<uint8_t>(FFrame[1]))
         FrameComplete(NowMs, Out);
 }
 
 void TRegisterCore::ReceiveControl(uint8_t Byte, uint64_t NowMs, std::string& Out) {
-    const std::string In =
-        "<- " + HexBytes(std::string(1, static_cast<char>(Byte))) + ByteName(Byte);
+    const char* Name = Byte == ENQ ? " ENQ" : Byte == ACK ? " ACK" : Byte == NAK ? " NAK" : "";
+    const std::string In = "<- " + HexBytes(ControlByte(Byte)) + Name;
     switch (Byte) {
     case ENQ:
-        Log(NowMs, In);
+        FLog(NowMs, In);
         if (Fault() == TFault::WrongEnq) {
             Out += static_cast<char>(FOptions.WrongEnqReply);
-            Log(NowMs, "-> " + HexBytes(Out.substr(Out.size() - 1)) + " (wrong reply to ENQ)");
+            FLog(NowMs,
+                 "-> " + HexBytes(ControlByte(FOptions.WrongEnqReply)) + " (wrong reply to ENQ)");
         } else if (!FAnswer) {
             Out += static_cast<char>(NAK);
-            Log(NowMs, "-> 15 NAK (no answer held)");
+            FLog(NowMs, "-> 15 NAK (no answer held)");
         } else {
             SendAnswer(NowMs, Out, true);
         }
         return;
     case ACK: {
         if (!FAnswer) {
-            Log(NowMs, In + " ignored: no answer held");
+            FLog(NowMs, In + " ignored: no answer held");
             return;
         }
-        // An ACK before the last byte left can only come from a confused host.
+        // Earlier than the answer's last byte only from a confused host.
         const uint64_t Delay = NowMs > FAnswerSentAt ? NowMs - FAnswerSentAt : 0;
         FLastAckDelay = static_cast<uint32_t>(std::min<uint64_t>(Delay, UINT32_MAX));
         if (FAwaitingAck) {
             FAwaitingAck = false;
             FAnswer.reset();
-            Log(NowMs, LogLine(TSentence::AckInTime, {std::to_string(Delay)}));
+            FLog(NowMs, LogLine(TSentence::AckInTime, {std::to_string(Delay)}));
         } else {
-            Log(NowMs, LogLine(TSentence::AckLate, {std::to_string(Delay)}));
+            FLog(NowMs, LogLine(TSentence::AckLate, {std::to_string(Delay)}));
         }
         return;
     }
     case NAK:
         if (FAwaitingAck) {
-            Log(NowMs, In + ": sending the answer again");
+            FLog(NowMs, In + ": sending the answer again");
             SendAnswer(NowMs, Out, false);
         } else {
-            Log(NowMs, In + " ignored: no answer awaiting ACK");
+            FLog(NowMs, In + " ignored: no answer awaiting ACK");
         }
         return;
     }
-    Log(NowMs, In + " ignored (stray byte)");
+    FLog(NowMs, In + " ignored (stray byte)");
 }
 
 void TRegisterCore::FrameComplete(uint64_t NowMs, std::string& Out) {
-    const std::string Frame = std::move(FFrame);
-    FFrame.clear();
+    const std::string Frame = std::exchange(FFrame, {});
     FInFrame = false;
     if (!ChecksumMatches(Frame)) {
-        Log(NowMs, "<- " + HexBytes(Frame) + " (frame with bad checksum, expected " +
-                       HexBytes(std::string(1, static_cast<char>(ExpectedChecksum(Frame)))) + ")");
+        FLog(NowMs, "<- " + HexBytes(Frame) + " (frame with bad checksum, expected " +
+                        HexBytes(ControlByte(ExpectedChecksum(Frame))) + ")");
         Out += static_cast<char>(NAK);
-        Log(NowMs, "-> 15 NAK");
+        FLog(NowMs, "-> 15 NAK");
         return;
     }
-    Log(NowMs, LogLine(TSentence::Frame, {HexBytes(Frame)}));
+    FLog(NowMs, LogLine(TSentence::Frame, {HexBytes(Frame)}));
     const std::string Data = FrameData(Frame);
     if (Data.empty()) {
-        // Nothing to answer, and an ACK would leave the host waiting for an
-        // answer that never comes.
+        // An ACK would leave the host waiting for an answer that never comes.
         Out += static_cast<char>(NAK);
-        Log(NowMs, "-> 15 NAK (empty frame carries no command)");
+        FLog(NowMs, "-> 15 NAK (empty frame carries no command)");
         return;
     }
     if (MutesAt(Data, NowMs))
         return;
     if (FAnswer)
-        Log(NowMs, "held answer " + HexBytes(*FAnswer) + " dropped: replaced by the new one");
+        FLog(NowMs, "held answer " + HexBytes(*FAnswer) + " dropped: replaced by the new one");
     FAwaitingAck = false;
     FAnswer = Execute(Data);
     SendAnswer(NowMs, Out, true);
@@ -225,7 +189,7 @@ bool TRegisterCore::MutesAt(const std::string& Command, uint64_t NowMs) {
         FStatusCommands++ != FOptions.MuteAfter)
         return false;
     FMuteUntil = NowMs + FOptions.MuteMs;
-    Log(NowMs, LogLine(TSentence::MuteStart, {std::to_string(FOptions.MuteMs)}));
+    FLog(NowMs, LogLine(TSentence::MuteStart, {std::to_string(FOptions.MuteMs)}));
     return true;
 }
 
@@ -243,17 +207,18 @@ std::string TRegisterCore::Execute(const std::string& Command) {
 std::string TRegisterCore::SetTimeout(const std::string& Command) {
     FRequested = GetUInt32(Command, 5);
     if (FOptions.FaultAfterTimeoutCommand && !FTimeoutCommandSeen && FOptions.Fault != TFault::None)
-        Log(FLastFrameByteAt,
-            "fault " + std::string(FaultMode(FOptions.Fault).Name) + " starts now");
+        FLog(FLastFrameByteAt,
+             "fault " + std::string(FaultMode(FOptions.Fault).Name) + " starts now");
     FTimeoutCommandSeen = true;
     // Logged without a time of its own: it belongs to the frame just logged.
-    Log(FLastFrameByteAt, LogLine(TSentence::TimeoutSet,
-                                  {std::to_string(ExchangeTimeout()), std::to_string(FRequested),
-                                   std::to_string(FOptions.MaxTimeout)}));
+    FLog(FLastFrameByteAt, LogLine(TSentence::TimeoutSet,
+                                   {std::to_string(ExchangeTimeout()), std::to_string(FRequested),
+                                    std::to_string(FOptions.MaxTimeout)}));
     return Answer(cmSetExchangeTimeout, reOk);
 }
 
-std::string TRegisterCore::AnswerFrame() const {
+// Appends the held answer (after an ACK if WithAck) and starts waiting for the host's ACK.
+void TRegisterCore::SendAnswer(uint64_t NowMs, std::string& Out, bool WithAck) {
     std::string Frame = BuildFrame(*FAnswer);
     if (Fault() == TFault::BadChecksum)
         Frame.back() = static_cast<char>(~static_cast<uint8_t>(Frame.back()));
@@ -261,19 +226,15 @@ std::string TRegisterCore::AnswerFrame() const {
         Frame.front() = '\0';
     else if (Fault() == TFault::CutFrame)
         Frame.resize(2); // STX and the length: a register that lost power there
-    return Frame;
-}
-
-void TRegisterCore::SendAnswer(uint64_t NowMs, std::string& Out, bool WithAck) {
     const std::size_t Start = Out.size();
     if (WithAck)
         Out += static_cast<char>(ACK);
-    Out += AnswerFrame();
+    Out += Frame;
     FAnswerSentAt = NowMs;
     FAwaitingAck = true;
-    Log(NowMs, "-> " + HexBytes(std::string_view(Out).substr(Start)) +
-                   (WithAck ? " (ACK + answer" : " (answer") +
-                   (Fault() == TFault::CutFrame ? " cut after its length byte)" : ")"));
+    FLog(NowMs, "-> " + HexBytes(std::string_view(Out).substr(Start)) +
+                    (WithAck ? " (ACK + answer" : " (answer") +
+                    (Fault() == TFault::CutFrame ? " cut after its length byte)" : ")"));
 }
 
 } // namespace emu

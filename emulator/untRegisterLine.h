@@ -1,13 +1,13 @@
 #pragma once
-// Serving the emulated register on a line, on any system: what the command
-// line asks for, and the serving loop that each system's line
-// (untRegisterLine_linux.cpp, untRegisterLine_win.cpp) runs under.
-#include "untReadTimer.h" // SteadyMs, the clock the runners feed the core with
+// Serving the emulated register on a line: what the command line asks of a
+// system, and the serving loop both systems' lines run under.
+#include "untReadTimer.h"
 #include "untRegisterCore.h"
 #include "untRegisterLog.h"
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -16,21 +16,18 @@ namespace emu {
 
 struct TLineRequest {
     std::string Link;                  // a symlink to the line (Linux only)
-    std::optional<std::string> Device; // a serial device instead of a new pseudo-terminal
+    std::optional<std::string> Device; // instead of a new pseudo-terminal
     uint32_t Baud = 9600;              // of the device
 };
 
-// The line could not be made ready: no such port, one that is not serial or
-// is held by another program, a rate it cannot take. The command line's
-// fault, as a bad option is.
+// A line that cannot be made ready: the command line's fault, as a bad option is.
 class ELineSetup : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
 
 // First thing in main: from then on only ServeUntilStopped takes the stop
-// request (SIGINT and SIGTERM on Linux; Ctrl+C, Ctrl+Break and closing the
-// console on Windows).
+// request (SIGINT, SIGTERM; on Windows Ctrl+C, Ctrl+Break, closing the console).
 void PrepareStopRequest();
 
 // Opens the line, calls Ready with its name ("PTY /dev/pts/3", "DEVICE COM7")
@@ -49,10 +46,11 @@ public:
     virtual std::optional<std::string> Read(std::optional<uint64_t> WaitMs) = 0;
     // Writes what the line takes now; returns how many bytes that was.
     virtual std::size_t Write(std::string_view Bytes) = 0;
+
+    std::string Name; // "PTY /dev/pts/3", "DEVICE COM7"
 };
 
-// Feeds the core what comes from Port and writes its output, until a stop
-// is requested.
-void Serve(TRegisterCore& Core, TLinePort& Port);
+// The system's line as Request asks; raises ELineSetup if it cannot be made ready.
+std::unique_ptr<TLinePort> OpenLine(const TLineRequest& Request, const TLineLog& Log);
 
 } // namespace emu

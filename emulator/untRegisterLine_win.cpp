@@ -1,6 +1,5 @@
 #include "untDcb_win.h"
 #include "untRegisterLine.h"
-#include "untRegisterLog.h"
 #include "untWinText.h"
 
 #include <windows.h>
@@ -12,26 +11,19 @@ namespace emu {
 
 namespace {
 
-// Set by the console's Ctrl+C, Ctrl+Break or close; the serving loop looks
-// at it between reads, which wait 50 ms at most.
+// Set by the console's Ctrl+C, Ctrl+Break or close; looked at between reads.
 HANDLE StopEvent = nullptr;
 constexpr DWORD LongestReadMs = 50;
 
 BOOL WINAPI OnConsoleEvent(DWORD Event) {
-    switch (Event) {
-    case CTRL_C_EVENT:
-    case CTRL_BREAK_EVENT:
-        SetEvent(StopEvent);
-        return TRUE;
-    case CTRL_CLOSE_EVENT:
-        // The process ends when this returns; the loop gets a moment to log
-        // its end and close the port.
-        SetEvent(StopEvent);
-        Sleep(1000);
-        return TRUE;
-    default:
+    if (Event != CTRL_C_EVENT && Event != CTRL_BREAK_EVENT && Event != CTRL_CLOSE_EVENT)
         return FALSE;
-    }
+    SetEvent(StopEvent);
+    // On close the process ends when this returns: a moment for the loop to
+    // log its end and close the port.
+    if (Event == CTRL_CLOSE_EVENT)
+        Sleep(1000);
+    return TRUE;
 }
 
 std::string Reason(DWORD Code) {
@@ -39,34 +31,24 @@ std::string Reason(DWORD Code) {
     return (Text.empty() ? "error" : Text) + " (" + std::to_string(Code) + ")";
 }
 
-// "COM7", "com7" or "\\.\COM7": the name the system opens, \\.\COMn, the
-// only one that reaches COM10 and above.
+// "COM7", "com7" or "\\.\COM7" as \\.\COM7, the only form that reaches COM10.
 std::string PortPath(const std::string& Name) {
-    std::string Upper = Name;
-    std::transform(Upper.begin(), Upper.end(), Upper.begin(),
-                   [](unsigned char C) { return static_cast<char>(std::toupper(C)); });
-    const std::string Prefix = "\\\\.\\";
-    const std::string Bare = Upper.starts_with(Prefix) ? Upper.substr(Prefix.size()) : Upper;
-    const bool Numbered = Bare.size() > 3 && Bare.size() <= 6 && Bare.starts_with("COM") &&
-                          std::all_of(Bare.begin() + 3, Bare.end(),
-                                      [](unsigned char C) { return std::isdigit(C); }) &&
-                          Bare[3] != '0';
-    if (!Numbered)
+    std::string Bare = Name.starts_with("\\\\.\\") ? Name.substr(4) : Name;
+    for (char& C : Bare)
+        C = static_cast<char>(std::toupper(static_cast<unsigned char>(C)));
+    if (Bare.size() < 4 || Bare.size() > 6 || !Bare.starts_with("COM") || Bare[3] == '0' ||
+        Bare.find_first_not_of("0123456789", 3) != std::string::npos)
         throw ELineSetup(Name + " is not a COM port (COM1, COM7, \\\\.\\COM12, ...)");
-    return Prefix + Bare;
-}
-
-// Rates every serial driver of Windows takes.
-bool StandardRate(uint32_t Baud) {
-    static constexpr uint32_t Rates[] = {110,   300,   600,   1200,  2400,   4800,   9600,
-                                         14400, 19200, 38400, 57600, 115200, 128000, 256000};
-    return std::find(std::begin(Rates), std::end(Rates), Baud) != std::end(Rates);
+    return "\\\\.\\" + Bare;
 }
 
 class TPort final : public TLinePort {
 public:
     TPort(const std::string& Name, uint32_t Baud) : FName(Name) {
-        if (!StandardRate(Baud))
+        this->Name = "DEVICE " + Name;
+        constexpr uint32_t Rates[] = {110,   300,   600,   1200,  2400,   4800,   9600,
+                                      14400, 19200, 38400, 57600, 115200, 128000, 256000};
+        if (std::ranges::find(Rates, Baud) == std::end(Rates))
             throw ELineSetup("unsupported baud rate " + std::to_string(Baud));
         FHandle = CreateFileA(PortPath(Name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                               OPEN_EXISTING, 0, nullptr);
@@ -95,11 +77,9 @@ public:
     TPort(const TPort&) = delete;
     TPort& operator=(const TPort&) = delete;
 
-    // Waits WaitMs at most, and never longer than LongestReadMs, for the
-    // first byte, then takes what else the input holds. One byte is asked for
-    // first, so that the read ends when it comes: with fewer bytes than asked
-    // some systems (Wine) wait out the whole constant, which would put up to
-    // 50 ms on each time logged.
+    // One byte first, so the read ends when it comes: with fewer bytes than
+    // asked some systems (Wine) wait out the whole constant, up to 50 ms late
+    // on each time logged. Then what else the input holds.
     std::optional<std::string> Read(std::optional<uint64_t> WaitMs) override {
         if (WaitForSingleObject(StopEvent, 0) == WAIT_OBJECT_0)
             return std::nullopt;
@@ -141,14 +121,13 @@ private:
         FReadWait = WaitMs;
     }
 
-    // A failure before the line is ready is the command line's (ELineSetup).
+    // Setup: before the line is ready, when no destructor will close it.
     [[noreturn]] void Fail(const std::string& What, bool Setup = false) {
         const std::string Text = What + Reason(GetLastError());
-        if (Setup) {
-            CloseHandle(FHandle);
-            throw ELineSetup(Text);
-        }
-        throw std::runtime_error(Text);
+        if (!Setup)
+            throw std::runtime_error(Text);
+        CloseHandle(FHandle);
+        throw ELineSetup(Text);
     }
 
     std::string FName;
@@ -164,20 +143,12 @@ void PrepareStopRequest() {
         throw std::runtime_error("cannot take Ctrl+C: " + Reason(GetLastError()));
 }
 
-void ServeUntilStopped(const TRegisterOptions& Options, const TLineRequest& Request,
-                       const TLogSink& Log, const std::function<void(const std::string&)>& Ready) {
+std::unique_ptr<TLinePort> OpenLine(const TLineRequest& Request, const TLineLog&) {
     if (!Request.Link.empty())
         throw ELineSetup("--link is for Linux; on Windows the port is the COM port itself");
     if (!Request.Device)
         throw ELineSetup("Windows has no pseudo-terminals: give the COM port with --device");
-    TPort Port(*Request.Device, Request.Baud);
-    TRegisterCore Core(Options);
-    const TLineLog LineLog(Log);
-    Core.SetLog(LineLog);
-    Ready("DEVICE " + *Request.Device);
-    LineLog(SteadyMs(), StartLine("DEVICE " + *Request.Device, Core));
-    Serve(Core, Port);
-    LineLog(SteadyMs(), LogLine(TSentence::Stopped, {}));
+    return std::make_unique<TPort>(*Request.Device, Request.Baud);
 }
 
 } // namespace emu

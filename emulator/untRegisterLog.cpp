@@ -1,5 +1,6 @@
 #include "untRegisterLog.h"
 
+#include "untFrames.h"
 #include "untReadTimer.h"
 #include "untRegisterCore.h"
 
@@ -26,45 +27,39 @@ constexpr std::string_view Sentences[] = {
 };
 constexpr std::string_view Blank = "{}";
 
-// Values of Text if it is Sentence: each blank takes what comes before the
-// next literal piece; the last piece must end the text.
-std::optional<std::vector<std::string>> Match(std::string_view Sentence, std::string_view Text) {
-    std::vector<std::string> Values;
-    std::size_t At = Sentence.find(Blank);
+// Whether Text is Sentence, with the values of its blanks: each takes what
+// comes before the next literal piece; the last piece must end the text.
+bool Match(std::string_view Sentence, std::string_view Text, std::vector<std::string>& Values) {
+    const std::size_t At = Sentence.find(Blank);
+    if (At == std::string_view::npos)
+        return Text == Sentence;
     if (!Text.starts_with(Sentence.substr(0, At)))
-        return std::nullopt;
-    Text.remove_prefix(std::min(At, Sentence.size()));
-    while (At != std::string_view::npos) {
-        const std::size_t Next = Sentence.find(Blank, At + Blank.size());
-        const std::string_view Piece = Sentence.substr(At + Blank.size(), Next - At - Blank.size());
-        const std::size_t End = Piece.empty() ? Text.size() : Text.find(Piece);
-        if (End == 0 || End == std::string_view::npos)
-            return std::nullopt;
-        Values.emplace_back(Text.substr(0, End));
-        Text.remove_prefix(End + Piece.size());
-        At = Next;
-    }
-    if (!Text.empty())
-        return std::nullopt;
-    return Values;
+        return false;
+    Sentence.remove_prefix(At + Blank.size());
+    Text.remove_prefix(At);
+    const std::string_view Piece = Sentence.substr(0, Sentence.find(Blank));
+    const std::size_t End = Piece.empty() ? Text.size() : Text.find(Piece);
+    if (End == 0 || End == std::string_view::npos)
+        return false;
+    Values.emplace_back(Text.substr(0, End));
+    return Match(Sentence, Text.substr(End), Values);
 }
 
 } // namespace
 
 std::string LogLine(TSentence Sentence, const std::vector<std::string>& Values) {
-    const std::string_view Text = Sentences[static_cast<std::size_t>(Sentence)];
-    std::string Line;
-    std::size_t From = 0;
+    std::string Line(Sentences[static_cast<std::size_t>(Sentence)]);
+    std::size_t At = 0;
     for (const std::string& Value : Values) {
-        const std::size_t At = Text.find(Blank, From);
-        if (At == std::string_view::npos)
-            throw std::logic_error("more values than blanks for \"" + std::string(Text) + "\"");
-        Line.append(Text.substr(From, At - From)).append(Value);
-        From = At + Blank.size();
+        At = Line.find(Blank, At);
+        if (At == std::string::npos)
+            break;
+        Line.replace(At, Blank.size(), Value);
+        At += Value.size();
     }
-    if (Text.find(Blank, From) != std::string_view::npos)
-        throw std::logic_error("a blank left in \"" + std::string(Text) + "\"");
-    return Line.append(Text.substr(From));
+    if (At == std::string::npos || Line.find(Blank, At) != std::string::npos)
+        throw std::logic_error("values that do not fill the blanks of \"" + Line + "\"");
+    return Line;
 }
 
 uint32_t TLogLine::Number(std::size_t Index) const {
@@ -83,8 +78,6 @@ TLineLog::TLineLog(TLogSink Sink) : FSink(std::move(Sink)) {
 }
 
 void TLineLog::operator()(uint64_t NowMs, const std::string& Line) const {
-    if (!FSink)
-        return;
     const int64_t Wall = static_cast<int64_t>(NowMs) + FWallOffsetMs;
     const std::time_t Seconds = static_cast<std::time_t>(Wall / 1000);
     const std::tm Local = *std::localtime(&Seconds);
@@ -96,17 +89,14 @@ void TLineLog::operator()(uint64_t NowMs, const std::string& Line) const {
 
 std::string StartLine(const std::string& Line, const TRegisterCore& Core) {
     const auto& O = Core.Options();
-    // Appended piece by piece: GCC 12 at -O3 takes a literal put before a
-    // temporary string for an overlapping copy (-Wrestrict).
+    // Appended piece by piece: GCC 12 at -O3 warns (-Wrestrict) at a literal
+    // put before a temporary string.
     std::string Fault(FaultMode(O.Fault).Name);
     if (O.Fault == TFault::WrongEnq)
-        Fault.append(" ").append(HexBytes(std::string(1, static_cast<char>(O.WrongEnqReply))));
+        Fault.append(" ").append(HexBytes(ControlByte(O.WrongEnqReply)));
     if (O.Fault == TFault::Mute)
-        Fault.append(" for ")
-            .append(std::to_string(O.MuteMs))
-            .append(" ms after ")
-            .append(std::to_string(O.MuteAfter))
-            .append(" short status commands");
+        Fault.append(" for ").append(std::to_string(O.MuteMs) + " ms after " +
+                                     std::to_string(O.MuteAfter) + " short status commands");
     if (O.FaultAfterTimeoutCommand && O.Fault != TFault::None)
         Fault += " from the first timeout command on";
     return LogLine(TSentence::Start,
@@ -119,8 +109,8 @@ std::optional<TLogLine> ParseLogLine(std::string_view Line) {
     if (Line.size() > 13 && Line[2] == ':' && Line[5] == ':' && Line[8] == '.' && Line[12] == ' ')
         Line.remove_prefix(13);
     for (std::size_t I = 0; I < std::size(Sentences); ++I)
-        if (auto Values = Match(Sentences[I], Line))
-            return TLogLine{static_cast<TSentence>(I), std::move(*Values)};
+        if (TLogLine L{static_cast<TSentence>(I), {}}; Match(Sentences[I], Line, L.Values))
+            return L;
     return std::nullopt;
 }
 

@@ -1,8 +1,7 @@
 #pragma once
-// The sentences of the emulator's log that others read (the bench report, the
-// Wine scenarios, people following the bench docs), each spelled once: the
-// emulator writes them from here and the readers parse them with the same
-// table, so a reworded sentence cannot leave a reader behind.
+// The emulator's log: its time stamps, and the sentences others read (the
+// bench report, the Wine scenarios, the bench docs), each spelled once for
+// writing and parsing alike, so a reworded sentence cannot leave a reader behind.
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -13,14 +12,14 @@
 namespace emu {
 
 enum class TSentence {
-    Start,      // the first line: the line, its timeouts and the fault mode
-    Frame,      // a host frame with a right checksum, its bytes in hex
-    AckInTime,  // the host's ACK that delivered the answer, ms after its last byte
-    AckLate,    // an ACK after the wait ended, ms after the answer's last byte
+    Start,      // the line, its timeouts and the fault mode
+    Frame,      // a host frame with a right checksum
+    AckInTime,  // ms from the answer's last byte to the ACK that delivered it
+    AckLate,    // the same for an ACK after the wait ended
     TimeoutSet, // command 14 taken: effective, requested, cap
-    MuteStart,  // the mute fault falls silent, for ms
-    MuteOver,   // and answers again
-    Stopped,    // the runner's last line after a stop request
+    MuteStart,  // silent for ms
+    MuteOver,   // answering again
+    Stopped,    // after a stop request
 };
 
 class TRegisterCore;
@@ -28,7 +27,7 @@ class TRegisterCore;
 // Gets each log line complete with its time of day ("12:03:04.567 <- 05 ENQ").
 using TLogSink = std::function<void(const std::string& Line)>;
 
-// Stamps log lines with the time of day, for a core's SetLog.
+// Stamps a core's log lines with the time of day.
 class TLineLog {
 public:
     explicit TLineLog(TLogSink Sink);
@@ -36,25 +35,23 @@ public:
 
 private:
     TLogSink FSink;
-    int64_t FWallOffsetMs; // system clock minus the monotonic clock (SteadyMs), ms
+    int64_t FWallOffsetMs; // system clock minus SteadyMs
 };
 
-// The sentence with Values in place of its blanks, in order.
+// The sentence with Values in its blanks, in order.
 std::string LogLine(TSentence Sentence, const std::vector<std::string>& Values);
 
-// The first line of the log: the line (its name, as "PTY /dev/pts/4") and
-// how the register is set up.
+// The first line: the line's name ("PTY /dev/pts/4") and the register's setup.
 std::string StartLine(const std::string& Line, const TRegisterCore& Core);
 
 struct TLogLine {
     TSentence Sentence;
-    std::vector<std::string> Values; // what filled the blanks, in order
+    std::vector<std::string> Values; // what filled the blanks
     // Values[Index] as a number; raises std::invalid_argument if it is none.
     uint32_t Number(std::size_t Index) const;
 };
 
-// One line of the log, with or without its time of day ("12:03:04.567 "):
-// which sentence it is and its values, if it is one of the above.
+// A line of the log, with or without its time stamp, if it is one of the sentences.
 std::optional<TLogLine> ParseLogLine(std::string_view Line);
 
 } // namespace emu
