@@ -96,8 +96,6 @@ TEST(StandInDriver, CallsAnswerWithTheirCodesAndTexts) {
          Rated, true},
         {"Connect", "", "", sdBadComNumber,
          "Не задана настройка драйвера ComNumber: допустимо целое число от 1 до 255", "", ""},
-        {"Connect", "", "", sdBadComNumber, Refusal("ComNumber=\"0\"", "1 до 255"), "",
-         "ComNumber=0\n"},
         {"Connect", "", "", sdBadBaudrate, Refusal("Baudrate=\"7\"", "0 до 6"), "",
          "ComNumber=9\nBaudrate=7\n"},
         // A decimal comma, which the format reads as a list, is refused as typed.
@@ -147,7 +145,6 @@ TEST(StandInSettings, TheDialogEditsTheStoredSettings) {
         {" 09 ", "150 ", 0, "", "[General]\nBaudrate=0\nComNumber=9\nTimeout=150\n", 150},
     };
     for (const auto& C : Cases) {
-        SCOPED_TRACE(C.Refusal);
         TOnLine Rig("Baudrate=7\n",
                     [](TSettingTexts& Texts) { return ShowStandInProperties(Texts); });
         Rig.Driver.Put(dmTimeout, 100000); // the run's, for this process only
