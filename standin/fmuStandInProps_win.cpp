@@ -6,6 +6,7 @@
 
 #include <shlobj.h>
 
+#include <exception>
 #include <iterator>
 
 namespace {
@@ -32,31 +33,35 @@ TSettingTexts Edited(HWND Dialog, const TSettingTexts& Settings) {
                                  ItemText(Dialog, IDC_TIMEOUT));
 }
 
-INT_PTR CALLBACK PropertiesProc(HWND Dialog, UINT Message, WPARAM WParam, LPARAM LParam) {
-    auto* Settings = reinterpret_cast<TSettingTexts*>(GetWindowLongPtrW(Dialog, DWLP_USER));
+// What the dialog edits, and a failure of its procedure for the caller.
+struct TDialogState {
+    TSettingTexts& Settings;
+    std::exception_ptr Failure;
+};
+
+INT_PTR HandleProperties(HWND Dialog, UINT Message, WPARAM WParam, TDialogState& State) {
+    TSettingTexts& Settings = State.Settings;
     switch (Message) {
     case WM_INITDIALOG: {
-        Settings = reinterpret_cast<TSettingTexts*>(LParam);
-        SetWindowLongPtrW(Dialog, DWLP_USER, LParam);
-        SetDlgItemTextW(Dialog, IDC_COMNUMBER, Utf8ToWide((*Settings)[dmComNumber]).c_str());
-        SetDlgItemTextW(Dialog, IDC_TIMEOUT, Utf8ToWide((*Settings)[dmTimeout]).c_str());
+        SetDlgItemTextW(Dialog, IDC_COMNUMBER, Utf8ToWide(Settings[dmComNumber]).c_str());
+        SetDlgItemTextW(Dialog, IDC_TIMEOUT, Utf8ToWide(Settings[dmTimeout]).c_str());
         for (const uint32_t Rate : BaudRates)
             SendDlgItemMessageW(Dialog, IDC_BAUDRATE, CB_ADDSTRING, 0,
                                 reinterpret_cast<LPARAM>(std::to_wstring(Rate).c_str()));
-        const std::string Baudrate = (*Settings)[dmBaudrate];
+        const std::string Baudrate = Settings[dmBaudrate];
         // A refused index selects nothing; the line below names it.
         if (StandInSettingError(dmBaudrate, Baudrate).empty())
             SendDlgItemMessageW(Dialog, IDC_BAUDRATE, CB_SETCURSEL, std::stoi(Baudrate), 0);
-        ShowError(Dialog, StandInSettingsError(*Settings));
+        ShowError(Dialog, StandInSettingsError(Settings));
         return TRUE;
     }
     case WM_COMMAND:
         if (LOWORD(WParam) == IDOK) {
-            const TSettingTexts Texts = Edited(Dialog, *Settings);
+            const TSettingTexts Texts = Edited(Dialog, Settings);
             const std::string Error = StandInSettingsError(Texts);
             ShowError(Dialog, Error);
             if (Error.empty()) {
-                *Settings = Texts;
+                Settings = Texts;
                 EndDialog(Dialog, IDOK);
             } else {
                 MessageBeep(MB_ICONWARNING);
@@ -70,6 +75,23 @@ INT_PTR CALLBACK PropertiesProc(HWND Dialog, UINT Message, WPARAM WParam, LPARAM
         break;
     }
     return FALSE;
+}
+
+// No exception may cross into the system's dialog code: a failure ends the
+// dialog as cancelled, and the caller raises it.
+INT_PTR CALLBACK PropertiesProc(HWND Dialog, UINT Message, WPARAM WParam, LPARAM LParam) {
+    if (Message == WM_INITDIALOG)
+        SetWindowLongPtrW(Dialog, DWLP_USER, LParam);
+    auto* State = reinterpret_cast<TDialogState*>(GetWindowLongPtrW(Dialog, DWLP_USER));
+    if (!State)
+        return FALSE; // a message before WM_INITDIALOG
+    try {
+        return HandleProperties(Dialog, Message, WParam, *State);
+    } catch (...) {
+        State->Failure = std::current_exception();
+        EndDialog(Dialog, IDCANCEL);
+        return TRUE;
+    }
 }
 
 // Key's value, or Absent when the file has no such key (its name is
@@ -129,10 +151,13 @@ void TWinIniSettingsStore::SaveTexts(const TSettingTexts& Texts) {
 }
 
 bool ShowStandInPropertiesWin(HINSTANCE Module, HWND Owner, TSettingTexts& Settings) {
+    TDialogState State{Settings, nullptr};
     const INT_PTR Result = DialogBoxParamW(Module, MAKEINTRESOURCEW(IDD_STANDIN_PROPS), Owner,
-                                           PropertiesProc, reinterpret_cast<LPARAM>(&Settings));
+                                           PropertiesProc, reinterpret_cast<LPARAM>(&State));
     if (Result == -1)
         throw std::runtime_error("Не удалось открыть окно свойств драйвера: " +
                                  SystemErrorText(GetLastError()));
+    if (State.Failure)
+        std::rethrow_exception(State.Failure);
     return Result == IDOK;
 }

@@ -66,19 +66,15 @@ private:
     uint32_t FTimeout = 0;
 };
 
-// Settings as numbers, with Texts stored in place of keys that need a text no
-// number gives; a save keeps the texts it was given.
+// Settings as numbers until a save, which they then are.
 class TMemoryStore final : public TStandInSettingsStore {
 public:
     TSettingTexts LoadTexts() override {
-        TSettingTexts Loaded = FormatStandInSettings(Settings);
-        for (const auto& [Key, Text] : Texts)
-            Loaded[Key] = Text;
-        return Loaded;
+        return Saved.empty() ? FormatStandInSettings(Settings) : Saved;
     }
-    void SaveTexts(const TSettingTexts& Saved) override { Texts = Saved; }
+    void SaveTexts(const TSettingTexts& Texts) override { Saved = Texts; }
     TStandInSettings Settings;
-    TSettingTexts Texts;
+    TSettingTexts Saved;
 };
 
 // Wraps a driver to force result codes of chosen calls and to record calls.

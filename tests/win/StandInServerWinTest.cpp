@@ -67,7 +67,7 @@ protected:
 };
 
 // Keys and members as an operator and automation may spell them; an absent
-// key takes its default, a refused one fails the call that needs it.
+// key takes its default, a refused one fails the property read with its text.
 TEST_F(StandInServer, ReadsTheIniAndRefusesBadValues) {
     std::ofstream(std::filesystem::path(Ini), std::ios::binary)
         << "[General]\r\ncomNumber=255\r\nTimeout=abc\r\n";
@@ -77,23 +77,29 @@ TEST_F(StandInServer, ReadsTheIniAndRefusesBadValues) {
     // The port's text from the DLL's own string table, whatever the host.
     EXPECT_EQ(Driver.Get(dmConnect).AsInt32(), pePortNotAvailable);
     EXPECT_EQ(Driver.Get(dmResultCodeDescription).AsString(), "СOM порт не доступен");
-    const std::string Unknown = FailureOf<EOleError>([&] { Driver.Get("НетТакого"); }).what();
-    EXPECT_NE(Unknown.find("(0x80020006 DISP_E_UNKNOWNNAME): \"НетТакого\""), Unknown.npos)
-        << Unknown;
-    const std::string Refusal =
-        "Неверная настройка драйвера Timeout=\"abc\": допустимо целое число от 0 до 2147483647";
-    const auto E = FailureOf<EOleError>([&] { Driver.Get(dmTimeout); });
-    EXPECT_EQ(E.Result, hrException);
-    EXPECT_EQ(std::string(E.what()).rfind(Refusal, 0), 0u) << E.what();
-    EXPECT_EQ(Driver.Get(dmSetExchangeParam).AsInt32(), -6); // a refused Timeout
-    EXPECT_EQ(Driver.Get(dmResultCodeDescription).AsString(), Refusal);
+    EXPECT_EQ(FailureOf<EOleError>([&] { Driver.Get("НетТакого"); }).Result, hrUnknownName);
+    const std::string Raised = FailureOf<EOleError>([&] { Driver.Get(dmTimeout); }).what();
+    EXPECT_TRUE(Raised.starts_with("Неверная настройка драйвера Timeout=\"abc\": допустимо целое "
+                                   "число от 0 до 2147483647"))
+        << Raised;
 }
 
-// Each bitness registered by its own regsvr32: unregistering one leaves
-// "Addin.Ormant" to the other, and the last one takes it along. An
-// "Addin.Ormant" that does not name our class (here one with only a CurVer, in
-// the user's classes) is neither written into nor removed.
+// An "Addin.Ormant" that does not name our class (here one with only a
+// CurVer, in the user's classes) is neither written into nor removed. Each
+// bitness registered by its own regsvr32: unregistering one leaves
+// "Addin.Ormant" to the other, and the last one takes it along.
 TEST_F(StandInServer, RegistrationLeavesOthersAlone) {
+    const wchar_t* Foreign = L"Software\\Classes\\Addin.Ormant\\CurVer";
+    ASSERT_EQ(Call("DllUnregisterServer"), S_OK);
+    ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, Foreign, nullptr, REG_SZ, L"Addin.Ormant.1",
+                              sizeof L"Addin.Ormant.1"),
+              ERROR_SUCCESS);
+    EXPECT_EQ(Call("DllRegisterServer"), SELFREG_E_CLASS);
+    EXPECT_EQ(Call("DllUnregisterServer"), S_OK);
+    EXPECT_EQ(RegDeleteKeyW(HKEY_CURRENT_USER, Foreign), ERROR_SUCCESS) << "removed";
+    EXPECT_EQ(RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Classes\\Addin.Ormant"), ERROR_SUCCESS);
+    ASSERT_EQ(Call("DllRegisterServer"), S_OK);
+
     const std::wstring OtherDll = PathFromEnvironment(L"ORMANT_STANDIN_DLL_OTHER");
     // Left out only where the machine cannot run the other bitness at all.
     if (OtherDll.empty())
@@ -107,15 +113,6 @@ TEST_F(StandInServer, RegistrationLeavesOthersAlone) {
     EXPECT_EQ(CLSIDFromProgID(L"Addin.Ormant", &Clsid), S_OK);
     ASSERT_EQ(RegSvr32(OtherDll, L"/u"), 0);
     EXPECT_EQ(CLSIDFromProgID(L"Addin.Ormant", &Clsid), CO_E_CLASSSTRING);
-
-    const wchar_t* Foreign = L"Software\\Classes\\Addin.Ormant\\CurVer";
-    ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, Foreign, nullptr, REG_SZ, L"Addin.Ormant.1",
-                              sizeof L"Addin.Ormant.1"),
-              ERROR_SUCCESS);
-    EXPECT_EQ(Call("DllRegisterServer"), SELFREG_E_CLASS);
-    EXPECT_EQ(Call("DllUnregisterServer"), S_OK);
-    EXPECT_EQ(RegDeleteKeyW(HKEY_CURRENT_USER, Foreign), ERROR_SUCCESS) << "removed";
-    EXPECT_EQ(RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Classes\\Addin.Ormant"), ERROR_SUCCESS);
 }
 
 } // namespace
