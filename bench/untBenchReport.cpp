@@ -97,8 +97,8 @@ long long Rank(const std::vector<long long>& Sorted, double P) {
     return Sorted[std::clamp<std::size_t>(K, 1, Sorted.size()) - 1];
 }
 
-// A text file as a tester saved it, as UTF-8: UTF-8 (BOM or not), UTF-16 LE
-// with its BOM (Notepad's "Unicode"), else code page 1251 (older Notepad's).
+} // namespace
+
 std::string DecodeText(const std::string& Bytes) {
     if (Bytes.starts_with("\xEF\xBB\xBF"))
         return Bytes.substr(3);
@@ -129,8 +129,6 @@ std::string DecodeText(const std::string& Bytes) {
     }
     return Out;
 }
-
-} // namespace
 
 TReport MakeReport(const std::string& EmulatorLog, const std::string& ProgramLog) {
     TReport Report;

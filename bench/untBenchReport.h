@@ -28,6 +28,10 @@ struct TReport {
     std::optional<uint32_t> Result; // "Максимальный таймаут: N мс."
 };
 
+// A text file as the tester saved it, as UTF-8: UTF-8 (a BOM or not), UTF-16
+// LE with its BOM (Notepad's "Unicode"), else code page 1251 (older Notepad's).
+std::string DecodeText(const std::string& Bytes);
+
 // Pairs the program's probes with the emulator's held ACKs, in order. Only a
 // probe with a verdict ("OK", "Тест не пройден!") had its ACK on the wire.
 TReport MakeReport(const std::string& EmulatorLog, const std::string& ProgramLog);
