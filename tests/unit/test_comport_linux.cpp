@@ -208,6 +208,7 @@ TEST(PtyPort, ARawEightBitLine) {
     termios Left{};
     ASSERT_EQ(::tcgetattr(P.Slave, &Left), 0);
     Left.c_iflag |= IXON | IXOFF | IXANY | INPCK;
+    Left.c_cflag |= PARENB | CSTOPB;
     ASSERT_EQ(::tcsetattr(P.Slave, TCSANOW, &Left), 0);
     P.Port.BaudRate = 4800;
     const std::string Control("\x11\x13\x0D\x0A\x00\x03", 6);
