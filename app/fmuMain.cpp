@@ -3,6 +3,7 @@
 #include "untError.h"
 
 #include <optional>
+#include <utility>
 
 TfmMain::TfmMain(TMainView& View, std::unique_ptr<TSerialLine> ComPort, TClock& Clock)
     : FView(View), FComPort(std::move(ComPort)), FClock(Clock),
@@ -64,6 +65,7 @@ void TfmMain::btnStartClick() {
     FView.EnableControl(ciStart, true);
     FView.FocusControl(ciStart);
     FRunning = false;
+    const bool Driver = std::exchange(FDriverWhenIdle, false);
     // Closed during the run: the run has tried to restore the register, so
     // close now. A failure would go unseen with the hidden log, and it may be
     // that the register kept the raised timeout: the operator must see it.
@@ -71,6 +73,8 @@ void TfmMain::btnStartClick() {
         if (Failure)
             FView.ShowError(*Failure);
         FView.Close();
+    } else if (Driver) {
+        btnDriverClick();
     }
 }
 
@@ -87,12 +91,16 @@ void TfmMain::btnCloseClick() {
 }
 
 void TfmMain::btnDriverClick() {
-    // During a run this is "Прервать" first: the dialog takes the line, so the
-    // hold under way would last as long as the dialog, and the line may
-    // belong to other settings afterwards. The probe ends with "Тест прерван"
-    // once the dialog has closed, and the run restores the register.
-    if (FRunning)
+    // During a run this is "Прервать" first, and the dialog opens once the
+    // run has restored the register: the dialog takes the line, so the hold
+    // under way would last as long as the dialog, and a port saved in it
+    // would be the one the restore went to, leaving the raised register at
+    // 100000 ms.
+    if (FRunning) {
         FStopped = true;
+        FDriverWhenIdle = true;
+        return;
+    }
     // Nothing of ours may call the driver while its dialog is open, whatever
     // owner the driver gives that dialog: the window refuses input meanwhile,
     // failures included.

@@ -27,14 +27,17 @@ public:
     void FormCreate();
     // A click on Control, as each view forwards it.
     void Click(TControlId Control);
-    // Also what a suspend does.
-    void btnStopClick();
+    // The session ends or the system goes to sleep, and may end or freeze
+    // the program once the window has handled that: a run under way stops
+    // and restores the register before this returns.
+    void StopAndRestore() noexcept { FTest.StopAndRestore(); }
     // Sets the stop flag. True when the window may close now; during a run it
     // is hidden instead and closes once the run has restored the register.
     bool FormClose();
 
 private:
     void btnStartClick();
+    void btnStopClick();
     void btnClearClick();
     void btnCloseClick();
     void btnDriverClick();
@@ -46,6 +49,7 @@ private:
     bool FStopped = false;
     bool FRunning = false;
     bool FCloseWhenIdle = false;
+    bool FDriverWhenIdle = false;
     TClock& FClock;
     TTimeoutRun FTest;
 };

@@ -192,10 +192,22 @@ TWinMainView::TWinMainView(HINSTANCE Instance) {
     SetWindowPos(FHandle, nullptr, Desktop.left + (Desktop.right - Desktop.left - Width) / 2,
                  Desktop.top + (Desktop.bottom - Desktop.top - Height) / 2, Width, Height,
                  SWP_NOZORDER | SWP_NOACTIVATE);
-    CreateControls(Instance);
-    FLog = std::make_unique<TEditLog>(Control(ciMemo));
-    FForm = std::make_unique<TfmMain>(static_cast<TMainView&>(*this));
-    FForm->FormCreate();
+    try {
+        CreateControls(Instance);
+        FLog = std::make_unique<TEditLog>(Control(ciMemo));
+        FForm = std::make_unique<TfmMain>(static_cast<TMainView&>(*this));
+        FForm->FormCreate();
+    } catch (...) {
+        // No destructor runs for us: the window must not outlive this object,
+        // or the failure's message box would dispatch its messages to what
+        // is gone. Unhooked first, so that its end posts no quit, which would
+        // close that message box at once.
+        SetWindowLongPtrW(FHandle, GWLP_USERDATA, 0);
+        DestroyWindow(FHandle);
+        DeleteObject(FFont);
+        DeleteObject(FLogFont);
+        throw;
+    }
 }
 
 TWinMainView::~TWinMainView() {
@@ -308,11 +320,12 @@ LRESULT TWinMainView::HandleMessage(UINT Message, WPARAM W, LPARAM L) {
     case WM_POWERBROADCAST:
         // The system goes to sleep however we ask it not to (the lid, the
         // power button), and a register held through a sleep waits all of
-        // it for its ACK. Stop as the operator would: the probe ends with
-        // "Тест прерван" at its next step and the run restores the register
-        // while the system still lets it, about two seconds.
+        // it for its ACK. The system sleeps about two seconds after this,
+        // whatever the program does then, and a USB adapter may be gone
+        // after resume: the register gets its timeout back before we return,
+        // and the probe ends with "Тест прерван".
         if (W == PBT_APMSUSPEND && FForm)
-            FForm->btnStopClick();
+            FForm->StopAndRestore();
         return TRUE;
     case WM_QUERYENDSESSION:
         // Log-off, restart or shutdown during a run: the register must get
@@ -337,12 +350,14 @@ LRESULT TWinMainView::HandleMessage(UINT Message, WPARAM W, LPARAM L) {
         // The session ends, and after this returns the system may end the
         // process at any time. Outside a run: close, so the form gives back
         // the port and the driver. During one (the session forced past our
-        // refusal) only the stop flag can be set here: the run beneath us
-        // restores the register after we return, if it is given the time.
-        if (W && FForm && !FForm->Running())
+        // refusal) the register gets its timeout back before we return; the
+        // run then unwinds and closes the window, if it is given the time.
+        if (W && FForm && !FForm->Running()) {
             DestroyWindow(FHandle);
-        else if (W && FForm)
+        } else if (W && FForm) {
+            FForm->StopAndRestore();
             FForm->FormClose();
+        }
         return 0;
     case WM_DESTROY:
         if (static auto* const BlockReasonDestroy =

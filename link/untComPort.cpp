@@ -4,21 +4,24 @@
 
 #include "untError.h"
 
+#include <algorithm>
+
 uint8_t TSerialLine::ReadByte() {
     std::string Data;
     Read(1, Data);
     return static_cast<uint8_t>(Data[0]);
 }
 
-void TSerialLine::SetWaitHook(uint32_t SliceMs, std::function<void()> Hook) {
+void TSerialLine::SetWaitHook(uint32_t SliceMs, TWaitHook Hook) {
     FSliceMs = SliceMs;
     FWaitHook = std::move(Hook);
 }
 
-void TSerialLine::BetweenSlices() {
-    if (FWaitHook)
-        FWaitHook();
-    if (!IsOpen())
+void TSerialLine::AfterWait(uint64_t AskedMs, bool Idle) {
+    if (!FWaitHook)
+        return;
+    FWaitHook(static_cast<uint32_t>(std::min<uint64_t>(AskedMs, UINT32_MAX)), Idle);
+    if (Idle && !IsOpen())
         RaiseNoLink();
 }
 

@@ -30,25 +30,30 @@ public:
 
     uint8_t ReadByte();
 
-    // While a hook is set, every wait of a read for the line (and on POSIX of
-    // a write) lasts at most SliceMs at a time, and Hook runs between the
-    // slices: a read may wait Timeout ms (100 s during a run), and the
-    // owner's window must keep answering meanwhile. When a read gives up
-    // stays as without slices; bytes that came while Hook ran are taken even
-    // after that. Hook may raise to end the wait; the read or write then
-    // fails with that. An empty Hook ends the slicing.
-    void SetWaitHook(uint32_t SliceMs, std::function<void()> Hook);
+    // While a hook is set, every wait for the line lasts at most SliceMs at a
+    // time, and Hook hears of the end of each: AskedMs is the longest that
+    // wait was to last, so the owner, measuring how long it really took, sees
+    // a process frozen in it (a paused virtual machine, Ctrl+Z); Idle says
+    // that nothing came and time is left, which is the owner's turn: a read
+    // may wait Timeout ms (100 s during a run), and the owner's window must
+    // keep answering meanwhile. When a read gives up stays as without slices;
+    // bytes that came while Hook ran are taken even after that. Hook may
+    // raise to end the wait; the read or write then fails with that. An
+    // empty Hook ends the slicing.
+    using TWaitHook = std::function<void(uint32_t AskedMs, bool Idle)>;
+    void SetWaitHook(uint32_t SliceMs, TWaitHook Hook);
 
 protected:
     // The longest single wait while a hook is set; 0 without one.
     uint32_t WaitSliceMs() const { return FWaitHook ? FSliceMs : 0; }
-    // Runs the hook between two slices. A line that the hook closed (the
-    // driver took it) is not touched again: that wait ends in "Нет связи".
-    void BetweenSlices();
+    // Tells the hook that a wait ended. After an idle one, a line that the
+    // hook closed (the driver took it) is not touched again: that wait ends
+    // in "Нет связи".
+    void AfterWait(uint64_t AskedMs, bool Idle);
 
 private:
     uint32_t FSliceMs = 0;
-    std::function<void()> FWaitHook;
+    TWaitHook FWaitHook;
 };
 
 // Name of the device behind COMn. On Windows "\\.\COMn". Elsewhere the link
@@ -91,6 +96,8 @@ private:
     [[noreturn]] void AbandonOpen();
 
     intptr_t FHandle = InvalidHandle;
-    // The timeout in force on the open device, for the read timer.
+    // The timeout and the rate in force on the open device, for the read
+    // timer and the write limit.
     uint32_t FLineTimeout = 0;
+    uint32_t FLineRate = 0;
 };

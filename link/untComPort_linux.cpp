@@ -120,11 +120,11 @@ bool PollUntil(int Fd, short Events, std::optional<TSteadyClock::time_point> Unt
 }
 
 // As PollUntil up to Deadline (none: for ever), in slices of SliceMs (0: one
-// wait) with Between run after each slice that passed while Fd was not ready.
-// A Deadline already past still looks once, so that bytes that came while
-// Between ran are taken.
+// wait), each of which After hears of (see TSerialLine::SetWaitHook). A
+// Deadline already past still looks once, so that bytes that came while
+// After ran are taken.
 bool WaitFor(int Fd, short Events, std::optional<TSteadyClock::time_point> Deadline,
-             uint32_t SliceMs, const std::function<void()>& Between) {
+             uint32_t SliceMs, const std::function<void(uint64_t AskedMs, bool Idle)>& After) {
     for (;;) {
         std::optional<TSteadyClock::time_point> Until = Deadline;
         if (SliceMs > 0) {
@@ -132,11 +132,15 @@ bool WaitFor(int Fd, short Events, std::optional<TSteadyClock::time_point> Deadl
             if (!Until || SliceEnd < *Until)
                 Until = SliceEnd;
         }
-        if (PollUntil(Fd, Events, Until))
-            return true;
-        if (Deadline && TSteadyClock::now() >= *Deadline)
-            return false;
-        Between();
+        const uint64_t Asked =
+            Until ? static_cast<uint64_t>(std::max<long long>(
+                        0, std::chrono::ceil<TMs>(*Until - TSteadyClock::now()).count()))
+                  : UINT64_MAX;
+        const bool Ready = PollUntil(Fd, Events, Until);
+        const bool TimeUp = !Ready && Deadline && TSteadyClock::now() >= *Deadline;
+        After(Asked, !Ready && !TimeUp);
+        if (Ready || TimeUp)
+            return Ready;
     }
 }
 
@@ -235,6 +239,7 @@ void TComPort::SetBaudRate(uint32_t Rate) {
 
 void TComPort::SetTimeouts() {
     FLineTimeout = Timeout;
+    FLineRate = BaudRate;
 }
 
 void TComPort::Write(const std::string& Data) {
@@ -242,11 +247,8 @@ void TComPort::Write(const std::string& Data) {
     if (Data.empty())
         return;
     const int Fd = static_cast<int>(FHandle);
-    // Like WriteTotalTimeoutMultiplier = T, constant 0: n bytes may take n*T ms;
-    // T = 0 means no limit.
-    std::optional<TSteadyClock::time_point> Deadline;
-    if (FLineTimeout > 0)
-        Deadline = TSteadyClock::now() + TMs(uint64_t{FLineTimeout} * Data.size());
+    const auto Deadline = TSteadyClock::now() + TMs(WriteLimitMs(Data.size(), FLineRate));
+    const auto After = [this](uint64_t AskedMs, bool Idle) { AfterWait(AskedMs, Idle); };
     std::size_t Done = 0;
     while (Done < Data.size()) {
         const ssize_t N = ::write(Fd, Data.data() + Done, Data.size() - Done);
@@ -262,7 +264,7 @@ void TComPort::Write(const std::string& Data) {
                 RaiseTransferError(Fd, Error);
             break;
         }
-        if (!WaitFor(Fd, POLLOUT, Deadline, WaitSliceMs(), [this] { BetweenSlices(); }))
+        if (!WaitFor(Fd, POLLOUT, Deadline, WaitSliceMs(), After))
             break;
     }
     if (Done != Data.size())
@@ -281,11 +283,11 @@ void TComPort::Read(uint32_t Count, std::string& Data) {
     // Data gets nothing of a read that fails, by a raise as well.
     std::string Buffer(Count, '\0');
     TReadTimer Timer(FLineTimeout, Count, SteadyMs());
+    const auto After = [this](uint64_t AskedMs, bool Idle) { AfterWait(AskedMs, Idle); };
     std::size_t Done = 0;
     while (Done < Count) {
         const uint64_t Left = Timer.WaitLeft(SteadyMs());
-        if (!WaitFor(Fd, POLLIN, TSteadyClock::now() + TMs(Left), WaitSliceMs(),
-                     [this] { BetweenSlices(); }))
+        if (!WaitFor(Fd, POLLIN, TSteadyClock::now() + TMs(Left), WaitSliceMs(), After))
             break;
         const ssize_t N = ::read(Fd, Buffer.data() + Done, Count - Done);
         if (N > 0) {

@@ -22,21 +22,34 @@ std::string ErrorText(DWORD Code) {
     return Text.empty() ? "Нет описания ошибки " + std::to_string(Code) : Text;
 }
 
-// A write of n bytes may take n x Timeout ms. A read waits ReadWait ms at
-// most: with both MAXDWORD and a constant, ReadFile returns at once with what
-// the input holds, else with the first byte that comes, else after the
-// constant with nothing; the read timer decides how long each one may wait.
-void SetLineTimeouts(intptr_t Handle, uint32_t Timeout, uint64_t ReadWait) {
+// Each read or write waits Wait ms at most. A read: with both MAXDWORD and a
+// constant, ReadFile returns at once with what the input holds, else with the
+// first byte that comes, else after the constant with nothing. A write
+// returns after the constant with what the line took. The read timer and the
+// write limit decide how long each may wait in all.
+void SetLineTimeouts(intptr_t Handle, uint64_t Wait) {
+    // Both constants must lie strictly between 0 and MAXDWORD: 0 is no limit.
+    const DWORD Constant = static_cast<DWORD>(std::clamp<uint64_t>(Wait, 1, MAXDWORD - 1));
     COMMTIMEOUTS Timeouts{};
     Timeouts.ReadIntervalTimeout = MAXDWORD;
     Timeouts.ReadTotalTimeoutMultiplier = MAXDWORD;
-    // The constant must lie strictly between 0 and MAXDWORD.
-    Timeouts.ReadTotalTimeoutConstant =
-        static_cast<DWORD>(std::clamp<uint64_t>(ReadWait, 1, MAXDWORD - 1));
-    Timeouts.WriteTotalTimeoutMultiplier = Timeout;
-    Timeouts.WriteTotalTimeoutConstant = 0;
-    if (!SetCommTimeouts(AsHandle(Handle), &Timeouts))
-        CheckOSError(GetLastError());
+    Timeouts.ReadTotalTimeoutConstant = Constant;
+    Timeouts.WriteTotalTimeoutMultiplier = 0;
+    Timeouts.WriteTotalTimeoutConstant = Constant;
+    if (SetCommTimeouts(AsHandle(Handle), &Timeouts))
+        return;
+    const DWORD Code = GetLastError();
+    CheckOSError(Code);
+    // A driver that has no timeouts to set keeps its own. Unknown ones, or
+    // ones under which a read or a write may wait for ever, would hold the
+    // window and Stop with it for as long as the register stays silent.
+    COMMTIMEOUTS T{};
+    if (!GetCommTimeouts(AsHandle(Handle), &T) ||
+        WaitsWithoutBound({T.ReadIntervalTimeout, T.ReadTotalTimeoutMultiplier,
+                           T.ReadTotalTimeoutConstant, T.WriteTotalTimeoutMultiplier,
+                           T.WriteTotalTimeoutConstant}))
+        throw EOSError(Code, "Драйвер порта не принимает таймауты обмена",
+                       "SetCommTimeouts: " + ErrorText(Code));
 }
 
 } // namespace
@@ -83,7 +96,8 @@ void TComPort::SetBaudRate(uint32_t Rate) {
 
 void TComPort::SetTimeouts() {
     FLineTimeout = Timeout;
-    SetLineTimeouts(FHandle, Timeout, Timeout);
+    FLineRate = BaudRate;
+    SetLineTimeouts(FHandle, Timeout);
 }
 
 void TComPort::Close() noexcept {
@@ -97,14 +111,31 @@ void TComPort::Write(const std::string& Data) {
     Open();
     if (Data.empty())
         return;
-    // One synchronous call, not cut into slices as the reads are: without
-    // flow control the line takes the few bytes of a control byte or a
-    // command at its own speed (8 bytes in 33 ms at 2400 bit/s).
-    DWORD Written = 0;
-    if (!WriteFile(AsHandle(FHandle), Data.data(), static_cast<DWORD>(Data.size()), &Written,
-                   nullptr))
-        CheckOSError(GetLastError());
-    if (Written != Data.size())
+    // Within the write limit in all, and in slices while a hook is set: a
+    // WriteFile that reaches its timeout returns with what the line took,
+    // and the rest goes in the next.
+    const uint64_t Deadline = SteadyMs() + WriteLimitMs(Data.size(), FLineRate);
+    DWORD Done = 0;
+    // After the hook: once more, even once the time is up.
+    bool TryAgain = false;
+    while (Done < Data.size()) {
+        const uint64_t Now = SteadyMs(), Left = Deadline > Now ? Deadline - Now : 0;
+        if (Left == 0 && !TryAgain)
+            break;
+        const uint64_t Wait = WaitSliceMs() ? std::min<uint64_t>(Left, WaitSliceMs()) : Left;
+        SetLineTimeouts(FHandle, Wait);
+        DWORD Written = 0;
+        const BOOL Ok = WriteFile(AsHandle(FHandle), Data.data() + Done,
+                                  static_cast<DWORD>(Data.size() - Done), &Written, nullptr);
+        Done += Written;
+        if (!Ok) {
+            CheckOSError(GetLastError());
+            break; // passed over: the count decides
+        }
+        TryAgain = Done < Data.size() && SteadyMs() < Deadline;
+        AfterWait(Wait, TryAgain);
+    }
+    if (Done != Data.size())
         RaiseNoLink();
 }
 
@@ -125,9 +156,8 @@ void TComPort::Read(uint32_t Count, std::string& Data) {
         const uint64_t Left = Timer.WaitLeft(SteadyMs());
         if (Left == 0 && !LookAgain)
             break;
-        LookAgain = false;
         const uint64_t Wait = WaitSliceMs() ? std::min<uint64_t>(Left, WaitSliceMs()) : Left;
-        SetLineTimeouts(FHandle, FLineTimeout, Wait);
+        SetLineTimeouts(FHandle, Wait);
         DWORD Got = 0;
         if (!ReadFile(AsHandle(FHandle), Buffer.data() + Done, Count - Done, &Got, nullptr)) {
             CheckOSError(GetLastError());
@@ -136,10 +166,9 @@ void TComPort::Read(uint32_t Count, std::string& Data) {
         if (Got > 0) {
             Done += Got;
             Timer.Received(SteadyMs());
-        } else if (WaitSliceMs() && Timer.WaitLeft(SteadyMs()) > 0) {
-            BetweenSlices();
-            LookAgain = true;
         }
+        LookAgain = Got == 0 && WaitSliceMs() && Timer.WaitLeft(SteadyMs()) > 0;
+        AfterWait(Wait, LookAgain);
     }
     if (Done != Count)
         RaiseNoLink();

@@ -41,3 +41,30 @@ private:
     uint64_t FTotalDeadline;
     uint64_t FLastByte;
 };
+
+// How long a write of Count bytes may take at Rate bit/s: its time on the
+// line at ten bits a byte (start, eight data, stop), and a margin for the
+// adapter and the system. A device that stops taking data (a USB register
+// hung, an adapter pulled, a Bluetooth link gone) so ends the write in "Нет
+// связи" within about a second, not after Count x Timeout ms (100 s a byte
+// during a run).
+inline constexpr uint32_t WriteMarginMs = 1000;
+inline uint64_t WriteLimitMs(uint64_t Count, uint32_t Rate) {
+    const uint64_t Rate1 = std::max<uint32_t>(Rate, 1); // not set: a long limit, no division by 0
+    return (Count * 10 * 1000 + Rate1 - 1) / Rate1 + WriteMarginMs;
+}
+
+// The timeouts of a Windows serial device as COMMTIMEOUTS holds them.
+struct TCommTimeouts {
+    uint32_t ReadInterval, ReadMultiplier, ReadConstant, WriteMultiplier, WriteConstant;
+};
+
+// Whether a read or a write could wait for ever under these, by
+// COMMTIMEOUTS' rules: with both total timeouts 0 a write has no limit, and
+// so has a read, unless its interval is MAXDWORD (it then returns at once
+// with what has come); the interval alone starts only with the first byte.
+constexpr bool WaitsWithoutBound(const TCommTimeouts& T) {
+    const bool ReadUnbounded =
+        T.ReadMultiplier == 0 && T.ReadConstant == 0 && T.ReadInterval != UINT32_MAX;
+    return ReadUnbounded || (T.WriteMultiplier == 0 && T.WriteConstant == 0);
+}

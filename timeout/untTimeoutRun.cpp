@@ -1,15 +1,16 @@
 #include "untTimeoutRun.h"
 #include "untDriver.h"
 
+#include "untClock.h"
 #include "untComPort.h"
 #include "untError.h"
-#include "untClock.h"
 #include "untFrames.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <stdexcept>
+#include <utility>
 
 namespace {
 
@@ -49,17 +50,26 @@ void TTimeoutRun::SetDeviceTimeout(int32_t T) {
     FDriver.CheckResult(FDriver.GetDriver().Get(dmDisconnect).AsInt32());
 }
 
-void TTimeoutRun::BetweenSlices() {
-    const uint32_t Before = FClock.GetTickCount();
+void TTimeoutRun::Look(uint32_t AskedMs) {
+    // The unsigned 32-bit difference: the tick count's wrap does no harm.
+    const uint32_t Now = FClock.GetTickCount(), Since = Now - FLastLook;
+    FUnseen = std::max(FUnseen, Since - std::min(Since, AskedMs));
+    FLastLook = Now;
+}
+
+void TTimeoutRun::AfterWait(uint32_t AskedMs, bool Idle) {
+    Look(AskedMs);
+    if (!Idle)
+        return;
     FView.ProcessMessages();
+    Look(0);
     if (FStopped)
         throw EStopped();
-    FAnswerSlack = std::max(FAnswerSlack, FClock.GetTickCount() - Before);
 }
 
 void TTimeoutRun::TestTimeout(uint32_t Delay) {
-    // Stopped before it began ("Драйвер..." or Stop between two probes):
-    // nothing more goes to the line.
+    // Stopped before it began ("Прервать" between two probes): nothing more
+    // goes to the line.
     if (FStopped)
         throw EStopped();
 
@@ -79,15 +89,23 @@ void TTimeoutRun::TestTimeout(uint32_t Delay) {
         TSerialLine& Port;
         ~THookScope() { Port.SetWaitHook(0, nullptr); }
     } Scope{FComPort};
-    FComPort.SetWaitHook(WaitStepMs, [this] { BetweenSlices(); });
+    FComPort.SetWaitHook(WaitStepMs,
+                         [this](uint32_t AskedMs, bool Idle) { AfterWait(AskedMs, Idle); });
 
     FComPort.Open();
     for (uint32_t Attempt = 1;; ++Attempt) {
-        TakeAnswer();
+        const uint32_t SeenAt = TakeAnswer();
+        // Taken before the hold, whose writes wait on the line as well.
+        const uint32_t Unseen = FUnseen;
         // How much longer than Delay the register may have held its answer.
-        const uint64_t Over = uint64_t{HoldBack(Delay)} + FAnswerSlack;
-        if (FComPort.ReadByte() != ACK)
+        const uint64_t Over = uint64_t{HoldBack(Delay, SeenAt)} + Unseen;
+        // The link has two replies to ENQ; any other byte is a glitch of the
+        // line or a fault of the register, and no verdict.
+        const uint8_t Reply = FComPort.ReadByte();
+        if (Reply == NAK)
             return;
+        if (Reply != ACK)
+            RaiseWrongReply(Reply);
         ReadAnswer(FComPort);
         FComPort.Write(ControlByte(ACK));
         if (Over <= HoldToleranceMs)
@@ -102,48 +120,51 @@ void TTimeoutRun::TestTimeout(uint32_t Delay) {
 
 // Has the register answer the probe's command. The register starts waiting
 // for the ACK when the answer's last byte has left, and the hold starts when
-// it has come. Should the window have been away meanwhile (the operator
-// dragged it, or held the log's scroll bar), the answer may have come at any
-// time then: FAnswerSlack keeps how long.
-void TTimeoutRun::TakeAnswer() {
+// it has been read. Should the line have gone unwatched meanwhile (the
+// operator dragged the window or held the log's scroll bar, the process was
+// frozen), the answer may have come at any time then: FUnseen keeps how long.
+uint32_t TTimeoutRun::TakeAnswer() {
     // Clear a pending answer: dropped unacknowledged, the command below
     // replaces it.
     const uint8_t Held = AskForHeldAnswer(FComPort).Reply;
     if (Held != ACK && Held != NAK)
         RaiseWrongReply(Held);
 
-    FAnswerSlack = 0;
+    FUnseen = 0;
+    FLastLook = FClock.GetTickCount();
     FComPort.Write(BuildFrame(ProbeCommand()));
     const uint8_t Reply = FComPort.ReadByte();
     if (Reply != ACK)
         RaiseWrongReply(Reply);
     ReadAnswer(FComPort);
+    Look(0);
+    return FLastLook;
 }
 
 // Holds back the acknowledgement while the window stays responsive, then
 // sends it and the ENQ that asks. They leave at the first wait step past
-// Delay, whoever takes that step: this loop after each sleep, or the window's
-// step timer while ProcessMessages cannot return. Only the two writes
-// are made from there; the reply waits in the port's input until the loop has
-// control again. One step decides for both, so they cannot disagree.
-// Returns how long after Delay that step came: a step at most, unless the
+// Delay since Start, whoever takes that step: this loop after each sleep, or
+// the window's step timer while ProcessMessages cannot return. Only the
+// writes are made from there; the reply waits in the port's input until the
+// loop has control again. One step decides for both, so they cannot disagree.
+// Returns how long after Delay the ACK left: a step at most, unless the
 // process was frozen (the system asleep without telling, a virtual machine
 // paused).
-uint32_t TTimeoutRun::HoldBack(uint32_t Delay) {
-    const uint32_t Start = FClock.GetTickCount();
+uint32_t TTimeoutRun::HoldBack(uint32_t Delay, uint32_t Start) {
     bool Sent = false;
     uint32_t Late = 0;
     std::exception_ptr Failure; // from the window's step, which must not raise
     const auto Step = [&] {
-        // The unsigned 32-bit difference: the tick count's wrap does no harm.
-        const uint32_t Held = FClock.GetTickCount() - Start;
         // Stopped: the line may be the driver's now.
-        if (Sent || FStopped || Held <= Delay)
+        if (Sent || FStopped || FClock.GetTickCount() - Start <= Delay)
             return;
         Sent = true;
-        Late = Held - Delay;
         try {
+            // What came during the hold is no reply to the ENQ.
+            FComPort.PurgeInput();
             FComPort.Write(ControlByte(ACK));
+            // Once it has gone: a freeze before the write held it longer.
+            Late = FClock.GetTickCount() - Start - Delay;
             FComPort.Write(ControlByte(ENQ));
         } catch (...) {
             Failure = std::current_exception();
@@ -157,8 +178,8 @@ uint32_t TTimeoutRun::HoldBack(uint32_t Delay) {
     for (;;) {
         FClock.Sleep(WaitStepMs);
         FView.ProcessMessages();
-        // Also when the window's step sent the ACK just before: "Драйвер..."
-        // may have taken the line since.
+        // Also when the window's step sent the ACK just before: the restore
+        // for a session's end or a sleep may have taken the line since.
         if (FStopped)
             throw EStopped();
         Step();
@@ -173,19 +194,25 @@ TProbeOutcome TTimeoutRun::TestValue(uint32_t Delay) {
     char Line[32];
     std::snprintf(Line, sizeof Line, "%-6u мс : ", Delay);
     Log(Line);
+    FProbeLineOpen = true;
     FView.Log().Repaint();
     FView.ProcessMessages();
     try {
         TestTimeout(Delay);
     } catch (const ENotPassed&) {
-        AddToLastLine(CurrentFailureText());
+        EndProbeLine(CurrentFailureText());
         return poNotPassed;
     } catch (...) {
-        AddToLastLine(CurrentFailureText());
+        EndProbeLine(CurrentFailureText());
         return poNoVerdict;
     }
-    AddToLastLine("OK");
+    EndProbeLine("OK");
     return poPassed;
+}
+
+void TTimeoutRun::EndProbeLine(const std::string& S) {
+    if (std::exchange(FProbeLineOpen, false))
+        AddToLastLine(S);
 }
 
 void TTimeoutRun::RunFixedSeriesAndSearch() {
@@ -239,9 +266,31 @@ void TTimeoutRun::RunFixedSeriesAndSearch() {
     Log("Максимальный таймаут: " + std::to_string(Lo) + " мс.");
 }
 
+void TTimeoutRun::Restore() {
+    const int32_t Saved = *FSaved;
+    FSaved.reset(); // once, whatever comes of it
+    Log(Separator);
+    SetDeviceTimeout(Saved);
+}
+
+void TTimeoutRun::StopAndRestore() noexcept {
+    FStopped = true;
+    if (!FSaved)
+        return; // nothing raised, or restored already
+    // The probe under way ends as the stop will end it, before the restore's
+    // lines.
+    EndProbeLine(EStopped().what());
+    try {
+        Restore();
+    } catch (...) {
+        FRestoreFailure = std::current_exception();
+    }
+}
+
 void TTimeoutRun::RunTest() {
     FComPort.Close();
     FStopped = false;
+    FRestoreFailure = nullptr;
     const int32_t Saved = FDriver.GetDriver().Get(dmTimeout).AsInt32();
     Log("Подключение к ФР");
     FDriver.CheckResult(FDriver.GetDriver().Get(dmConnect).AsInt32());
@@ -249,14 +298,17 @@ void TTimeoutRun::RunTest() {
     // The restore runs however the guarded part ends, but not from a
     // destructor: its own failure must replace the earlier one, not end the
     // program.
+    FSaved = Saved;
     std::exception_ptr Failure;
     try {
         RunFixedSeriesAndSearch();
     } catch (...) {
         Failure = std::current_exception();
     }
-    Log(Separator);
-    SetDeviceTimeout(Saved);
+    if (FSaved)
+        Restore();
+    else if (FRestoreFailure)
+        std::rethrow_exception(std::exchange(FRestoreFailure, nullptr));
     if (Failure)
         std::rethrow_exception(Failure);
 }

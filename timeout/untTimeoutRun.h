@@ -7,7 +7,9 @@
 #include "untProtocol.h"
 
 #include <cstdint>
+#include <exception>
 #include <iterator>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -30,8 +32,9 @@ inline constexpr uint32_t WaitStepMs = 20;
 // How much longer than its delay a hold may have been and its refusal still
 // count as that delay's: the step's own 20 ms and as much again for the
 // system's scheduling. Beyond it (the window kept away in a modal loop of the
-// system while the answer came, the process frozen by a sleep that sent no
-// notice) the refusal may be the stretch's, and the delay is held again.
+// system while the answer came, the process frozen at any moment from the
+// command to the ACK) the refusal may be the stretch's, and the delay is held
+// again.
 inline constexpr uint32_t HoldToleranceMs = 2 * WaitStepMs;
 // How often a delay is held in all before a system that stretches every hold
 // (a timer that keeps no 20 ms, a starved process) ends the probe without a
@@ -82,6 +85,13 @@ public:
     // delays, searches on request, and restores the timeout however the part
     // after connecting ends.
     void RunTest();
+    // Stops the run under way and restores the register's timeout before it
+    // returns, rather than once the run has unwound: the session ends or the
+    // system goes to sleep, and may end or freeze the program as soon as
+    // the window has handled that. The log is as a stop would leave it, and
+    // the run does not restore again; a failure of the restore is the run's
+    // to raise.
+    void StopAndRestore() noexcept;
     // One probe: returns when the register let go of its answer after Delay
     // ms without acknowledgement; raises with the text the log shows if not.
     // Public and virtual for the tests: the probe alone, and the search
@@ -90,15 +100,20 @@ public:
 
 private:
     void SetDeviceTimeout(int32_t T);
+    // The closing part: the separator and the saved timeout, once a run.
+    void Restore();
     // Logs and runs one probe. Never raises for a failed probe: its text ends
     // the delay's line.
     TProbeOutcome TestValue(uint32_t Delay);
+    // Ends the probe's line with S, unless a restore has ended it already.
+    void EndProbeLine(const std::string& S);
     void AddToLastLine(const std::string& S);
-    void TakeAnswer();
-    uint32_t HoldBack(uint32_t Delay);
-    // Between the slices of a wait for the line: the window's messages, then
-    // a stop.
-    void BetweenSlices();
+    // Returns when the answer was seen.
+    uint32_t TakeAnswer();
+    uint32_t HoldBack(uint32_t Delay, uint32_t Start);
+    // The line's hook: every wait measured, the window's turn between slices.
+    void AfterWait(uint32_t AskedMs, bool Idle);
+    void Look(uint32_t AskedMs);
     void RunFixedSeriesAndSearch();
     void Log(const std::string& Line);
 
@@ -107,7 +122,14 @@ private:
     TDriverHolder& FDriver;
     bool& FStopped;
     TClock& FClock;
-    // The longest the window was away between two slices since the probe's
-    // command went out: bytes that came meanwhile came at an unknown time.
-    uint32_t FAnswerSlack = 0;
+    // From the probe's command to its answer: the longest time in which the
+    // line was not looked at (the window's turn, a process frozen in a wait
+    // or between two), and when it last was. The answer's bytes that came
+    // meanwhile came at an unknown time.
+    uint32_t FUnseen = 0;
+    uint32_t FLastLook = 0;
+    // The timeout to restore, from the raise until the restore has run.
+    std::optional<int32_t> FSaved;
+    std::exception_ptr FRestoreFailure;
+    bool FProbeLineOpen = false;
 };

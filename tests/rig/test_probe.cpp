@@ -40,6 +40,11 @@ TEST(Probe, LateAckAcceptedPassesAndRejectedFails) {
          Enq + Command + Ack + Enq},
         {"an answer left behind", 400, [](TVirtualRig& R) { R.Register.HostWrites(Command); }, "OK",
          Enq + Command + Ack + Enq},
+        {"a byte that came during the hold", 400,
+         [](TVirtualRig& R) {
+             R.View.OnMessages = [&R] { R.Register.Input = std::string(1, '\0'); };
+         },
+         "OK", Enq + Command + Ack + Enq},
     };
     for (const auto& C : Cases) {
         SCOPED_TRACE(C.Name);
@@ -94,6 +99,12 @@ TEST(Probe, AReplyOutsideTheProtocolFailsWithItsByteAndSilenceWithNoLink) {
          {.InitialTimeout = 500},
          [](TVirtualRig& R) { R.Register.Replies[Command] = "\x15"; },
          "Принят неверный код ответа: 0x15h"},
+        {"a wrong byte for the late ENQ",
+         {.InitialTimeout = 500},
+         [](TVirtualRig& R) {
+             R.View.OnMessages = [&R] { R.Register.Replies[Enq] = std::string(1, '\0'); };
+         },
+         "Принят неверный код ответа: 0x00h"},
         // Only a received byte can pass.
         {"quiet while the ACK is held back",
          {.InitialTimeout = 500},
@@ -131,21 +142,22 @@ TEST(Probe, AReplyOutsideTheProtocolFailsWithItsByteAndSilenceWithNoLink) {
 
 // A refusal after a hold that the system stretched past the tolerance is no
 // verdict: the window away in a modal loop while the answer came (the log's
-// scroll bar held), or the process frozen in the hold (a sleep that sent no
-// notice). The delay is held again, and the register, which holds 3000 ms,
-// passes 1000 ms; taken as it was, the refusal would have failed it. A
-// system that stretches every hold ends the probe without a verdict. A slow
-// answer that the window saw on time stretches nothing: its refusal stands.
+// scroll bar held), the process frozen in the wait for it or in the hold (a
+// paused virtual machine, a sleep that sent no notice). The delay is held again, and the register,
+// which holds 3000 ms, passes 1000 ms; taken as it was, the refusal would have failed it. A system
+// that stretches every hold ends the probe without a verdict. A slow answer that the window saw on
+// time stretches nothing: its refusal stands.
 TEST(Probe, ARefusalAfterAStretchedHoldIsHeldAgain) {
     const std::string Attempt = Enq + Command + Ack + Enq;
-    const auto SlowAnswer = [](TVirtualRig& Rig, uint32_t AwayMs) {
+    const auto SlowAnswer = [](TVirtualRig& Rig, uint32_t AwayMs, uint64_t FrozenMs = 0) {
         Rig.Register.Replies[Command] = "";
-        Rig.View.OnMessages = [&Rig, AwayMs, Away = true]() mutable {
+        Rig.View.OnMessages = [&Rig, AwayMs, FrozenMs, Away = true]() mutable {
             if (!std::exchange(Away, false))
                 return;
             Rig.Register.Replies.clear();
             Rig.Register.HostWrites(Command); // the answer comes now,
             Rig.Register.Advance(AwayMs);     // while the window is away
+            Rig.Register.Frozen = FrozenMs;   // or the wait after it is frozen
         };
     };
     const struct {
@@ -158,6 +170,8 @@ TEST(Probe, ARefusalAfterAStretchedHoldIsHeldAgain) {
          "Тест не пройден!", Attempt + Ack, 4000},
         {"away while the answer came", [&](TVirtualRig& Rig) { SlowAnswer(Rig, 2500); }, "OK",
          Attempt + Ack + Attempt},
+        {"frozen in the wait while the answer came",
+         [&](TVirtualRig& Rig) { SlowAnswer(Rig, 0, 2500); }, "OK", Attempt + Ack + Attempt},
         {"frozen in the hold",
          [](TVirtualRig& Rig) {
              Rig.View.OnMessages = [&Rig, Steps = 0]() mutable {

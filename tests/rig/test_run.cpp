@@ -78,7 +78,8 @@ TEST(RunTest, FixedSeriesEndsAtTheFirstFailureOrWithTheVerdict) {
 TEST(RunTest, StartsUnstopped) {
     TVirtualRig Rig({.MaxTimeout = 500});
     Rig.StopFlag = true;
-    EXPECT_EQ(Started(Rig), Join({Head, {"100    мс : OK", "1000   мс : Тест не пройден!"}, Restore}));
+    EXPECT_EQ(Started(Rig),
+              Join({Head, {"100    мс : OK", "1000   мс : Тест не пройден!"}, Restore}));
 }
 
 // Only the register's own answer moves a bound: anything else ends the
@@ -123,30 +124,46 @@ TEST(RunTest, SearchBisectsFromZeroToTheLargestPassingDelay) {
 
 // Each strikes while the search's third probe waits: no verdict, no further
 // probe, no result; always the restore. A line lost here would fail every
-// later probe and close the bounds onto 0.
+// later probe and close the bounds onto 0. The end of the session or a sleep
+// has the register restored before the call returns, once, and a failure of
+// that restore is the run's.
 TEST(RunTest, AStopOrALostLineEndsTheSearchWithoutResult) {
     const std::string Gone = "Системная ошибка. Код: 5. Ошибка ввода-вывода";
+    const auto RestoreNow = [](TVirtualRig& R, TTimeoutRun& T) {
+        T.StopAndRestore();
+        const TLines& L = R.View.Lines.Lines;
+        EXPECT_EQ(std::count(L.begin(), L.end(), "Установка таймаута ФР 150 мс."), 1);
+    };
     const struct {
-        std::function<void(TVirtualRig&)> Strike;
+        std::function<void(TVirtualRig&, TTimeoutRun&)> Strike;
         std::string Probe;
         TLines After;
         uint32_t Restored;
+        std::deque<int32_t> SetExchangeParam = {};
     } Cases[] = {
-        {[](TVirtualRig& R) { R.Register.Unplugged = true; },
+        {[](TVirtualRig& R, TTimeoutRun&) { R.Register.Unplugged = true; },
          Gone,
          {Sep, "Установка таймаута ФР 150 мс.", "Ошибка драйвера: (-7) " + Gone},
          100000},
-        {[](TVirtualRig& R) { R.StopFlag = true; }, "Тест прерван", Restore, 150},
+        {[](TVirtualRig& R, TTimeoutRun&) { R.StopFlag = true; }, "Тест прерван", Restore, 150},
+        {RestoreNow, "Тест прерван", Restore, 150},
+        {RestoreNow,
+         "Тест прерван",
+         {Sep, "Установка таймаута ФР 150 мс.", "Ошибка драйвера: (-6) Сбой SetExchangeParam"},
+         100000,
+         {0, -6}},
     };
     for (const auto& C : Cases) {
-        SCOPED_TRACE(C.Probe);
+        SCOPED_TRACE(C.After.back());
         TVirtualRig Rig({.MaxTimeout = 3000});
         Rig.View.Ticked.insert(ciDetectTimeout);
+        Rig.Driver->Forced["SetExchangeParam"] = C.SetExchangeParam;
+        TTimeoutRun Test = Rig.Run();
         Rig.View.OnMessages = [&] {
             if (Rig.View.Lines.Lines.back() == "3750   мс : ")
-                C.Strike(Rig);
+                C.Strike(Rig, Test);
         };
-        EXPECT_EQ(Started(Rig),
+        EXPECT_EQ(Started(Rig, Test),
                   Join({Head,
                         {"100    мс : OK", "1000   мс : OK", "10000  мс : Тест не пройден!", Sep,
                          "Определение максимального таймаута", "5000   мс : Тест не пройден!",

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <utility>
 
 void TVirtualRegister::Advance(uint64_t Ms) {
     Now += Ms;
@@ -45,20 +46,24 @@ void TVirtualLine::Read(uint32_t Count, std::string& Data) {
     TReadTimer Timer(FTimeout, Count, FRegister.Now);
     std::size_t Seen = 0;
     for (;;) {
-        if (In.size() >= Count) {
-            Data = In.substr(0, Count);
-            In.erase(0, Count);
-            return;
-        }
         if (In.size() > Seen)
             Timer.Received(FRegister.Now);
         Seen = In.size();
         const uint64_t Left = Timer.WaitLeft(FRegister.Now);
-        const uint64_t Wait = WaitSliceMs() ? std::min<uint64_t>(Left, WaitSliceMs()) : Left;
-        FRegister.Advance(Wait);
-        if (Wait == Left)
+        const uint64_t Asked = WaitSliceMs() ? std::min<uint64_t>(Left, WaitSliceMs()) : Left;
+        // A wait finds bytes that are there at once, unless the process is
+        // frozen in it.
+        const bool Ready = In.size() >= Count;
+        FRegister.Advance((Ready ? 0 : Asked) + std::exchange(FRegister.Frozen, 0));
+        const bool Idle = !Ready && Asked < Left;
+        AfterWait(Asked, Idle);
+        if (Ready) {
+            Data = In.substr(0, Count);
+            In.erase(0, Count);
+            return;
+        }
+        if (!Idle)
             break;
-        BetweenSlices();
     }
     In.clear();
     RaiseNoLink();

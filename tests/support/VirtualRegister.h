@@ -39,6 +39,9 @@ public:
     std::map<std::string, std::string> Replies;
     // The device is gone: the system fails every write to it.
     bool Unplugged = false;
+    // The program's process stops this long in its next wait for the line
+    // (a paused virtual machine, Ctrl+Z).
+    uint64_t Frozen = 0;
     bool Precise = false;
 
 private:
@@ -54,6 +57,7 @@ public:
     void Write(const std::string& Data) override;
     // Missing bytes cost the time the real port would wait for them, in
     // slices while a wait hook is set; bytes come only from the hook then.
+    // Every wait is told to the hook, as the real ports tell it.
     void Read(uint32_t Count, std::string& Data) override;
     void PurgeInput() override;
 

@@ -347,7 +347,10 @@ TEST(PtyPort, AReadAfterItsWaitHook) {
     TPty Closed;
     Closed.Port.Timeout = 200;
     Closed.Port.Write("");
-    Closed.Port.SetWaitHook(20, [&] { Closed.Port.Close(); });
+    Closed.Port.SetWaitHook(20, [&](uint32_t, bool Idle) {
+        if (Idle)
+            Closed.Port.Close();
+    });
     EXPECT_EQ(Closed.Failure([&] { Closed.Port.ReadByte(); }), "-1 Нет связи");
     EXPECT_FALSE(Closed.Port.IsOpen());
 
@@ -355,7 +358,9 @@ TEST(PtyPort, AReadAfterItsWaitHook) {
     TPty Late;
     Late.Port.Timeout = 200;
     Late.Port.Write("");
-    Late.Port.SetWaitHook(20, [&] {
+    Late.Port.SetWaitHook(20, [&](uint32_t, bool Idle) {
+        if (!Idle)
+            return;
         Late.ToMaster("\x15");
         std::this_thread::sleep_for(300ms);
     });

@@ -126,7 +126,9 @@ TEST_F(ComPortTest, OpensOnFirstWriteWithTheLineSettingsAndReadsEndAfterTheGap) 
 TEST_F(ComPortTest, AByteThatCameWhileTheHookRanIsTaken) {
     Port.Write("");
     Port.PurgeInput();
-    Port.SetWaitHook(20, [&] {
+    Port.SetWaitHook(20, [&](uint32_t, bool Idle) {
+        if (!Idle)
+            return;
         Port.Write("\x05");
         Sleep(600);
     });
