@@ -7,6 +7,7 @@
 #include "untError.h"
 #include "untFrames.h"
 #include "untProtocol.h"
+#include "untReadTimer.h"
 
 #include <gtest/gtest.h>
 
@@ -87,12 +88,13 @@ TEST_F(ComPortTest, OpensOnFirstWriteWithTheLineSettingsAndReadsEndAfterTheGap) 
                  Given.fDtrControl != DTR_CONTROL_DISABLE ||
                  Given.fRtsControl != RTS_CONTROL_DISABLE);
     // A read returns with the first byte that comes, or with nothing after
-    // the constant; the port waits again as long as the timeout allows.
+    // the constant; the port waits again as long as the timeout allows. A
+    // write ends within its time on the line and a margin, not Timeout a byte.
     COMMTIMEOUTS T{};
     ASSERT_TRUE(GetCommTimeouts(Opened, &T));
     EXPECT_TRUE(T.ReadIntervalTimeout == MAXDWORD && T.ReadTotalTimeoutMultiplier == MAXDWORD &&
-                T.ReadTotalTimeoutConstant == 400 && T.WriteTotalTimeoutMultiplier == 400 &&
-                T.WriteTotalTimeoutConstant == 0);
+                T.WriteTotalTimeoutMultiplier == 0 && T.WriteTotalTimeoutConstant > 0 &&
+                T.WriteTotalTimeoutConstant <= WriteLimitMs(1, 115200));
     EXPECT_EQ(Port.ReadByte(), NAK);
 
     // The NAK to the next ENQ is dropped, that to the third comes at once and

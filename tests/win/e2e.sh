@@ -5,8 +5,8 @@
 #                 server, fonts, the stand-in registered; a persistent Wine
 #                 server, so later scenarios start quickly
 #   cleanup       ends the Wine server and the X server
-#   search|stop|close|closefail|endsession|unregistered|hold|suspend|
-#   driverdialog|mute|layout|chain|chainlinux|emubad
+#   search|stop|close|closefail|endsession|endsessionkill|unregistered|hold|
+#   suspend|driverdialog|mute|layout|chain|chainlinux|emubad
 #                 one scenario each (hold and driverdialog press the mouse
 #                 with xdotool; chain and chainlinux join two COM ports with
 #                 socat)
@@ -321,17 +321,31 @@ hold)
     ExpectExit 10000
     echo "ACK after $Held ms"
     ;;
+endsessionkill)
+    # The session ends during a run and the system ends the program the moment
+    # its window has handled that: the register has its timeout back already.
+    StartEmulator 21
+    StartProgram
+    Ui 'click Start' 'wait-log 10000  мс : ' end-session >"$Work/handled.txt"
+    wait "$ExePid" || true
+    ExePid=
+    ExpectRestored
+    cat "$Work/handled.txt"
+    ;;
 suspend)
-    # The system going to sleep during a probe acts as Stop, and the restore
-    # reaches the register.
+    # The system going to sleep during a probe acts as Stop, and the register
+    # has its timeout back before the sleep, which freezes the program the
+    # moment its window has handled the notice.
     StartEmulator 11
     StartProgram
-    Ui 'click Start' 'wait-log 10000  мс : ' suspend wait-idle log >"$Work/memo.txt"
+    Ui 'click Start' 'wait-log 10000  мс : ' suspend >"$Work/handled.txt"
+    ExpectRestored
+    Ui resume wait-idle log >"$Work/memo.txt"
     ExpectLine "$Work/memo.txt" "10000  мс : Тест прерван"
     ExpectRunEnd "$Work/memo.txt"
-    ExpectRestored
     Ui 'click Close'
     ExpectExit 10000
+    cat "$Work/handled.txt"
     ;;
 driverdialog)
     # A driver that shows its dialog without an owner: the window takes no

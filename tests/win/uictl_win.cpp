@@ -25,7 +25,13 @@
 //   log-arrow            print the centre of the log's lower scroll arrow
 //                        ("x y")
 //   suspend              send WM_POWERBROADCAST PBT_APMSUSPEND, as the system
-//                        does before it sleeps
+//                        does before it sleeps, and freeze the program's
+//                        thread the moment it returns, as the sleep does;
+//                        print "handled in N ms"
+//   resume               let the frozen thread go on, as after the sleep
+//   end-session          send WM_ENDSESSION, as the system does when the
+//                        session ends, and end the program the moment it
+//                        returns, as the system may; print "handled in N ms"
 //   responsive SECONDS   for SECONDS, send WM_NULL to the main window every
 //                        50 ms, each to be answered within AnswerMs; print
 //                        "answered N in M ms at most"
@@ -220,11 +226,35 @@ void Run(const std::string& Command, const std::string& Argument) {
         }
         Out("answered " + std::to_string(Count) + " in " + std::to_string(Longest) +
             " ms at most\n");
-    } else if (Command == "suspend") {
+    } else if (Command == "suspend" || Command == "end-session") {
+        const bool Suspend = Command == "suspend";
+        DWORD Process = 0;
+        const DWORD Thread = GetWindowThreadProcessId(MainWindow(), &Process);
+        // Opened first, so that nothing but the handler lies between its
+        // return and what the system then does.
+        const HANDLE Target = Suspend ? OpenThread(THREAD_SUSPEND_RESUME, FALSE, Thread)
+                                      : OpenProcess(PROCESS_TERMINATE, FALSE, Process);
+        if (!Target)
+            throw std::runtime_error("cannot open the program: " + SystemErrorText(GetLastError()));
+        const DWORD Sent = GetTickCount();
         DWORD_PTR Answer = 0;
-        if (!SendMessageTimeoutW(MainWindow(), WM_POWERBROADCAST, PBT_APMSUSPEND, 0,
-                                 SMTO_ABORTIFHUNG, SendTimeoutMs, &Answer))
-            throw std::runtime_error("the program does not answer WM_POWERBROADCAST");
+        if (!SendMessageTimeoutW(MainWindow(), Suspend ? WM_POWERBROADCAST : WM_ENDSESSION,
+                                 Suspend ? PBT_APMSUSPEND : TRUE, 0, SMTO_ABORTIFHUNG,
+                                 SendTimeoutMs, &Answer))
+            throw std::runtime_error("the program does not answer " + Command);
+        const bool Done =
+            Suspend ? SuspendThread(Target) != DWORD(-1) : TerminateProcess(Target, 1);
+        const DWORD Handled = GetTickCount() - Sent;
+        CloseHandle(Target);
+        if (!Done)
+            throw std::runtime_error(Command + ": " + SystemErrorText(GetLastError()));
+        Out("handled in " + std::to_string(Handled) + " ms\n");
+    } else if (Command == "resume") {
+        const HANDLE Target = OpenThread(THREAD_SUSPEND_RESUME, FALSE,
+                                         GetWindowThreadProcessId(MainWindow(), nullptr));
+        if (!Target || ResumeThread(Target) == DWORD(-1))
+            throw std::runtime_error("resume: " + SystemErrorText(GetLastError()));
+        CloseHandle(Target);
     } else {
         throw std::runtime_error("unknown command " + Command);
     }
