@@ -17,6 +17,18 @@ namespace {
 
 const std::string Passed = "OK";
 const std::string NotPassed = "Тест не пройден!";
+const std::string Stretched = "Задержка растянулась";
+
+// Must match the program's HoldToleranceMs and HoldAttempts (timeout/, not
+// linked here): a refusal after a hold longer than its delay by more than the
+// tolerance was no verdict, and the delay was held again, that often in all.
+constexpr uint32_t HoldToleranceMs = 40;
+constexpr std::size_t HoldAttempts = 3;
+
+struct THold {
+    uint32_t Held;
+    bool Delivered; // in time; else refused, the answer kept
+};
 
 void AppendUtf8(std::string& Out, uint32_t Code) {
     const int More = Code < 0x80 ? 0 : Code < 0x800 ? 1 : Code < 0x10000 ? 2 : 3;
@@ -67,10 +79,10 @@ std::vector<std::string> Lines(const std::string& Text) {
 // The held ACKs of the probes, in order: the first ACK after each of the
 // probe's commands (short status) that came at least one of the timeout
 // tool's 20 ms steps late. The driver's own ACKs come at once.
-std::vector<uint32_t> HeldAcks(const std::string& EmulatorLog, std::optional<uint32_t>& Cap) {
+std::vector<THold> HeldAcks(const std::string& EmulatorLog, std::optional<uint32_t>& Cap) {
     using emu::TSentence;
     const std::string ProbeCommand = emu::HexBytes(BuildFrame(ShortStatusCommand()));
-    std::vector<uint32_t> Held;
+    std::vector<THold> Held;
     bool AfterProbeCommand = false;
     for (const std::string& Line : Lines(EmulatorLog)) {
         const auto L = emu::ParseLogLine(Line);
@@ -84,10 +96,55 @@ std::vector<uint32_t> HeldAcks(const std::string& EmulatorLog, std::optional<uin
             AfterProbeCommand) {
             AfterProbeCommand = false;
             if (L->Number(0) >= 20)
-                Held.push_back(L->Number(0));
+                Held.push_back({L->Number(0), L->Sentence == TSentence::AckInTime});
         }
     }
     return Held;
+}
+
+// How many holds from At on are P's if its delay was held again Again times
+// (every time only on the line that gave up): each of those refused after a
+// hold stretched past the tolerance, then the hold of its verdict, if it has
+// one. None if they cannot be P's. The verdict's hold may look stretched
+// too: the answer's time on the line counts in the register's hold only.
+std::optional<std::size_t> Takes(const TProbe& P, const std::vector<THold>& Holds, std::size_t At,
+                                 std::size_t Again) {
+    const bool Verdict = P.Verdict == Passed || P.Verdict == NotPassed;
+    if ((Again == HoldAttempts) != P.Verdict.starts_with(Stretched) ||
+        At + Again + Verdict > Holds.size())
+        return std::nullopt;
+    for (std::size_t K = At; K < At + Again; ++K)
+        if (Holds[K].Delivered || Holds[K].Held <= P.Delay + HoldToleranceMs)
+            return std::nullopt;
+    if (Verdict && Holds[At + Again].Delivered != (P.Verdict == Passed))
+        return std::nullopt;
+    return Again + Verdict;
+}
+
+// Gives the probes from I on exactly the holds from H on, if they pair. Dead
+// marks the (I, H) that do not, so a long log costs probes times holds tries.
+bool Pair(std::vector<TProbe>& Probes, std::size_t I, const std::vector<THold>& Holds,
+          std::size_t H, std::vector<bool>& Dead) {
+    if (I == Probes.size())
+        return H == Holds.size();
+    const std::size_t Key = I * (Holds.size() + 1) + H;
+    if (Dead[Key])
+        return false;
+    TProbe& P = Probes[I];
+    // As many holds held again as will pair: else a refused last hold could
+    // pass for one held again of the next, lower delay.
+    for (std::size_t Again = HoldAttempts + 1; Again-- > 0;) {
+        const auto Taken = Takes(P, Holds, H, Again);
+        if (Taken && Pair(Probes, I + 1, Holds, H + *Taken, Dead)) {
+            for (std::size_t J = H; J < H + Again; ++J)
+                P.HeldAgain.push_back(Holds[J].Held);
+            if (*Taken > Again)
+                P.Held = Holds[H + Again].Held;
+            return true;
+        }
+    }
+    Dead[Key] = true;
+    return false;
 }
 
 // P per cent of the sorted values, by the nearest rank.
@@ -132,8 +189,7 @@ std::string DecodeText(const std::string& Bytes) {
 
 TReport MakeReport(const std::string& EmulatorLog, const std::string& ProgramLog) {
     TReport Report;
-    const std::vector<uint32_t> Held = HeldAcks(DecodeText(EmulatorLog), Report.Cap);
-    std::size_t Measured = 0;
+    const std::vector<THold> Held = HeldAcks(DecodeText(EmulatorLog), Report.Cap);
     for (const std::string& Line : Lines(DecodeText(ProgramLog))) {
         if (const auto Result = NumberAfter(Line, "Максимальный таймаут: "))
             Report.Result = Result;
@@ -142,19 +198,15 @@ TReport MakeReport(const std::string& EmulatorLog, const std::string& ProgramLog
         const auto Delay = NumberAfter(Line, "");
         if (Unit == std::string::npos || !Delay)
             continue;
-        TProbe Probe{*Delay, Line.substr(Unit + std::string(" мс : ").size()), std::nullopt};
-        if (Probe.Verdict == Passed || Probe.Verdict == NotPassed) {
-            if (Measured < Held.size())
-                Probe.Held = Held[Measured];
-            ++Measured;
-        }
-        Report.Probes.push_back(Probe);
+        Report.Probes.push_back({*Delay, Line.substr(Unit + std::string(" мс : ").size()), {}, {}});
     }
-    if (Measured != Held.size())
-        throw EReport("the logs are not of one run: " + std::to_string(Measured) +
-                      " probes with a verdict in the program's log, " +
-                      std::to_string(Held.size()) + " held ACKs in the emulator's");
-    if (Measured == 0)
+    std::vector<bool> Dead(Report.Probes.size() * (Held.size() + 1));
+    if (!Pair(Report.Probes, 0, Held, 0, Dead))
+        throw EReport("the logs are not of one run: the program's " +
+                      std::to_string(Report.Probes.size()) + " probes do not pair with the " +
+                      std::to_string(Held.size()) + " held ACKs in the emulator's log");
+    if (std::none_of(Report.Probes.begin(), Report.Probes.end(),
+                     [](const TProbe& P) { return P.Held.has_value(); }))
         throw EReport("no probe with a verdict in the program's log");
     return Report;
 }
@@ -165,6 +217,12 @@ std::string FormatReport(const TReport& Report, const std::string& Machine) {
     std::vector<long long> Diffs;
     char Row[96];
     for (const TProbe& P : Report.Probes) {
+        // Stretched by the system, which is why it was held again: no figure.
+        for (const uint32_t Held : P.HeldAgain) {
+            std::snprintf(Row, sizeof Row, "%6u %6u %6lld  held again\n", P.Delay, Held,
+                          static_cast<long long>(Held) - P.Delay);
+            Out += Row;
+        }
         const char* Verdict = P.Verdict == Passed      ? "OK"
                               : P.Verdict == NotPassed ? "not passed"
                                                        : "no verdict";

@@ -20,6 +20,8 @@ struct TProbe {
     uint32_t Delay = 0;
     std::string Verdict;          // as the program logged it
     std::optional<uint32_t> Held; // ms from the answer's last byte to the ACK
+    // The same for each attempt before the last, held again by the program.
+    std::vector<uint32_t> HeldAgain;
 };
 
 struct TReport {
@@ -33,7 +35,8 @@ struct TReport {
 std::string DecodeText(const std::string& Bytes);
 
 // Pairs the program's probes with the emulator's held ACKs, in order. Only a
-// probe with a verdict ("OK", "Тест не пройден!") had its ACK on the wire.
+// probe with a verdict ("OK", "Тест не пройден!") had the ACK of its last
+// attempt on the wire; an attempt refused after a stretched hold was held again.
 TReport MakeReport(const std::string& EmulatorLog, const std::string& ProgramLog);
 
 // The report as text, the tester's description of the machine first.
