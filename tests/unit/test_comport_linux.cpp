@@ -158,26 +158,6 @@ TEST(PtyPort, ABusyLine) {
     }
 }
 
-// The exclusive flag outlives a close while another process keeps the
-// device open, unless the port clears it.
-TEST(PtyPort, HeldByAnotherPortAndGivenBack) {
-    TPty P;
-    {
-        TComPort Holder;
-        Holder.ComNumber = 12;
-        Holder.BaudRate = 9600;
-        Holder.Write("");
-        EXPECT_EQ(P.Exclusive(), 1);
-        EXPECT_NE(::flock(P.Slave, LOCK_SH | LOCK_NB), 0);
-        EXPECT_EQ(P.Failure([&] { P.Port.Write(""); }), "-3 СOM порт занят другим приложением");
-    }
-    EXPECT_EQ(P.Exclusive(), 0); // given back by the destructor
-    P.Port.Write("");
-    P.Port.Close();
-    EXPECT_EQ(P.Exclusive(), 0); // and by Close
-    EXPECT_EQ(::flock(P.Slave, LOCK_EX | LOCK_NB), 0);
-}
-
 TEST(PtyPort, FailuresReadInRussianWhereATechnicianMeetsThem) {
     const std::pair<int, const char*> Cases[] = {{ENOENT, "Код: 2. Устройство не найдено"},
                                                  {EIO, "Код: 5. Ошибка ввода-вывода"},
