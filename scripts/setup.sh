@@ -19,6 +19,12 @@ for P in "${Packages[@]}"; do
     dpkg-query -W -f='${Status}' "$P" 2>/dev/null | grep -q "install ok installed" || Missing+=("$P")
 done
 [ ${#Missing[@]} -eq 0 ] && exit 0
+# 32-bit Wine alone missing where it cannot be installed (see below): the
+# 32-bit Windows tests step aside, loudly, and nothing else needs it.
+if [ "${Missing[*]}" = wine32:i386 ] && [ "$(id -u)" -ne 0 ] && ! command -v sudo >/dev/null; then
+    echo "== NOTE: wine32:i386 is not installed; the 32-bit Windows tests will not run" >&2
+    exit 0
+fi
 
 echo "== installing: ${Missing[*]}"
 Sudo=()
