@@ -5,15 +5,16 @@
 #                 server, fonts, the stand-in registered; a persistent Wine
 #                 server, so later scenarios start quickly
 #   cleanup       ends the Wine server and the X server
-#   search|stop|close|closefail|endsession|endsessionkill|unregistered|hold|
-#   suspend|driverdialog|mute|layout|chain|chainlinux|emubad
+#   search|stop|close|closefail|endsession|endsessionkill|startfail|
+#   unregistered|hold|suspend|driverdialog|mute|layout|chain|chainlinux|emubad
 #                 one scenario each (hold and driverdialog press the mouse
 #                 with xdotool; chain and chainlinux join two COM ports with
 #                 socat)
 # Set by CMake: ORMANT_E2E_DIR, ORMANT_E2E_EXE, ORMANT_E2E_DLL,
 # ORMANT_E2E_UICTL, ORMANT_WINEPREFIX (the prefix to copy), ORMANT_E2E_EMULATOR
 # (the host's ormant-emu; ORMANT_HOST_EMULATOR in the environment wins),
-# ORMANT_E2E_WINEMU and ORMANT_E2E_REPORT (ormant-emu.exe, ormant-report.exe).
+# ORMANT_E2E_WINEMU and ORMANT_E2E_REPORT (ormant-emu.exe, ormant-report.exe),
+# ORMANT_E2E_WINTESTS (the Windows unit tests, whose window test needs a display).
 set -euo pipefail
 Here=$(cd "$(dirname "$0")" && pwd)
 Root=$(cd "$Here/../.." && pwd)
@@ -331,6 +332,11 @@ endsessionkill)
     ExePid=
     ExpectRestored
     cat "$Work/handled.txt"
+    ;;
+startfail)
+    # The window's start-up failing while its controls are made.
+    "$WineRun" "$WINEPREFIX" "${ORMANT_E2E_WINTESTS:?}" --gtest_filter='MainWindow.*' \
+        </dev/null >"$Work/tests.out" 2>&1 || Fail "$(cat "$Work/tests.out")"
     ;;
 suspend)
     # The system going to sleep during a probe acts as Stop, and the register
