@@ -75,7 +75,7 @@ Bench() {
     Build=$(ormant_win_build "$Root" "$Bits")
     export ORMANT_E2E_DIR=$Dir ORMANT_E2E_EXE=$Build/app/ormant-timeout.exe
     export ORMANT_E2E_DLL=$Build/standin/ormant-standin.dll
-    export ORMANT_E2E_UICTL=$Build/tests/win/ormant-uictl.exe ORMANT_WINEPREFIX=$Build/wineprefix
+    export ORMANT_E2E_UICTL=$Build/bench/ormant-uictl.exe ORMANT_WINEPREFIX=$Build/wineprefix
     local Report=$Build/bench/ormant-report.exe
     for Need in "$ORMANT_E2E_EXE" "$ORMANT_E2E_DLL" "$ORMANT_E2E_UICTL" "$Report"; do
         [ -f "$Need" ] || Fail "$Need is missing: run scripts/build-windows.sh"
@@ -86,7 +86,7 @@ Bench() {
     DISPLAY=$(cat "$Dir/display")
     printf '[General]\r\nComNumber=5\r\nBaudrate=2\r\nTimeout=150\r\n' >"$Dir/driver.ini"
     export ORMANT_DRIVER_INI="Z:$Dir/driver.ini"
-    # One command a line on its standard input (see tests/win/uictl_win.cpp).
+    # One command a line on its standard input (see bench/uictl_win.cpp).
     Ui() { printf '%s\n' "$@" | "$WineRun" "$Prefix" "$ORMANT_E2E_UICTL"; }
 
     ormant_start_emulator "$OrmantEmulator" "$Prefix/dosdevices/com5" "$Dir/emulator.log" \
