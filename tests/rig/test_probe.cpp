@@ -54,6 +54,7 @@ TEST(Probe, LateAckAcceptedPassesAndRejectedFails) {
         EXPECT_EQ(Probe(Rig, C.Delay), C.Result);
         EXPECT_EQ(Rig.Line.Written, C.Written);
         EXPECT_FALSE(Rig.Register.Core.HoldsAnswer());
+        EXPECT_EQ(Rig.Register.Input, ""); // the refused answer read before its ACK
     }
 }
 

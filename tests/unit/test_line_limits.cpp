@@ -7,8 +7,8 @@
 namespace {
 
 TEST(LineLimits, AWriteTakesItsTimeOnTheLineAndAMargin) {
-    EXPECT_EQ(WriteLimitMs(8, 2400), 34u + WriteMarginMs); // 33.3 ms, rounded up
-    EXPECT_EQ(WriteLimitMs(1, 0), 10000u + WriteMarginMs); // a rate never set
+    EXPECT_EQ(WriteLimitMs(8, 2400), 1034u); // 33.3 ms, rounded up, and a second
+    EXPECT_EQ(WriteLimitMs(1, 0), 11000u);   // a rate never set
 }
 
 TEST(LineLimits, TimeoutsUnderWhichAWaitHasNoEnd) {
