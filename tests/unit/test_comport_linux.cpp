@@ -266,11 +266,12 @@ TEST(PtyPort, ReadsWaitForBytesThatKeepComing) {
     ::sigaction(SIGUSR1, &Quiet, &Before);
     const pthread_t Reader = ::pthread_self();
     std::jthread Sender([&] {
-        for (char C : std::string("xyzdef")) {
+        // Uneven pieces: a read takes no more than it still lacks.
+        for (const char* Piece : {"x", "yz", "def"}) {
             std::this_thread::sleep_for(50ms);
             ::pthread_kill(Reader, SIGUSR1);
             std::this_thread::sleep_for(20ms);
-            P.ToMaster(std::string(1, C));
+            P.ToMaster(Piece);
         }
     });
     std::string Data;
