@@ -22,6 +22,7 @@
 set -euo pipefail
 Root=$(cd "$(dirname "$0")/.." && pwd)
 . "$Root/scripts/lib/common.sh"
+. "$Root/bench/program-log.sh"
 Runs=${ORMANT_BENCH_RUNS:-4}
 Out=${ORMANT_BENCH_OUT:-$Root/build-bench}
 WineRun=$Root/cmake/wine-run.sh
@@ -100,7 +101,7 @@ Bench() {
         # before the next run's end is waited for.
         Ui 'click Clear'
         sleep 0.5
-        Ui 'click Start' 'wait-log Максимальный таймаут:' wait-idle log >"$Dir/memo$Run.txt"
+        Ui 'click Start' "wait-log ${ProgramMaximum%%%s*}" wait-idle log >"$Dir/memo$Run.txt"
     done
     Ui 'click Close'
     wait "$ProgramPid" || true
@@ -115,7 +116,7 @@ Bench() {
         "$Dir/emulator.out" || Fail "the emulator did not start"
     "$WineRun" "$Prefix" "$ORMANT_E2E_EXE" </dev/null >"$Dir/program.out" 2>&1 &
     ProgramPid=$!
-    Ui 'click Start' 'wait-log 10000  мс : '
+    Ui 'click Start' "wait-log $(ProgramProbeLine 10000)"
     sleep 0.3
     echo "windows $Bits-bit CPU while holding back: $(Cpu "$ProgramPid" "$(ormant_prefix_pids "$Prefix" wineserver)")"
     Ui 'click Stop' wait-idle 'click Close'

@@ -4,10 +4,11 @@
 #include "untProtocol.h"
 #include "untRegisterCore.h"
 #include "untRegisterLog.h"
+#include "untRunLog.h"
+#include "untTimeoutRun.h"
 
 #include <algorithm>
 #include <bit>
-#include <charconv>
 #include <cstdio>
 #include <sstream>
 
@@ -15,15 +16,8 @@ namespace bench {
 
 namespace {
 
-const std::string Passed = "OK";
-const std::string NotPassed = "Тест не пройден!";
-const std::string Stretched = "Задержка растянулась";
-
-// Must match the program's HoldToleranceMs and HoldAttempts (timeout/, not
-// linked here): a refusal after a hold longer than its delay by more than the
-// tolerance was no verdict, and the delay was held again, that often in all.
-constexpr uint32_t HoldToleranceMs = 40;
-constexpr std::size_t HoldAttempts = 3;
+using runlog::NotPassed;
+using runlog::Passed;
 
 struct THold {
     uint32_t Held;
@@ -51,18 +45,6 @@ bool ValidUtf8(const std::string& S) {
         I += Length;
     }
     return true;
-}
-
-// The number after Key in Line, if Key is there.
-std::optional<uint32_t> NumberAfter(const std::string& Line, const std::string& Key) {
-    const auto At = Line.find(Key);
-    if (At == std::string::npos)
-        return std::nullopt;
-    uint32_t Value = 0;
-    const char* From = Line.data() + At + Key.size();
-    if (std::from_chars(From, Line.data() + Line.size(), Value).ec != std::errc())
-        return std::nullopt;
-    return Value;
 }
 
 std::vector<std::string> Lines(const std::string& Text) {
@@ -110,7 +92,7 @@ std::vector<THold> HeldAcks(const std::string& EmulatorLog, std::optional<uint32
 std::optional<std::size_t> Takes(const TProbe& P, const std::vector<THold>& Holds, std::size_t At,
                                  std::size_t Again) {
     const bool Verdict = P.Verdict == Passed || P.Verdict == NotPassed;
-    if ((Again == HoldAttempts) != P.Verdict.starts_with(Stretched) ||
+    if ((Again == HoldAttempts) != runlog::IsStretched(P.Verdict) ||
         At + Again + Verdict > Holds.size())
         return std::nullopt;
     for (std::size_t K = At; K < At + Again; ++K)
@@ -191,14 +173,10 @@ TReport MakeReport(const std::string& EmulatorLog, const std::string& ProgramLog
     TReport Report;
     const std::vector<THold> Held = HeldAcks(DecodeText(EmulatorLog), Report.Cap);
     for (const std::string& Line : Lines(DecodeText(ProgramLog))) {
-        if (const auto Result = NumberAfter(Line, "Максимальный таймаут: "))
+        if (const auto Result = runlog::ReadMaximum(Line))
             Report.Result = Result;
-        // "1000   мс : OK": the delay, its padding, and what became of it.
-        const auto Unit = Line.find(" мс : ");
-        const auto Delay = NumberAfter(Line, "");
-        if (Unit == std::string::npos || !Delay)
-            continue;
-        Report.Probes.push_back({*Delay, Line.substr(Unit + std::string(" мс : ").size()), {}, {}});
+        if (const auto Probe = runlog::ReadProbe(Line))
+            Report.Probes.push_back({Probe->Delay, Probe->Outcome, {}, {}});
     }
     std::vector<bool> Dead(Report.Probes.size() * (Held.size() + 1));
     if (!Pair(Report.Probes, 0, Held, 0, Dead))

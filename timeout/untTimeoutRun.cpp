@@ -1,5 +1,6 @@
 #include "untTimeoutRun.h"
 #include "untDriver.h"
+#include "untRunLog.h"
 
 #include "untClock.h"
 #include "untComPort.h"
@@ -7,19 +8,14 @@
 #include "untFrames.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <exception>
 #include <stdexcept>
 #include <utility>
 
 namespace {
 
-const std::string Separator = "----------------------------";
-
 [[noreturn]] void RaiseWrongReply(uint8_t Byte) {
-    char Text[64];
-    std::snprintf(Text, sizeof Text, "Принят неверный код ответа: 0x%.2Xh", Byte);
-    throw std::runtime_error(Text);
+    throw std::runtime_error(runlog::WrongReply(Byte));
 }
 
 } // namespace
@@ -28,8 +24,8 @@ std::string ProbeCommand() {
     return ShortStatusCommand();
 }
 
-void TTimeoutRun::Log(const std::string& Line) {
-    FView.Log().Add(Line);
+void TTimeoutRun::Log(std::string_view Line) {
+    FView.Log().Add(std::string(Line));
 }
 
 void TTimeoutRun::AddToLastLine(const std::string& S) {
@@ -43,10 +39,10 @@ void TTimeoutRun::AddToLastLine(const std::string& S) {
 
 void TTimeoutRun::SetDeviceTimeout(int32_t T) {
     FComPort.Close();
-    Log("Установка таймаута ФР " + std::to_string(T) + " мс.");
+    Log(runlog::SettingTimeout(T));
     FDriver.GetDriver().Put(dmTimeout, T);
     FDriver.CheckResult(FDriver.GetDriver().Get(dmSetExchangeParam).AsInt32());
-    Log("Отключение от ФР");
+    Log(runlog::Disconnecting);
     FDriver.CheckResult(FDriver.GetDriver().Get(dmDisconnect).AsInt32());
 }
 
@@ -77,8 +73,7 @@ void TTimeoutRun::TestTimeout(uint32_t Delay) {
     FDriver.CheckResult(FDriver.GetDriver().Get(dmDisconnect).AsInt32());
     const int32_t Index = FDriver.GetDriver().Get(dmBaudrate).AsInt32();
     if (Index < 0 || Index >= BaudRateCount)
-        throw std::runtime_error("Неверный номер скорости обмена в настройках драйвера: " +
-                                 std::to_string(Index) + " (допустимы 0-6)");
+        throw std::runtime_error(runlog::BadBaudRateIndex(Index));
     FComPort.BaudRate = BaudRates[Index];
     FComPort.ComNumber = static_cast<uint32_t>(FDriver.GetDriver().Get(dmComNumber).AsInt32());
     FComPort.Timeout = static_cast<uint32_t>(FDriver.GetDriver().Get(dmTimeout).AsInt32());
@@ -113,8 +108,7 @@ void TTimeoutRun::TestTimeout(uint32_t Delay) {
         // A refusal after a longer hold says nothing about Delay (a pass
         // does: the register held longer still), so Delay is held again.
         if (Attempt == HoldAttempts)
-            throw std::runtime_error("Задержка растянулась на " + std::to_string(Over) +
-                                     " мс сверх заданной: результат не засчитан");
+            throw std::runtime_error(runlog::Stretched(Over));
     }
 }
 
@@ -191,9 +185,7 @@ uint32_t TTimeoutRun::HoldBack(uint32_t Delay, uint32_t Start) {
 }
 
 TProbeOutcome TTimeoutRun::TestValue(uint32_t Delay) {
-    char Line[32];
-    std::snprintf(Line, sizeof Line, "%-6u мс : ", Delay);
-    Log(Line);
+    Log(runlog::Probe(Delay));
     FProbeLineOpen = true;
     FView.Log().Repaint();
     FView.ProcessMessages();
@@ -206,7 +198,7 @@ TProbeOutcome TTimeoutRun::TestValue(uint32_t Delay) {
         EndProbeLine(CurrentFailureText());
         return poNoVerdict;
     }
-    EndProbeLine("OK");
+    EndProbeLine(runlog::Passed);
     return poPassed;
 }
 
@@ -217,8 +209,8 @@ void TTimeoutRun::EndProbeLine(const std::string& S) {
 
 void TTimeoutRun::RunFixedSeriesAndSearch() {
     SetDeviceTimeout(RaisedTimeout);
-    Log(Separator);
-    Log("Тест фиксированных таймаутов");
+    Log(runlog::Separator);
+    Log(runlog::FixedSeries);
     uint32_t Hi = 0; // the first fixed delay that failed
     TProbeOutcome Outcome = poPassed;
     for (const uint32_t Delay : FixedDelays) {
@@ -231,7 +223,7 @@ void TTimeoutRun::RunFixedSeriesAndSearch() {
     if (FStopped)
         return;
     if (Outcome == poPassed) {
-        Log("Тест пройден!");
+        Log(runlog::AllPassed);
         return;
     }
     // A delay that failed without the register's verdict is no bound: the
@@ -241,8 +233,8 @@ void TTimeoutRun::RunFixedSeriesAndSearch() {
     // Read now, so a change made while the series ran counts.
     if (!FView.Checked(ciDetectTimeout))
         return;
-    Log(Separator);
-    Log("Определение максимального таймаута");
+    Log(runlog::Separator);
+    Log(runlog::Searching);
     // Below the shortest delay there is nothing the search could tell.
     if (Hi == FixedDelays[0])
         return;
@@ -262,14 +254,14 @@ void TTimeoutRun::RunFixedSeriesAndSearch() {
         else
             Hi = Mid;
     } while (Hi - Lo >= SearchResolutionMs);
-    Log(Separator);
-    Log("Максимальный таймаут: " + std::to_string(Lo) + " мс.");
+    Log(runlog::Separator);
+    Log(runlog::Maximum(Lo));
 }
 
 void TTimeoutRun::Restore() {
     const int32_t Saved = *FSaved;
     FSaved.reset(); // once, whatever comes of it
-    Log(Separator);
+    Log(runlog::Separator);
     SetDeviceTimeout(Saved);
 }
 
@@ -279,7 +271,7 @@ void TTimeoutRun::StopAndRestore() noexcept {
         return; // nothing raised, or restored already
     // The probe under way ends as the stop will end it, before the restore's
     // lines.
-    EndProbeLine(EStopped().what());
+    EndProbeLine(runlog::Stopped);
     try {
         Restore();
     } catch (...) {
@@ -292,7 +284,7 @@ void TTimeoutRun::RunTest() {
     FStopped = false;
     FRestoreFailure = nullptr;
     const int32_t Saved = FDriver.GetDriver().Get(dmTimeout).AsInt32();
-    Log("Подключение к ФР");
+    Log(runlog::Connecting);
     FDriver.CheckResult(FDriver.GetDriver().Get(dmConnect).AsInt32());
 
     // The restore runs however the guarded part ends, but not from a

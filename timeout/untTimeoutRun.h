@@ -5,6 +5,7 @@
 #include "untDriver.h"
 #include "untMainView.h"
 #include "untProtocol.h"
+#include "untRunLog.h"
 
 #include <cstdint>
 #include <exception>
@@ -52,14 +53,14 @@ std::string ProbeCommand();
 // on its delay. Every other failure of a probe says nothing about the delay.
 class ENotPassed : public std::runtime_error {
 public:
-    ENotPassed() : std::runtime_error("Тест не пройден!") {}
+    ENotPassed() : std::runtime_error(runlog::NotPassed) {}
 };
 
 // The operator ended the probe (Stop, closing the window, the end of the
 // session, a suspend, the driver's dialog): no verdict on its delay.
 class EStopped : public std::runtime_error {
 public:
-    EStopped() : std::runtime_error("Тест прерван") {}
+    EStopped() : std::runtime_error(runlog::Stopped) {}
 };
 
 // How a probe ended, as TestValue tells it.
@@ -115,7 +116,7 @@ private:
     void AfterWait(uint32_t AskedMs, bool Idle);
     void Look(uint32_t AskedMs);
     void RunFixedSeriesAndSearch();
-    void Log(const std::string& Line);
+    void Log(std::string_view Line);
 
     TMainView& FView;
     TSerialLine& FComPort;

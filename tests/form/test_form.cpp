@@ -32,7 +32,7 @@ TEST_F(Form, ClosedDuringARunAFailedRestoreIsShownBeforeTheWindowCloses) {
     Rig.Driver->Forced["SetExchangeParam"] = {0, -6};
     // Closed twice while the 1000 ms probe waits: hidden, not closed.
     View.OnMessages = [this, Closed = false]() mutable {
-        if (!Closed && View.Lines.Lines.back() == "1000   мс : ") {
+        if (!Closed && View.Lines.Lines.back() == runlog::Probe(1000)) {
             Closed = true;
             fmMain.Click(ciClose);
             EXPECT_FALSE(fmMain.FormClose());
@@ -40,9 +40,8 @@ TEST_F(Form, ClosedDuringARunAFailedRestoreIsShownBeforeTheWindowCloses) {
     };
     fmMain.Click(ciStart);
     const std::string Failure = "Ошибка драйвера: (-6) Сбой SetExchangeParam";
-    EXPECT_EQ(View.Lines.Lines, Join({Head,
-                                      {"100    мс : OK", "1000   мс : Тест прерван", Sep,
-                                       "Установка таймаута ФР 150 мс.", Failure}}));
+    EXPECT_EQ(View.Lines.Lines,
+              Join({Head, {Ok(100), Cut(1000), Separator, runlog::SettingTimeout(150), Failure}}));
     EXPECT_EQ(TLines(View.Trace.end() - 3, View.Trace.end()),
               (TLines{"focus btnStart", "error " + Failure, "closed"}));
     EXPECT_EQ(std::count(View.Trace.begin(), View.Trace.end(), "hide"), 2);
@@ -78,7 +77,7 @@ TEST(FormDriver, DuringARunStopsItAndOpensAfterTheRestore) {
                  W.fmMain.Click(ciDriver);
          }},
     };
-    const TLines Stopped = Join({Head, {"100    мс : OK", "1000   мс : Тест прерван"}, Restore});
+    const TLines Stopped = Join({Head, {Ok(100), Cut(1000)}, Restore});
     for (const auto& C : Cases) {
         SCOPED_TRACE(C.Name);
         TWindow W;
@@ -94,7 +93,7 @@ TEST(FormDriver, DuringARunStopsItAndOpensAfterTheRestore) {
         };
         int Calls = 0;
         W.View.OnMessages = [&] {
-            if (W.View.Lines.Lines.back() == "1000   мс : ")
+            if (W.View.Lines.Lines.back() == runlog::Probe(1000))
                 C.Messages(W, ++Calls);
         };
         W.fmMain.Click(ciStart);
@@ -111,7 +110,7 @@ TEST_F(Form, AwakeThroughARun) {
     View.OnMessages = [&] {
         StepTimerInHold |= static_cast<bool>(View.Step);
         PreciseInRun |= Rig.Register.Precise;
-        if (View.Lines.Lines.back() == "1000   мс : ")
+        if (View.Lines.Lines.back() == runlog::Probe(1000))
             fmMain.Click(ciStop);
     };
     View.Lines.Add("Отключение от ФР"); // an earlier run's, cleared by Start
@@ -120,8 +119,7 @@ TEST_F(Form, AwakeThroughARun) {
     EXPECT_FALSE(View.Step);
     EXPECT_TRUE(PreciseInRun);
     EXPECT_FALSE(Rig.Register.Precise);
-    EXPECT_EQ(View.Lines.Lines,
-              Join({Head, {"100    мс : OK", "1000   мс : Тест прерван"}, Restore}));
+    EXPECT_EQ(View.Lines.Lines, Join({Head, {Ok(100), Cut(1000)}, Restore}));
     EXPECT_EQ(View.Trace,
               (TLines{"disable btnStart", "enable btnStop", "focus btnStop", "awake", "may sleep",
                       "disable btnStop", "enable btnStart", "focus btnStart"}));

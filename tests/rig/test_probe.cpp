@@ -35,7 +35,7 @@ TEST(Probe, LateAckAcceptedPassesAndRejectedFails) {
         std::string Result, Written;
     } Cases[] = {
         {"accepted", 400, nullptr, "OK", Enq + Command + Ack + Enq},
-        {"rejected", 500, nullptr, "Тест не пройден!", Enq + Command + Ack + Enq + Ack},
+        {"rejected", 500, nullptr, runlog::NotPassed, Enq + Command + Ack + Enq + Ack},
         {"a byte left behind", 400, [](TVirtualRig& R) { R.Register.Input = "\x1B"; }, "OK",
          Enq + Command + Ack + Enq},
         {"an answer left behind", 400, [](TVirtualRig& R) { R.Register.HostWrites(Command); }, "OK",
@@ -95,17 +95,17 @@ TEST(Probe, AReplyOutsideTheProtocolFailsWithItsByteAndSilenceWithNoLink) {
         {"a wrong byte for the ENQ",
          {.InitialTimeout = 500},
          [](TVirtualRig& R) { R.Register.Replies[Enq] = "\x1B"; },
-         "Принят неверный код ответа: 0x1Bh"},
+         runlog::WrongReply(0x1B)},
         {"the command refused",
          {.InitialTimeout = 500},
          [](TVirtualRig& R) { R.Register.Replies[Command] = "\x15"; },
-         "Принят неверный код ответа: 0x15h"},
+         runlog::WrongReply(0x15)},
         {"a wrong byte for the late ENQ",
          {.InitialTimeout = 500},
          [](TVirtualRig& R) {
              R.View.OnMessages = [&R] { R.Register.Replies[Enq] = std::string(1, '\0'); };
          },
-         "Принят неверный код ответа: 0x00h"},
+         runlog::WrongReply(0x00)},
         // Only a received byte can pass.
         {"quiet while the ACK is held back",
          {.InitialTimeout = 500},
@@ -168,7 +168,7 @@ TEST(Probe, ARefusalAfterAStretchedHoldIsHeldAgain) {
         uint32_t Delay = 1000;
     } Cases[] = {
         {"a slow answer seen on time", [&](TVirtualRig& Rig) { SlowAnswer(Rig, 0); },
-         "Тест не пройден!", Attempt + Ack, 4000},
+         runlog::NotPassed, Attempt + Ack, 4000},
         {"away while the answer came", [&](TVirtualRig& Rig) { SlowAnswer(Rig, 2500); }, "OK",
          Attempt + Ack + Attempt},
         {"frozen in the wait while the answer came",
@@ -188,8 +188,7 @@ TEST(Probe, ARefusalAfterAStretchedHoldIsHeldAgain) {
                      Rig.Register.Advance(5000);
              };
          },
-         "Задержка растянулась на 4060 мс сверх заданной: результат не засчитан",
-         Attempt + Ack + Attempt + Ack + Attempt + Ack},
+         runlog::Stretched(4060), Attempt + Ack + Attempt + Ack + Attempt + Ack},
     };
     for (const auto& C : Cases) {
         SCOPED_TRACE(C.Name);

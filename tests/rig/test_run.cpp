@@ -6,9 +6,54 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <fstream>
 #include <optional>
+#include <regex>
 
 namespace {
+
+// Every sentence of the run's log as it reads, and as the scripts' printf
+// formats of it (bench/program-log.sh) write it.
+TEST(RunLog, EachSentenceAsTheRunAndTheScriptsWriteIt) {
+    std::ifstream In(ORMANT_SOURCE_DIR "/bench/program-log.sh");
+    const std::string Script{std::istreambuf_iterator<char>(In), {}};
+    const struct {
+        std::string Line, Text, ShellName = "", Value = "", Outcome = "";
+    } Cases[] = {
+        {runlog::Probe(1000, runlog::Passed), "1000   мс : OK", "ProgramProbe", "1000", "OK"},
+        {runlog::Probe(100000), "100000 мс : ", "ProgramProbe", "100000"},
+        {runlog::Maximum(2978), "Максимальный таймаут: 2978 мс.", "ProgramMaximum", "2978"},
+        {runlog::SettingTimeout(150), "Установка таймаута ФР 150 мс.", "ProgramSetTimeout", "150"},
+        {runlog::Separator, "----------------------------", "ProgramSeparator"},
+        {runlog::Connecting, "Подключение к ФР"},
+        {runlog::Disconnecting, "Отключение от ФР", "ProgramDisconnecting"},
+        {runlog::FixedSeries, "Тест фиксированных таймаутов"},
+        {runlog::AllPassed, "Тест пройден!", "ProgramAllPassed"},
+        {runlog::Searching, "Определение максимального таймаута", "ProgramSearching"},
+        {runlog::Passed, "OK", "ProgramPassed"},
+        {runlog::NotPassed, "Тест не пройден!", "ProgramNotPassed"},
+        {runlog::Stopped, "Тест прерван", "ProgramStopped"},
+        {runlog::Stretched(720),
+         "Задержка растянулась на 720 мс сверх заданной: результат не засчитан"},
+        {runlog::WrongReply(0x0A), "Принят неверный код ответа: 0x0Ah"},
+        {runlog::BadBaudRateIndex(7),
+         "Неверный номер скорости обмена в настройках драйвера: 7 (допустимы 0-6)"},
+    };
+    for (const auto& C : Cases) {
+        EXPECT_EQ(C.Line, C.Text);
+        if (C.ShellName.empty())
+            continue;
+        std::smatch Format;
+        ASSERT_TRUE(
+            std::regex_search(Script, Format, std::regex("\n" + C.ShellName + "='([^']*)'")))
+            << C.ShellName;
+        char Line[256];
+        std::snprintf(Line, sizeof Line, Format[1].str().c_str(), C.Value.c_str(),
+                      C.Outcome.c_str());
+        EXPECT_EQ(Line, C.Text) << C.ShellName;
+    }
+}
 
 // As the Start button runs it: a clean log, a failure's text as its last
 // line.
@@ -47,8 +92,7 @@ public:
 };
 
 TEST(RunTest, FixedSeriesEndsAtTheFirstFailureOrWithTheVerdict) {
-    const TLines AllOk = {"100    мс : OK", "1000   мс : OK", "10000  мс : OK", "100000 мс : OK",
-                          "Тест пройден!"};
+    const TLines AllOk = {Ok(100), Ok(1000), Ok(10000), Ok(100000), runlog::AllPassed};
     const struct {
         emu::TRegisterOptions Register;
         bool Detect;
@@ -57,11 +101,9 @@ TEST(RunTest, FixedSeriesEndsAtTheFirstFailureOrWithTheVerdict) {
         // A register told 100000 ms takes the probe's overshoot.
         {{.GraceMs = 100}, false, AllOk},
         {{.GraceMs = 100}, true, AllOk},
-        {{.MaxTimeout = 500}, false, {"100    мс : OK", "1000   мс : Тест не пройден!"}},
+        {{.MaxTimeout = 500}, false, {Ok(100), NotOk(1000)}},
         // A failed 100 ms leaves the search nothing to try.
-        {{.MaxTimeout = 50},
-         true,
-         {"100    мс : Тест не пройден!", Sep, "Определение максимального таймаута"}},
+        {{.MaxTimeout = 50}, true, {NotOk(100), Separator, runlog::Searching}},
     };
     for (const auto& C : Cases) {
         SCOPED_TRACE(C.Probes.back() + (C.Detect ? ", search" : ""));
@@ -78,8 +120,7 @@ TEST(RunTest, FixedSeriesEndsAtTheFirstFailureOrWithTheVerdict) {
 TEST(RunTest, StartsUnstopped) {
     TVirtualRig Rig({.MaxTimeout = 500});
     Rig.StopFlag = true;
-    EXPECT_EQ(Started(Rig),
-              Join({Head, {"100    мс : OK", "1000   мс : Тест не пройден!"}, Restore}));
+    EXPECT_EQ(Started(Rig), Join({Head, {Ok(100), NotOk(1000)}, Restore}));
 }
 
 // Only the register's own answer moves a bound: anything else ends the
@@ -95,11 +136,11 @@ TEST(RunTest, SearchBisectsFromZeroToTheLargestPassingDelay) {
         {"up to 6000",
          [](uint32_t D) { return D <= 6000; },
          {100, 1000, 10000, 5000, 7500, 6250, 5625, 5937, 6093, 6015, 5976, 5995, 6005, 6000},
-         {"6000   мс : OK", Sep, "Максимальный таймаут: 6000 мс."}},
+         {Ok(6000), Separator, runlog::Maximum(6000)}},
         {"nothing the search tries",
          [](uint32_t D) { return D == 100 || D == 1000; },
          {100, 1000, 10000, 5000, 2500, 1250, 625, 312, 156, 78, 39, 19, 9},
-         {"9      мс : Тест не пройден!", Sep, "Максимальный таймаут: 0 мс."}},
+         {NotOk(9), Separator, runlog::Maximum(0)}},
         {"a fixed delay failed without a verdict",
          [](uint32_t D) {
              if (D == 10000)
@@ -107,7 +148,7 @@ TEST(RunTest, SearchBisectsFromZeroToTheLargestPassingDelay) {
              return true;
          },
          {100, 1000, 10000},
-         {"10000  мс : Нет связи"}},
+         {runlog::Probe(10000, "Нет связи")}},
     };
     for (const auto& C : Cases) {
         SCOPED_TRACE(C.Name);
@@ -132,7 +173,7 @@ TEST(RunTest, AStopOrALostLineEndsTheSearchWithoutResult) {
     const auto RestoreNow = [](TVirtualRig& R, TTimeoutRun& T) {
         T.StopAndRestore();
         const TLines& L = R.View.Lines.Lines;
-        EXPECT_EQ(std::count(L.begin(), L.end(), "Установка таймаута ФР 150 мс."), 1);
+        EXPECT_EQ(std::count(L.begin(), L.end(), runlog::SettingTimeout(150)), 1);
     };
     const struct {
         std::function<void(TVirtualRig&, TTimeoutRun&)> Strike;
@@ -143,13 +184,13 @@ TEST(RunTest, AStopOrALostLineEndsTheSearchWithoutResult) {
     } Cases[] = {
         {[](TVirtualRig& R, TTimeoutRun&) { R.Register.Unplugged = true; },
          Gone,
-         {Sep, "Установка таймаута ФР 150 мс.", "Ошибка драйвера: (-7) " + Gone},
+         {Separator, runlog::SettingTimeout(150), "Ошибка драйвера: (-7) " + Gone},
          100000},
-        {[](TVirtualRig& R, TTimeoutRun&) { R.StopFlag = true; }, "Тест прерван", Restore, 150},
-        {RestoreNow, "Тест прерван", Restore, 150},
+        {[](TVirtualRig& R, TTimeoutRun&) { R.StopFlag = true; }, runlog::Stopped, Restore, 150},
+        {RestoreNow, runlog::Stopped, Restore, 150},
         {RestoreNow,
-         "Тест прерван",
-         {Sep, "Установка таймаута ФР 150 мс.", "Ошибка драйвера: (-6) Сбой SetExchangeParam"},
+         runlog::Stopped,
+         {Separator, runlog::SettingTimeout(150), "Ошибка драйвера: (-6) Сбой SetExchangeParam"},
          100000,
          {0, -6}},
     };
@@ -160,14 +201,13 @@ TEST(RunTest, AStopOrALostLineEndsTheSearchWithoutResult) {
         Rig.Driver->Forced["SetExchangeParam"] = C.SetExchangeParam;
         TTimeoutRun Test = Rig.Run();
         Rig.View.OnMessages = [&] {
-            if (Rig.View.Lines.Lines.back() == "3750   мс : ")
+            if (Rig.View.Lines.Lines.back() == runlog::Probe(3750))
                 C.Strike(Rig, Test);
         };
         EXPECT_EQ(Started(Rig, Test),
                   Join({Head,
-                        {"100    мс : OK", "1000   мс : OK", "10000  мс : Тест не пройден!", Sep,
-                         "Определение максимального таймаута", "5000   мс : Тест не пройден!",
-                         "2500   мс : OK", "3750   мс : " + C.Probe},
+                        {Ok(100), Ok(1000), NotOk(10000), Separator, runlog::Searching, NotOk(5000),
+                         Ok(2500), runlog::Probe(3750) + C.Probe},
                         C.After}));
         EXPECT_EQ(RestoredTimeout(Rig), C.Restored);
     }
@@ -191,7 +231,7 @@ TEST(RunTest, TheWindowAnswersThroughASilentRegister) {
             LongestGap = std::max(LongestGap, Now - *Last);
         Last = Now;
     };
-    EXPECT_EQ(Started(Rig), Join({Head, {"100    мс : Нет связи"}, Restore}));
+    EXPECT_EQ(Started(Rig), Join({Head, {runlog::Probe(100, "Нет связи")}, Restore}));
     EXPECT_EQ(LongestGap, WaitStepMs);
     ASSERT_TRUE(Start && Last);
     EXPECT_LE(*Last - *Start, 100000u);
@@ -202,13 +242,13 @@ TEST(RunTest, TheWindowAnswersThroughASilentRegister) {
 // Every result code of the connect and of the raise is checked; the restore
 // runs after a failed raise, and its own failure is the one shown.
 TEST(RunTest, FailedRaiseStillRestoresAndTheRestoreFailureWins) {
-    const TLines Raise = {"Подключение к ФР", "Установка таймаута ФР 100000 мс."};
+    const TLines Raise = {runlog::Connecting, runlog::SettingTimeout(100000)};
     const struct {
         std::string Call;
         std::deque<int32_t> Codes;
         TLines Log;
     } Cases[] = {
-        {"Connect", {-5}, {"Подключение к ФР", "Ошибка драйвера: (-5) Сбой Connect"}},
+        {"Connect", {-5}, {runlog::Connecting, "Ошибка драйвера: (-5) Сбой Connect"}},
         {"SetExchangeParam",
          {-5},
          Join({Raise, Restore, {"Ошибка драйвера: (-5) Сбой SetExchangeParam"}})},
@@ -218,7 +258,7 @@ TEST(RunTest, FailedRaiseStillRestoresAndTheRestoreFailureWins) {
         {"SetExchangeParam",
          {-5, -6},
          Join({Raise,
-               {Sep, "Установка таймаута ФР 150 мс.",
+               {Separator, runlog::SettingTimeout(150),
                 "Ошибка драйвера: (-6) Сбой SetExchangeParam"}})},
     };
     for (const auto& C : Cases) {

@@ -1,16 +1,28 @@
 #pragma once
 // The lines every run writes around its probes, with the stand-in's 150 ms
-// restored.
+// restored, and a probe's line by its outcome.
+#include "untRunLog.h"
+
 #include <initializer_list>
 #include <string>
 #include <vector>
 
 using TLines = std::vector<std::string>;
 
-inline const std::string Sep = "----------------------------";
-inline const TLines Head = {"Подключение к ФР", "Установка таймаута ФР 100000 мс.",
-                            "Отключение от ФР", Sep, "Тест фиксированных таймаутов"};
-inline const TLines Restore = {Sep, "Установка таймаута ФР 150 мс.", "Отключение от ФР"};
+using runlog::Separator;
+inline const TLines Head = {runlog::Connecting, runlog::SettingTimeout(100000),
+                            runlog::Disconnecting, Separator, runlog::FixedSeries};
+inline const TLines Restore = {Separator, runlog::SettingTimeout(150), runlog::Disconnecting};
+
+inline std::string Ok(uint32_t Delay) {
+    return runlog::Probe(Delay, runlog::Passed);
+}
+inline std::string NotOk(uint32_t Delay) {
+    return runlog::Probe(Delay, runlog::NotPassed);
+}
+inline std::string Cut(uint32_t Delay) {
+    return runlog::Probe(Delay, runlog::Stopped);
+}
 
 inline TLines Join(std::initializer_list<TLines> Parts) {
     TLines All;

@@ -1,5 +1,6 @@
 // The bench report from a log the emulator's core wrote and the program's log
 // as a tester saved it.
+#include "RunLog.h"
 #include "untBenchReport.h"
 #include "untFrames.h"
 #include "untProtocol.h"
@@ -37,14 +38,15 @@ std::string EmulatorLog() {
 }
 
 // The program's log of those probes, saved with a byte order mark.
+std::string Saved(const TLines& Lines) {
+    std::string Text = "\xEF\xBB\xBF";
+    for (const std::string& Line : Lines)
+        Text += Line + "\r\n";
+    return Text;
+}
 const std::string ProgramLog =
-    "\xEF\xBB\xBF"
-    "100    мс : OK\r\n"
-    "3000   мс : Тест не пройден!\r\n"
-    "2500   мс : Задержка растянулась на 720 мс сверх заданной: результат не засчитан\r\n"
-    "1000   мс : OK\r\n"
-    "2000   мс : Тест прерван\r\n"
-    "Максимальный таймаут: 2978 мс.\r\n";
+    Saved({Ok(100), NotOk(3000), runlog::Probe(2500, runlog::Stretched(720)), Ok(1000), Cut(2000),
+           runlog::Maximum(2978)});
 
 TEST(BenchReport, PairsEachProbeWithTheAckTheRegisterHeld) {
     EXPECT_EQ(bench::FormatReport(bench::MakeReport(EmulatorLog(), ProgramLog), "Windows 10"),
@@ -68,10 +70,8 @@ TEST(BenchReport, PairsEachProbeWithTheAckTheRegisterHeld) {
 // holds without their probe.
 TEST(BenchReport, LogsOfDifferentRunsDoNotPair) {
     for (const std::string& Program :
-         {ProgramLog + "5000   мс : OK\r\n",
-          ProgramLog +
-              "3000   мс : Задержка растянулась на 60 мс сверх заданной: результат не засчитан",
-          ProgramLog.substr(0, ProgramLog.find("1000"))})
+         {ProgramLog + Ok(5000), ProgramLog + runlog::Probe(3000, runlog::Stretched(60)),
+          ProgramLog.substr(0, ProgramLog.find(Ok(1000)))})
         EXPECT_THROW(bench::MakeReport(EmulatorLog(), Program), bench::EReport);
     EXPECT_THROW(bench::MakeReport("", ""), bench::EReport);
 }
@@ -79,7 +79,7 @@ TEST(BenchReport, LogsOfDifferentRunsDoNotPair) {
 // A text as Notepad saves it: UTF-8, with a byte order mark or without, UTF-16 LE
 // with its mark, or in code page 1251.
 // clang-format off
-const std::string Saved[] = {
+const std::string Notepad[] = {
     "Тест прерван",
     "\xEF\xBB\xBFТест прерван",
     "\xFF\xFE\x22\x04\x35\x04\x41\x04\x42\x04\x20\x00"
@@ -89,7 +89,7 @@ const std::string Saved[] = {
 // clang-format on
 
 TEST(BenchReport, ReadsATextWhateverNotepadSavedItAs) {
-    for (const std::string& Text : Saved)
+    for (const std::string& Text : Notepad)
         EXPECT_EQ(bench::DecodeText(Text), "Тест прерван");
 }
 

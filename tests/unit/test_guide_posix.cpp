@@ -21,9 +21,10 @@ std::string ReadFile(const fs::path& Path) {
 
 // What a quotation may be: the program's texts one after another, and what it
 // fills in (a number with its padding, or "…") between them. A text is a
-// string literal, or a piece of one between its printf conversions.
+// string literal, or a piece of one between its printf conversions or blanks
+// ("{}").
 std::regex Grammar(const std::set<std::string>& Literals) {
-    static const std::regex Conversion(R"(%[-+ #0]*[0-9]*(\.[0-9]+)?[hlLzjt]*[diouxXcsfeg%])");
+    static const std::regex Conversion(R"(%[-+ #0]*[0-9]*(\.[0-9]+)?[hlLzjt]*[diouxXcsfeg%]|\{\})");
     static const std::regex Special(R"([.^$|()\[\]{}*+?\\])");
     std::string Texts = "…|-?[0-9A-F]+ *";
     for (const std::string& Literal : Literals)

@@ -20,6 +20,7 @@ Here=$(cd "$(dirname "$0")" && pwd)
 Root=$(cd "$Here/../.." && pwd)
 WineRun=$Root/cmake/wine-run.sh
 . "$Root/scripts/lib/common.sh"
+. "$Root/bench/program-log.sh"
 Scenario=${1:?usage: e2e.sh SCENARIO}
 Dir=${ORMANT_E2E_DIR:?}
 Emulator=${ORMANT_HOST_EMULATOR:-${ORMANT_E2E_EMULATOR:-}}
@@ -161,10 +162,10 @@ StartWinEmulator() {
 Search() {
     local Min=$1 Cap=$2 Max
     StartProgram
-    Ui 'wait-limit 100' 'click DetectTimeout' 'click Start' 'wait-log Максимальный таймаут:' \
+    Ui 'wait-limit 100' 'click DetectTimeout' 'click Start' "wait-log ${ProgramMaximum%%%s*}" \
         wait-idle log >"$Work/memo.txt"
     ExpectRunEnd "$Work/memo.txt"
-    Max=$(sed -n 's/^Максимальный таймаут: \([0-9]*\) мс\.$/\1/p' "$Work/memo.txt")
+    Max=$(ProgramMaximumIn "$Work/memo.txt")
     [ -n "$Max" ] && [ "$Max" -ge "$Min" ] && [ "$Max" -lt "$Cap" ] ||
         Fail "the maximum is not just below the cap of $Cap ms: $(cat "$Work/memo.txt")"
     ExpectRestored
@@ -212,7 +213,7 @@ ExpectRestored() {
 ExpectRunEnd() {
     local Memo=$1
     tail -n3 "$Memo" >"$Work/end.txt"
-    printf '%s\n' "----------------------------" "Установка таймаута ФР 150 мс." "Отключение от ФР" |
+    printf '%s\n' "$ProgramSeparator" "$(printf "$ProgramSetTimeout" 150)" "$ProgramDisconnecting" |
         cmp -s - "$Work/end.txt" || Fail "the log does not end with the restore:$(printf '\n'; cat "$Memo")"
 }
 
@@ -220,14 +221,14 @@ case $Scenario in
 search)
     StartEmulator 5 --cap 500
     StartProgram
-    Ui 'click DetectTimeout' 'click Start' 'wait-log Максимальный таймаут:' wait-idle log \
+    Ui 'click DetectTimeout' 'click Start' "wait-log ${ProgramMaximum%%%s*}" wait-idle log \
         >"$Work/memo.txt"
-    ExpectLine "$Work/memo.txt" "Установка таймаута ФР 100000 мс."
-    ExpectLine "$Work/memo.txt" "100    мс : OK"
-    ExpectLine "$Work/memo.txt" "1000   мс : Тест не пройден!"
-    ExpectLine "$Work/memo.txt" "Определение максимального таймаута"
+    ExpectLine "$Work/memo.txt" "$(printf "$ProgramSetTimeout" 100000)"
+    ExpectLine "$Work/memo.txt" "$(ProgramProbeLine 100 "$ProgramPassed")"
+    ExpectLine "$Work/memo.txt" "$(ProgramProbeLine 1000 "$ProgramNotPassed")"
+    ExpectLine "$Work/memo.txt" "$ProgramSearching"
     ExpectRunEnd "$Work/memo.txt"
-    Max=$(sed -n 's/^Максимальный таймаут: \([0-9]*\) мс\.$/\1/p' "$Work/memo.txt")
+    Max=$(ProgramMaximumIn "$Work/memo.txt")
     [ -n "$Max" ] && [ "$Max" -ge 400 ] && [ "$Max" -lt 500 ] ||
         Fail "the maximum is not just below the cap of 500 ms: $(cat "$Work/memo.txt")"
     ExpectRestored
@@ -238,11 +239,12 @@ search)
 stop)
     StartEmulator 6
     StartProgram
-    Ui 'click DetectTimeout' 'click Start' 'wait-log 10000  мс : ' 'click Stop' wait-idle log \
+    Ui 'click DetectTimeout' 'click Start' "wait-log $(ProgramProbeLine 10000)" 'click Stop' wait-idle log \
         >"$Work/memo.txt"
-    ExpectLine "$Work/memo.txt" "1000   мс : OK"
-    ExpectLine "$Work/memo.txt" "10000  мс : Тест прерван"
-    ! grep -q 'Определение\|Тест пройден\|Максимальный' "$Work/memo.txt" ||
+    ExpectLine "$Work/memo.txt" "$(ProgramProbeLine 1000 "$ProgramPassed")"
+    ExpectLine "$Work/memo.txt" "$(ProgramProbeLine 10000 "$ProgramStopped")"
+    ! grep -qxF -e "$ProgramSearching" -e "$ProgramAllPassed" "$Work/memo.txt" &&
+        [ -z "$(ProgramMaximumIn "$Work/memo.txt")" ] ||
         Fail "a verdict or a search after Stop: $(cat "$Work/memo.txt")"
     ExpectRunEnd "$Work/memo.txt"
     ExpectRestored
@@ -252,7 +254,7 @@ stop)
 close)
     StartEmulator 7
     StartProgram
-    Ui 'click Start' 'wait-log 10000  мс : ' 'click Close'
+    Ui 'click Start' "wait-log $(ProgramProbeLine 10000)" 'click Close'
     # Closing acts as Stop: the program ends once the run has restored the timeout.
     ExpectExit 15000
     ExpectRestored
@@ -260,7 +262,7 @@ close)
 closefail)
     StartEmulator 8
     StartProgram
-    Ui 'click Start' 'wait-log 10000  мс : '
+    Ui 'click Start' "wait-log $(ProgramProbeLine 10000)"
     # The register gone, then closed: the restore fails, and the program
     # says so before it ends.
     ormant_stop_emulator
@@ -273,7 +275,7 @@ closefail)
 endsession)
     StartEmulator 9
     StartProgram
-    Ui 'click Start' 'wait-log 10000  мс : '
+    Ui 'click Start' "wait-log $(ProgramProbeLine 10000)"
     # The session's end is refused during the run; the program restores the
     # timeout and then ends by itself.
     ! "$WineRun" "$WINEPREFIX" wineboot --end-session </dev/null >"$Work/wineboot.out" 2>&1 ||
@@ -301,14 +303,14 @@ hold)
     # system's modal loop runs meanwhile, and the ACK must still leave on time.
     StartEmulator 10 --cap 1100
     StartProgram
-    Ui 'click Start' 'wait-log 1000   мс : ' log-arrow >"$Work/arrow.txt"
+    Ui 'click Start' "wait-log $(ProgramProbeLine 1000)" log-arrow >"$Work/arrow.txt"
     read -r X Y <"$Work/arrow.txt"
     xdotool mousemove "$X" "$Y" mousedown 1
     sleep 2.5
     xdotool mouseup 1
     # The ACK has gone by now: Stop ends the run after the 1000 ms verdict.
     Ui 'click Stop' wait-idle log >"$Work/memo.txt"
-    ExpectLine "$Work/memo.txt" "1000   мс : OK"
+    ExpectLine "$Work/memo.txt" "$(ProgramProbeLine 1000 "$ProgramPassed")"
     ExpectRunEnd "$Work/memo.txt"
     # The 1000 ms probe's ACK as the register saw it: from the answer's last
     # byte, within a step or two (the program's and the line's latency).
@@ -327,7 +329,7 @@ endsessionkill)
     # its window has handled that: the register has its timeout back already.
     StartEmulator 21
     StartProgram
-    Ui 'click Start' 'wait-log 10000  мс : ' end-session >"$Work/handled.txt"
+    Ui 'click Start' "wait-log $(ProgramProbeLine 10000)" end-session >"$Work/handled.txt"
     wait "$ExePid" || true
     ExePid=
     ExpectRestored
@@ -344,10 +346,10 @@ suspend)
     # moment its window has handled the notice.
     StartEmulator 11
     StartProgram
-    Ui 'click Start' 'wait-log 10000  мс : ' suspend >"$Work/handled.txt"
+    Ui 'click Start' "wait-log $(ProgramProbeLine 10000)" suspend >"$Work/handled.txt"
     ExpectRestored
     Ui resume wait-idle log >"$Work/memo.txt"
-    ExpectLine "$Work/memo.txt" "10000  мс : Тест прерван"
+    ExpectLine "$Work/memo.txt" "$(ProgramProbeLine 10000 "$ProgramStopped")"
     ExpectRunEnd "$Work/memo.txt"
     Ui 'click Close'
     ExpectExit 10000
@@ -371,7 +373,7 @@ driverdialog)
     Ui dialog-cancel enabled >"$Work/after.txt"
     ExpectLine "$Work/after.txt" "enabled 1"
     xdotool mousemove "$X" "$Y" click 1
-    Ui 'wait-log 100    мс : OK' 'click Stop' wait-idle
+    Ui "wait-log $(ProgramProbeLine 100 "$ProgramPassed")" 'click Stop' wait-idle
     Ui 'click Close'
     ExpectExit 10000
     ;;
@@ -382,7 +384,7 @@ mute)
     # again, ends the program after the restore.
     StartEmulator 20 --fault mute --mute-after 1 --mute-seconds 4
     StartProgram
-    Ui 'click Start' 'wait-log 1000   мс : ' 'responsive 3' >"$Work/responsive.txt" ||
+    Ui 'click Start' "wait-log $(ProgramProbeLine 1000)" 'responsive 3' >"$Work/responsive.txt" ||
         Fail "the window did not answer while the register was silent"
     for _ in $(seq 100); do
         grep -q "$EmuMuteOver" "$Work/emulator.log" && break

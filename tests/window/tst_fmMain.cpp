@@ -157,7 +157,7 @@ private slots:
                 Longest = std::max(Longest, Clock.elapsed() - Last);
             Last = Clock.elapsed();
         });
-        WhenLastLineIs(Window, QString::fromUtf8("1000   мс : "), [&] {
+        WhenLastLineIs(Window, QString::fromStdString(runlog::Probe(1000)), [&] {
             QVERIFY(!ControlOf(Window, "btnStart")->isEnabled());
             QVERIFY(ControlOf(Window, "btnStop")->hasFocus());
             Clock.start();
@@ -172,8 +172,7 @@ private slots:
             0, &Window, [&] { QTest::mouseClick(ControlOf(Window, "btnStart"), Qt::LeftButton); });
         QTimer::singleShot(10000, &Window, [] { QCoreApplication::exit(1); });
         QCOMPARE(QCoreApplication::exec(), 0);
-        QCOMPARE(LogOf(Window),
-                 Lines(Join({Head, {"100    мс : OK", "1000   мс : Тест прерван"}, Restore})));
+        QCOMPARE(LogOf(Window), Lines(Join({Head, {Ok(100), Cut(1000)}, Restore})));
         qInfo("the longest gap between two events: %lld ms", Longest);
         QVERIFY(Last >= 2000 && Longest < 500);
         QVERIFY(!Window.isVisible());
@@ -186,11 +185,10 @@ private slots:
         TQtMainView Window;
         Window.show();
         ControlOf<QCheckBox>(Window, "chbDetectTimeout")->setChecked(true);
-        WhenLastLineIs(Window, QString::fromUtf8("100    мс : "),
+        WhenLastLineIs(Window, QString::fromStdString(runlog::Probe(100)),
                        [&] { QTest::mouseClick(ControlOf(Window, "btnClear"), Qt::LeftButton); });
         QTest::mouseClick(ControlOf(Window, "btnStart"), Qt::LeftButton);
-        QCOMPARE(LogOf(Window),
-                 Lines(Join({{Sep, "Определение максимального таймаута"}, Restore})));
+        QCOMPARE(LogOf(Window), Lines(Join({{Separator, runlog::Searching}, Restore})));
         QTest::mouseClick(ControlOf(Window, "btnClose"), Qt::LeftButton);
         QVERIFY(!Window.isVisible());
     }
