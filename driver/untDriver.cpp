@@ -9,12 +9,8 @@ TAutoObject TDriverHolder::GetDriver() {
 }
 
 void TDriverHolder::CheckResult(int32_t Code) {
-    if (Code == 0)
+    if (Code == rcOk)
         return;
-    throw std::runtime_error(
-        DriverErrorText(Code, GetDriver().Get(dmResultCodeDescription).AsString()));
-}
-
-std::string DriverErrorText(int32_t Code, const std::string& Description) {
-    return "Ошибка драйвера: (" + std::to_string(Code) + ") " + Description;
+    throw std::runtime_error("Ошибка драйвера: (" + std::to_string(Code) + ") " +
+                             GetDriver().Get(dmResultCodeDescription).AsString());
 }

@@ -15,11 +15,19 @@ inline constexpr char dmSetExchangeParam[] = "SetExchangeParam";
 inline constexpr char dmComNumber[] = "ComNumber";
 inline constexpr char dmBaudrate[] = "Baudrate";
 inline constexpr char dmTimeout[] = "Timeout"; // ms, the register's exchange timeout
-inline constexpr char dmResultCode[] = "ResultCode";
 inline constexpr char dmResultCodeDescription[] = "ResultCodeDescription";
-// A failure of the driver's own port passes through with the code of
-// EDriverError (peNoLink, pePortNotAvailable, pePortBusy); a positive code
-// is the register's own error.
+
+// The driver's result codes. A positive code is the register's own error; a
+// failure of the driver's own port passes through with the port's code
+// (peNoLink, pePortNotAvailable, pePortBusy: link/untError.h).
+enum TResultCode : int32_t {
+    rcOk = 0,
+    rcBadAnswer = -4,
+    rcBadBaudrate = -5,
+    rcBadTimeout = -6,
+    rcSystemError = -7,
+    rcBadComNumber = -8,
+};
 
 class TDriverHolder {
 public:
@@ -33,5 +41,3 @@ public:
 private:
     TAutoObject FDriver;
 };
-
-std::string DriverErrorText(int32_t Code, const std::string& Description);

@@ -20,9 +20,9 @@ struct TSettingRule {
 // property carries (the run's 100000 ms among them): whether the register
 // takes it is the register's to answer.
 constexpr TSettingRule SettingRules[] = {
-    {dmComNumber, 1, 255, sdBadComNumber},
-    {dmBaudrate, 0, BaudRateCount - 1, sdBadBaudrate},
-    {dmTimeout, 0, std::numeric_limits<int32_t>::max(), sdBadTimeout},
+    {dmComNumber, 1, 255, rcBadComNumber},
+    {dmBaudrate, 0, BaudRateCount - 1, rcBadBaudrate},
+    {dmTimeout, 0, std::numeric_limits<int32_t>::max(), rcBadTimeout},
 };
 
 const char* const NoErrorText = "Ошибок нет";
@@ -45,7 +45,7 @@ int32_t ParseSetting(const std::string& Key, const std::string& Text) {
     const std::string Allowed = ": допустимо целое число от " + std::to_string(Rule.Min) + " до " +
                                 std::to_string(Rule.Max);
     // The port has no default: nothing is written to one the operator did not choose.
-    if (Text.empty() && Rule.Code == sdBadComNumber)
+    if (Text.empty() && Rule.Code == rcBadComNumber)
         throw EDriverError(Rule.Code,
                            std::string("Не задана настройка драйвера ") + Rule.Key + Allowed);
     throw EDriverError(Rule.Code, std::string("Неверная настройка драйвера ") + Rule.Key + "=\"" +
@@ -73,7 +73,7 @@ std::string Hex(uint8_t Byte) {
 }
 
 [[noreturn]] void BadAnswer(const std::string& What) {
-    throw EDriverError(sdBadAnswer, "Неверный ответ ФР: " + What);
+    throw EDriverError(rcBadAnswer, "Неверный ответ ФР: " + What);
 }
 
 std::string VerifiedData(const std::string& Frame) {
@@ -167,7 +167,7 @@ TAutoValue TStandInDriver::Invoke(const std::string& Name) {
         });
     if (Name == dmDisconnect) {
         FPort->Close();
-        return sdOk;
+        return rcOk;
     }
     if (Name == dmSetExchangeParam) {
         const bool WasOpen = FPort->IsOpen();
@@ -217,7 +217,7 @@ void TStandInDriver::Put(const std::string& Name, const TAutoValue& Value) {
 // The system's own words stay out of the description, which names the
 // failure exactly; they are traced instead.
 int32_t TStandInDriver::Guarded(const std::function<void()>& Body) {
-    FResultCode = sdOk;
+    FResultCode = rcOk;
     FResultDescription = NoErrorText;
     try {
         Body();
@@ -227,13 +227,13 @@ int32_t TStandInDriver::Guarded(const std::function<void()>& Body) {
         FResultDescription = E.what();
     } catch (const std::exception& E) {
         TraceSystemDetail(E);
-        FResultCode = sdSystemError;
+        FResultCode = rcSystemError;
         // An EOSError's text is "Системная ошибка..." already.
         FResultDescription = dynamic_cast<const EOSError*>(&E)
                                  ? E.what()
                                  : std::string("Системная ошибка: ") + E.what();
     }
-    if (FResultCode != sdOk)
+    if (FResultCode != rcOk)
         FPort->Close();
     return FResultCode;
 }

@@ -9,6 +9,10 @@
 #include <functional>
 #include <map>
 
+// A driver's last result code as a property: the program takes the code each
+// method returns, but a driver has it, and the stand-in too.
+inline constexpr char dmResultCode[] = "ResultCode";
+
 // A stored ComNumber has no default (see StandInSettingError): the 1 is only
 // what a formatted TStandInSettings{} carries.
 struct TStandInSettings {
@@ -43,16 +47,6 @@ using TPropertiesDialog = std::function<bool(TSettingTexts&)>;
 TSettingTexts EditedStandInSettings(TSettingTexts Opened, const std::string& ComNumber,
                                     int BaudIndex, const std::string& Timeout);
 
-// Beside the port's own codes (peNoLink...); a positive code is the register's.
-enum : int32_t {
-    sdOk = 0,
-    sdBadAnswer = -4,
-    sdBadBaudrate = -5,
-    sdBadTimeout = -6,
-    sdSystemError = -7,
-    sdBadComNumber = -8,
-};
-
 class TStandInDriver final : public TAutoServer {
 public:
     // Line: a TComPort unless given.
@@ -69,6 +63,6 @@ private:
     TPropertiesDialog FDialog;
     TSettingTexts FSettings; // as stored, then as Put and the dialog change them
     std::unique_ptr<TSerialLine> FPort;
-    int32_t FResultCode = sdOk;
+    int32_t FResultCode = rcOk;
     std::string FResultDescription;
 };

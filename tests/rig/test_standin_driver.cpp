@@ -78,30 +78,30 @@ TEST(StandInDriver, CallsAnswerWithTheirCodesAndTexts) {
         std::string Ini = Rated;
         bool Unplugged = false;
     } Cases[] = {
-        {"Connect", "", "", sdOk, NoError, "COM9 at 9600, open", "ComNumber=9\n"},
-        {"SetExchangeParam", "", "", sdOk, NoError},
-        {"Connect", Enq, "\x1B", sdBadAnswer, "Неверный ответ ФР: на ENQ принят 0x1B"},
-        {"Connect", Command, "\x15", sdBadAnswer, "Неверный ответ ФР: команда не принята, 0x15"},
+        {"Connect", "", "", rcOk, NoError, "COM9 at 9600, open", "ComNumber=9\n"},
+        {"SetExchangeParam", "", "", rcOk, NoError},
+        {"Connect", Enq, "\x1B", rcBadAnswer, "Неверный ответ ФР: на ENQ принят 0x1B"},
+        {"Connect", Command, "\x15", rcBadAnswer, "Неверный ответ ФР: команда не принята, 0x15"},
         // Not read on: 256 more bytes would end in "Нет связи".
-        {"Connect", Command, Ack + std::string("\x00\xFF", 2), sdBadAnswer,
+        {"Connect", Command, Ack + std::string("\x00\xFF", 2), rcBadAnswer,
          "Неверный ответ ФР: нет STX"},
-        {"Connect", Command, Ack + "\x02\x02\x11\x01\x99", sdBadAnswer,
+        {"Connect", Command, Ack + "\x02\x02\x11\x01\x99", rcBadAnswer,
          "Неверный ответ ФР: неверная контрольная сумма"},
-        {"Connect", Command, Ack + BuildFrame(std::string("\x15\x00", 2)), sdBadAnswer,
+        {"Connect", Command, Ack + BuildFrame(std::string("\x15\x00", 2)), rcBadAnswer,
          "Неверный ответ ФР: ответ не на ту команду"},
         {"Connect", Command, Ack + BuildFrame("\x11\x37"), 0x37,
          "ФР: команда не поддерживается (0x37)"},
         {"Connect", Command, Ack + BuildFrame("\x11\xFF"), 0xFF, "ФР: неизвестная ошибка (0xFF)"},
-        {"Connect", "", "", sdSystemError, "Системная ошибка. Код: 5. Ошибка ввода-вывода", Closed,
+        {"Connect", "", "", rcSystemError, "Системная ошибка. Код: 5. Ошибка ввода-вывода", Closed,
          Rated, true},
-        {"Connect", "", "", sdBadComNumber,
+        {"Connect", "", "", rcBadComNumber,
          "Не задана настройка драйвера ComNumber: допустимо целое число от 1 до 255", "", ""},
-        {"Connect", "", "", sdBadBaudrate, Refusal("Baudrate=\"7\"", "0 до 6"), "",
+        {"Connect", "", "", rcBadBaudrate, Refusal("Baudrate=\"7\"", "0 до 6"), "",
          "ComNumber=9\nBaudrate=7\n"},
         // A decimal comma, which the format reads as a list, is refused as typed.
-        {"SetExchangeParam", "", "", sdBadTimeout, Refusal("Timeout=\"1,5\"", "0 до 2147483647"),
+        {"SetExchangeParam", "", "", rcBadTimeout, Refusal("Timeout=\"1,5\"", "0 до 2147483647"),
          "", "Timeout=1,5\n"},
-        {"Timeout", "", "", sdBadTimeout, Refusal("Timeout=\"2147483648\"", "0 до 2147483647"), "",
+        {"Timeout", "", "", rcBadTimeout, Refusal("Timeout=\"2147483648\"", "0 до 2147483647"), "",
          "Timeout=2147483648\n"},
     };
     for (const auto& C : Cases) {
@@ -172,7 +172,7 @@ TEST(StandInSettings, TheDialogEditsTheStoredSettings) {
             if (Dialog->isVisible())
                 Dialog->reject();
         });
-        EXPECT_EQ(Rig.Outcome(dmShowProperties), TOutcome(sdOk, std::string(NoError)));
+        EXPECT_EQ(Rig.Outcome(dmShowProperties), TOutcome(rcOk, std::string(NoError)));
         EXPECT_EQ(Refusal, C.Refusal);
         EXPECT_EQ(Rig.File(), C.File);
         EXPECT_EQ(Rig.Outcome(dmTimeout).first, C.Timeout);
