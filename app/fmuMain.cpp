@@ -14,26 +14,16 @@ void TfmMain::FormCreate() {
 }
 
 void TfmMain::Click(TControlId Control) {
-    switch (Control) {
-    case ciStart:
-        btnStartClick();
-        break;
-    case ciStop:
-        btnStopClick();
-        break;
-    case ciDriver:
-        btnDriverClick();
-        break;
-    case ciClear:
-        btnClearClick();
-        break;
-    case ciClose:
-        btnCloseClick();
-        break;
-    case ciMemo:
-    case ciDetectTimeout:
-        break;
-    }
+    // The buttons' handlers; any other control's click (a check box's) is the
+    // control's own business, read when the run needs it.
+    static constexpr std::pair<TControlId, void (TfmMain::*)()> Handlers[] = {
+        {ciStart, &TfmMain::btnStartClick},   {ciStop, &TfmMain::btnStopClick},
+        {ciDriver, &TfmMain::btnDriverClick}, {ciClear, &TfmMain::btnClearClick},
+        {ciClose, &TfmMain::btnCloseClick},
+    };
+    for (const auto& [Id, Handler] : Handlers)
+        if (Id == Control)
+            (this->*Handler)();
 }
 
 void TfmMain::btnStartClick() {

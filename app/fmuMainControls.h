@@ -5,7 +5,6 @@
 #include "untMainView.h"
 
 #include <stdexcept>
-#include <string_view>
 
 enum class TControlKind { Memo, CheckBox, Button };
 
@@ -49,20 +48,6 @@ inline constexpr TFontSpec FormFont = {
     {"MS Sans Serif", "Microsoft Sans Serif", "Tahoma"}, 11, false};
 // Fixed pitch, so the delays padded to six characters stand in one column.
 inline constexpr TFontSpec LogFont = {{"Courier", "Courier New", nullptr}, 11, true};
-
-// The control named Name, as in the code ("btnStop") or by its role alone
-// ("Stop"); nullptr for none.
-inline constexpr const TControlSpec* FindControl(std::string_view Name) {
-    for (const TControlSpec& C : Controls) {
-        std::string_view Full = C.Name;
-        if (Full == Name)
-            return &C;
-        const auto Role = Full.find_first_not_of("abcdefghijklmnopqrstuvwxyz");
-        if (Role != std::string_view::npos && Role > 0 && Full.substr(Role) == Name)
-            return &C;
-    }
-    return nullptr;
-}
 
 inline constexpr const TControlSpec& ControlSpec(TControlId Id) {
     for (const TControlSpec& C : Controls)

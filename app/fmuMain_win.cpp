@@ -225,8 +225,8 @@ void TWinMainView::CreateControls(HINSTANCE Instance) {
             C.Kind == TControlKind::Memo ? WS_EX_CLIENTEDGE : 0, ClassOf(C.Kind),
             Utf8ToWide(C.Text).c_str(),
             WS_CHILD | WS_VISIBLE | WS_TABSTOP | StyleOf(C.Kind) | (C.Enabled ? 0 : WS_DISABLED), 0,
-            0, 0, 0, FHandle, reinterpret_cast<HMENU>(static_cast<INT_PTR>(C.Id)), Instance,
-            nullptr);
+            0, 0, 0, FHandle, reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlWinId(C.Id))),
+            Instance, nullptr);
         if (!Handle)
             throw std::runtime_error("CreateWindowEx: " + SystemErrorText(GetLastError()));
     }
@@ -291,8 +291,8 @@ LRESULT CALLBACK TWinMainView::WindowProc(HWND Window, UINT Message, WPARAM W, L
 LRESULT TWinMainView::HandleMessage(UINT Message, WPARAM W, LPARAM L) {
     switch (Message) {
     case WM_COMMAND:
-        if (HIWORD(W) == BN_CLICKED && FForm) {
-            FForm->Click(static_cast<TControlId>(LOWORD(W)));
+        if (const auto Id = ControlOfWinId(LOWORD(W)); HIWORD(W) == BN_CLICKED && FForm && Id) {
+            FForm->Click(*Id);
             return 0;
         }
         break;

@@ -2,12 +2,9 @@
 // The main window in Win32, for Windows: makes the controls at their pixel
 // positions, forwards their events to the form and does what the form asks.
 #include "fmuMain.h"
+#include "fmuMainControls_win.h"
 
 #include <windows.h>
-
-// The window class; programs that drive the window from outside find it by
-// this name.
-inline constexpr const wchar_t* MainWindowClass = L"TfmMain";
 
 // Shown by the system beside the window when a run holds up a log-off,
 // restart or shutdown.
@@ -45,7 +42,7 @@ private:
     void SetStepTimer(std::function<void()> Step) override;
     void EnableInput(bool Enabled) override;
     void KeepAwake(bool On) override;
-    HWND Control(TControlId Id) const { return GetDlgItem(FHandle, Id); }
+    HWND Control(TControlId Id) const { return GetDlgItem(FHandle, ControlWinId(Id)); }
 
     HWND FHandle = nullptr;
     int FDpi = 96;

@@ -37,7 +37,7 @@
 //                        "answered N in M ms at most"
 //   wait-limit SECONDS   how long the waits after it may take (default 20)
 // Output is UTF-8; a failed command says why on stderr and exits with 1.
-#include "fmuMainControls.h"
+#include "fmuMainControls_win.h"
 #include "untWinText.h"
 
 #include <windows.h>
@@ -47,6 +47,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -78,14 +79,28 @@ HWND MainWindow() {
     // The class, not the caption: a message box of the program has that too.
     if (!FMain)
         WaitFor("the main window", [] {
-            FMain = FindWindowW(L"TfmMain", nullptr);
+            FMain = FindWindowW(MainWindowClass, nullptr);
             return FMain && IsWindowVisible(FMain);
         });
     return FMain;
 }
 
+// The control named Name, as in the code ("btnStop") or by its role alone
+// ("Stop"); nullptr for none.
+const TControlSpec* FindControl(std::string_view Name) {
+    for (const TControlSpec& C : Controls) {
+        std::string_view Full = C.Name;
+        if (Full == Name)
+            return &C;
+        const auto Role = Full.find_first_not_of("abcdefghijklmnopqrstuvwxyz");
+        if (Role != std::string_view::npos && Role > 0 && Full.substr(Role) == Name)
+            return &C;
+    }
+    return nullptr;
+}
+
 HWND Control(TControlId Id) {
-    if (HWND Item = GetDlgItem(MainWindow(), Id))
+    if (HWND Item = GetDlgItem(MainWindow(), ControlWinId(Id)))
         return Item;
     throw std::runtime_error(std::string("no control ") + ControlSpec(Id).Name);
 }
@@ -111,10 +126,13 @@ std::string Layout(int Dpi) {
     GUITHREADINFO Gui{};
     Gui.cbSize = sizeof Gui;
     GetGUIThreadInfo(GetWindowThreadProcessId(Main, nullptr), &Gui);
-    std::string Result =
-        "caption " + Text(Main) + "sysmenu" + Has(WS_SYSMENU) + " minimize" + Has(WS_MINIMIZEBOX) +
-        " maximize" + Has(WS_MAXIMIZEBOX) + " sizable" + Has(WS_THICKFRAME) + "\nfocus " +
-        (Gui.hwndFocus ? ControlSpec(TControlId(GetDlgCtrlID(Gui.hwndFocus))).Name : "none") + "\n";
+    std::string Result = "caption " + Text(Main) + "sysmenu" + Has(WS_SYSMENU) + " minimize" +
+                         Has(WS_MINIMIZEBOX) + " maximize" + Has(WS_MAXIMIZEBOX) + " sizable" +
+                         Has(WS_THICKFRAME) + "\nfocus " +
+                         (Gui.hwndFocus && ControlOfWinId(GetDlgCtrlID(Gui.hwndFocus))
+                              ? ControlSpec(*ControlOfWinId(GetDlgCtrlID(Gui.hwndFocus))).Name
+                              : "none") +
+                         "\n";
     const auto Check = [&](const char* Name, RECT R, std::array<int, 4> Want) {
         const int Got[] = {int(R.left), int(R.top), int(R.right - R.left), int(R.bottom - R.top)};
         for (int I = 0; I < 4; ++I)

@@ -78,7 +78,6 @@ public:
     static TAutoObject Create(const std::string& ProgId);
 
     bool IsEmpty() const { return !FImpl; }
-    void Clear() { FImpl.reset(); }
     // One invocation by name with no arguments that serves a method call and a
     // property read alike.
     TAutoValue Get(const std::string& Name) const;

@@ -135,7 +135,6 @@ void TRegisterCore::ReceiveControl(uint8_t Byte, uint64_t NowMs, std::string& Ou
         }
         // Earlier than the answer's last byte only from a confused host.
         const uint64_t Delay = NowMs > FAnswerSentAt ? NowMs - FAnswerSentAt : 0;
-        FLastAckDelay = static_cast<uint32_t>(std::min<uint64_t>(Delay, UINT32_MAX));
         if (FAwaitingAck) {
             FAwaitingAck = false;
             FAnswer.reset();

@@ -55,11 +55,8 @@ public:
     // The requested value, capped.
     uint32_t ExchangeTimeout() const { return std::min(FRequested, FOptions.MaxTimeout); }
     uint32_t RequestedTimeout() const { return FRequested; }
-    bool HoldsAnswer() const { return FAnswer.has_value(); }
     const TRegisterOptions& Options() const { return FOptions; }
     void SetLog(TCoreLogSink Log) { FLog = std::move(Log); }
-    // Ms from the last answer's last byte to the host's ACK, in time or not.
-    std::optional<uint32_t> LastAckDelay() const { return FLastAckDelay; }
 
 private:
     TFault Fault() const; // None while it waits for the timeout command
@@ -84,7 +81,6 @@ private:
     std::optional<std::string> FAnswer; // data of the held answer
     bool FAwaitingAck = false;
     uint64_t FAnswerSentAt = 0; // when its last byte left
-    std::optional<uint32_t> FLastAckDelay;
 
     uint32_t FStatusCommands = 0;
     std::optional<uint64_t> FMuteUntil;

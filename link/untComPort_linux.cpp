@@ -2,7 +2,6 @@
 // monotonic clock for the timeouts (VTIME cannot express 100 s), flock() and
 // TIOCEXCL for exclusive use. Only terminals are taken for ports.
 #include "untComPort.h"
-#include "untComPort_linux_seam.h"
 
 #include "untError.h"
 #include "untReadTimer.h"
@@ -10,11 +9,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <functional>
 #include <limits>
 #include <optional>
 #include <poll.h>
@@ -24,12 +21,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-TTcSetAttr ComPortTcSetAttr = ::tcsetattr;
-
 namespace {
-
-using TSteadyClock = std::chrono::steady_clock;
-using TMs = std::chrono::milliseconds;
 
 // ENOTTY plays the part of Windows' ERROR_INVALID_FUNCTION: a control the
 // device does not have. Only terminals get this far (OpenDevice refuses
@@ -87,19 +79,16 @@ bool HungUp(int Fd) {
     RaiseSystemError(Error, HungUp(Fd));
 }
 
-// True when Fd is ready (or hung up, which the next read or write reports),
-// false when Until passed; a failure of the wait itself is raised.
-bool PollUntil(int Fd, short Events, std::optional<TSteadyClock::time_point> Until) {
+// True when Fd is ready within Ms (or hung up, which the next read or write
+// reports); a failure of the wait itself is raised.
+bool PollFor(int Fd, short Events, uint64_t Ms) {
+    const uint64_t Until = SteadyMs() + Ms;
     for (;;) {
-        int TimeoutMs = -1;
-        if (Until) {
-            auto Left = std::chrono::ceil<TMs>(*Until - TSteadyClock::now()).count();
-            // poll takes an int of milliseconds: about 24 days at most.
-            TimeoutMs =
-                static_cast<int>(std::clamp<long long>(Left, 0, std::numeric_limits<int>::max()));
-        }
+        // poll takes an int of milliseconds: about 24 days at most.
+        const uint64_t Left = Until - std::min(Until, SteadyMs());
         pollfd P{Fd, Events, 0};
-        const int N = ::poll(&P, 1, TimeoutMs);
+        const int N = ::poll(
+            &P, 1, static_cast<int>(std::min<uint64_t>(Left, std::numeric_limits<int>::max())));
         if (N < 0) {
             // Taken at once: a timeout below sets no errno, and an old value
             // must not be read as this wait's failure.
@@ -109,38 +98,13 @@ bool PollUntil(int Fd, short Events, std::optional<TSteadyClock::time_point> Unt
             RaiseTransferError(Fd, Error);
         }
         if (N == 0) {
-            if (Until && TSteadyClock::now() < *Until)
-                continue; // cut to poll's range
+            if (SteadyMs() < Until)
+                continue; // cut to poll's range, or woken early
             return false;
         }
         if (P.revents & POLLNVAL)
             RaiseSystemError(EBADF);
         return true;
-    }
-}
-
-// As PollUntil up to Deadline (none: for ever), in slices of SliceMs (0: one
-// wait), each of which After hears of (see TSerialLine::SetWaitHook). A
-// Deadline already past still looks once, so that bytes that came while
-// After ran are taken.
-bool WaitFor(int Fd, short Events, std::optional<TSteadyClock::time_point> Deadline,
-             uint32_t SliceMs, const std::function<void(uint64_t AskedMs, bool Idle)>& After) {
-    for (;;) {
-        std::optional<TSteadyClock::time_point> Until = Deadline;
-        if (SliceMs > 0) {
-            const auto SliceEnd = TSteadyClock::now() + TMs(SliceMs);
-            if (!Until || SliceEnd < *Until)
-                Until = SliceEnd;
-        }
-        const uint64_t Asked =
-            Until ? static_cast<uint64_t>(std::max<long long>(
-                        0, std::chrono::ceil<TMs>(*Until - TSteadyClock::now()).count()))
-                  : UINT64_MAX;
-        const bool Ready = PollUntil(Fd, Events, Until);
-        const bool TimeUp = !Ready && Deadline && TSteadyClock::now() >= *Deadline;
-        After(Asked, !Ready && !TimeUp);
-        if (Ready || TimeUp)
-            return Ready;
     }
 }
 
@@ -228,7 +192,7 @@ void TComPort::SetBaudRate(uint32_t Rate) {
         CheckOSError(EINVAL);
     else if (::cfsetispeed(&Tio, *Speed) != 0 || ::cfsetospeed(&Tio, *Speed) != 0)
         CheckOSError(errno);
-    if (ComPortTcSetAttr(Fd, TCSANOW, &Tio) != 0)
+    if (::tcsetattr(Fd, TCSANOW, &Tio) != 0)
         CheckOSError(errno);
     // DTR and RTS stay low: the line is driven without modem control. A
     // pseudo-terminal has no modem lines and says so with ENOTTY or EINVAL.
@@ -247,8 +211,9 @@ void TComPort::Write(const std::string& Data) {
     if (Data.empty())
         return;
     const int Fd = static_cast<int>(FHandle);
-    const auto Deadline = TSteadyClock::now() + TMs(WriteLimitMs(Data.size(), FLineRate));
-    const auto After = [this](uint64_t AskedMs, bool Idle) { AfterWait(AskedMs, Idle); };
+    const uint64_t Deadline = SteadyMs() + WriteLimitMs(Data.size(), FLineRate);
+    const auto Left = [Deadline] { return Deadline - std::min(Deadline, SteadyMs()); };
+    TSlicedWait Wait(WaitSliceMs());
     std::size_t Done = 0;
     while (Done < Data.size()) {
         const ssize_t N = ::write(Fd, Data.data() + Done, Data.size() - Done);
@@ -264,8 +229,11 @@ void TComPort::Write(const std::string& Data) {
                 RaiseTransferError(Fd, Error);
             break;
         }
-        if (!WaitFor(Fd, POLLOUT, Deadline, WaitSliceMs(), After))
+        const auto Asked = Wait.Next(Left());
+        if (!Asked)
             break;
+        const bool Ready = PollFor(Fd, POLLOUT, *Asked);
+        AfterWait(*Asked, Wait.Ended(Ready, Left()));
     }
     if (Done != Data.size())
         RaiseNoLink();
@@ -283,12 +251,16 @@ void TComPort::Read(uint32_t Count, std::string& Data) {
     // Data gets nothing of a read that fails, by a raise as well.
     std::string Buffer(Count, '\0');
     TReadTimer Timer(FLineTimeout, Count, SteadyMs());
-    const auto After = [this](uint64_t AskedMs, bool Idle) { AfterWait(AskedMs, Idle); };
+    TSlicedWait Wait(WaitSliceMs());
     std::size_t Done = 0;
     while (Done < Count) {
-        const uint64_t Left = Timer.WaitLeft(SteadyMs());
-        if (!WaitFor(Fd, POLLIN, TSteadyClock::now() + TMs(Left), WaitSliceMs(), After))
+        const auto Asked = Wait.Next(Timer.WaitLeft(SteadyMs()));
+        if (!Asked)
             break;
+        const bool Ready = PollFor(Fd, POLLIN, *Asked);
+        AfterWait(*Asked, Wait.Ended(Ready, Timer.WaitLeft(SteadyMs())));
+        if (!Ready)
+            continue;
         const ssize_t N = ::read(Fd, Buffer.data() + Done, Count - Done);
         if (N > 0) {
             Done += static_cast<std::size_t>(N);

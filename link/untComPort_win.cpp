@@ -1,14 +1,11 @@
 // The serial port through the Win32 communications API.
 #include "untComPort.h"
-#include "untComPort_win_seam.h"
 #include "untDcb_win.h"
 #include "untError.h"
 #include "untReadTimer.h"
 #include "untWinText.h"
 
 #include <algorithm>
-
-TCreateFileA ComPortCreateFile = ::CreateFileA;
 
 namespace {
 
@@ -22,20 +19,8 @@ std::string ErrorText(DWORD Code) {
     return Text.empty() ? "Нет описания ошибки " + std::to_string(Code) : Text;
 }
 
-// Each read or write waits Wait ms at most. A read: with both MAXDWORD and a
-// constant, ReadFile returns at once with what the input holds, else with the
-// first byte that comes, else after the constant with nothing. A write
-// returns after the constant with what the line took. The read timer and the
-// write limit decide how long each may wait in all.
 void SetLineTimeouts(intptr_t Handle, uint64_t Wait) {
-    // Both constants must lie strictly between 0 and MAXDWORD: 0 is no limit.
-    const DWORD Constant = static_cast<DWORD>(std::clamp<uint64_t>(Wait, 1, MAXDWORD - 1));
-    COMMTIMEOUTS Timeouts{};
-    Timeouts.ReadIntervalTimeout = MAXDWORD;
-    Timeouts.ReadTotalTimeoutMultiplier = MAXDWORD;
-    Timeouts.ReadTotalTimeoutConstant = Constant;
-    Timeouts.WriteTotalTimeoutMultiplier = 0;
-    Timeouts.WriteTotalTimeoutConstant = Constant;
+    COMMTIMEOUTS Timeouts = LineTimeouts(Wait);
     if (SetCommTimeouts(AsHandle(Handle), &Timeouts))
         return;
     const DWORD Code = GetLastError();
@@ -66,14 +51,15 @@ void CheckOSError(uint32_t Code) {
 
 void TComPort::OpenDevice(uint32_t Number) {
     const std::string Name = ComDeviceName(Number);
-    const HANDLE Handle = ComPortCreateFile(Name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                            OPEN_EXISTING, 0, nullptr);
+    // Share mode 0: no other program may hold the line meanwhile.
+    const HANDLE Handle = CreateFileA(Name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                      OPEN_EXISTING, 0, nullptr);
     FHandle = reinterpret_cast<intptr_t>(Handle);
     if (Handle != INVALID_HANDLE_VALUE)
         return;
     const DWORD Code = GetLastError();
     const std::string Detail = Name + ": " + ErrorText(Code) + " (" + std::to_string(Code) + ")";
-    if (Code == ERROR_ACCESS_DENIED)
+    if (OpenFailureCode(Code) == pePortBusy)
         RaiseDriverError(pePortBusy, LoadResString(rsPortBusy), Detail);
     RaiseDriverError(pePortNotAvailable, LoadResString(rsPortNotAvailable), Detail);
 }
@@ -115,15 +101,14 @@ void TComPort::Write(const std::string& Data) {
     // WriteFile that reaches its timeout returns with what the line took,
     // and the rest goes in the next.
     const uint64_t Deadline = SteadyMs() + WriteLimitMs(Data.size(), FLineRate);
+    const auto Left = [Deadline] { return Deadline - std::min(Deadline, SteadyMs()); };
+    TSlicedWait Wait(WaitSliceMs());
     DWORD Done = 0;
-    // After the hook: once more, even once the time is up.
-    bool TryAgain = false;
     while (Done < Data.size()) {
-        const uint64_t Now = SteadyMs(), Left = Deadline > Now ? Deadline - Now : 0;
-        if (Left == 0 && !TryAgain)
+        const auto Asked = Wait.Next(Left());
+        if (!Asked)
             break;
-        const uint64_t Wait = WaitSliceMs() ? std::min<uint64_t>(Left, WaitSliceMs()) : Left;
-        SetLineTimeouts(FHandle, Wait);
+        SetLineTimeouts(FHandle, *Asked);
         DWORD Written = 0;
         const BOOL Ok = WriteFile(AsHandle(FHandle), Data.data() + Done,
                                   static_cast<DWORD>(Data.size() - Done), &Written, nullptr);
@@ -132,8 +117,7 @@ void TComPort::Write(const std::string& Data) {
             CheckOSError(GetLastError());
             break; // passed over: the count decides
         }
-        TryAgain = Done < Data.size() && SteadyMs() < Deadline;
-        AfterWait(Wait, TryAgain);
+        AfterWait(*Asked, Wait.Ended(Written > 0, Left()));
     }
     if (Done != Data.size())
         RaiseNoLink();
@@ -149,15 +133,13 @@ void TComPort::Read(uint32_t Count, std::string& Data) {
         CheckOSError(ERROR_INVALID_HANDLE);
     std::string Buffer(Count, '\0');
     TReadTimer Timer(FLineTimeout, Count, SteadyMs());
+    TSlicedWait Wait(WaitSliceMs());
     DWORD Done = 0;
-    // After the hook: a look at what came meanwhile, even once the time is up.
-    bool LookAgain = false;
     while (Done < Count) {
-        const uint64_t Left = Timer.WaitLeft(SteadyMs());
-        if (Left == 0 && !LookAgain)
+        const auto Asked = Wait.Next(Timer.WaitLeft(SteadyMs()));
+        if (!Asked)
             break;
-        const uint64_t Wait = WaitSliceMs() ? std::min<uint64_t>(Left, WaitSliceMs()) : Left;
-        SetLineTimeouts(FHandle, Wait);
+        SetLineTimeouts(FHandle, *Asked);
         DWORD Got = 0;
         if (!ReadFile(AsHandle(FHandle), Buffer.data() + Done, Count - Done, &Got, nullptr)) {
             CheckOSError(GetLastError());
@@ -167,8 +149,7 @@ void TComPort::Read(uint32_t Count, std::string& Data) {
             Done += Got;
             Timer.Received(SteadyMs());
         }
-        LookAgain = Got == 0 && WaitSliceMs() && Timer.WaitLeft(SteadyMs()) > 0;
-        AfterWait(Wait, LookAgain);
+        AfterWait(*Asked, Wait.Ended(Got > 0, Timer.WaitLeft(SteadyMs())));
     }
     if (Done != Count)
         RaiseNoLink();

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <optional>
 
 // The ports' clock for the timer: monotonic milliseconds.
 inline uint64_t SteadyMs() {
@@ -40,6 +41,41 @@ private:
     uint32_t FTimeout;
     uint64_t FTotalDeadline;
     uint64_t FLastByte;
+};
+
+// A wait for the line, up to a limit, in slices while the port's wait hook
+// is set (TSerialLine::SetWaitHook), as both ports and the tests' virtual
+// line wait:
+//     TSlicedWait Wait(WaitSliceMs());
+//     while (more is wanted) {
+//         const auto Asked = Wait.Next(ms left to the limit);
+//         if (!Asked) break;                        // given up
+//         ... wait at most *Asked for the line ...
+//         AfterWait(*Asked, Wait.Ended(it came, ms left now));
+//     }
+class TSlicedWait {
+public:
+    explicit TSlicedWait(uint32_t SliceMs) : FSliceMs(SliceMs) {}
+
+    // How long the next single wait may last; none when the limit has
+    // passed, unless the last wait was idle: what came while the hook had
+    // its turn is looked for once more, however long that turn took.
+    std::optional<uint64_t> Next(uint64_t LeftMs) const {
+        if (LeftMs == 0 && !FIdle)
+            return std::nullopt;
+        return FSliceMs > 0 ? std::min<uint64_t>(LeftMs, FSliceMs) : LeftMs;
+    }
+
+    // Whether the wait that ended was idle: nothing came and the limit is
+    // still ahead, which is the hook's turn.
+    bool Ended(bool Came, uint64_t LeftMs) {
+        FIdle = !Came && FSliceMs > 0 && LeftMs > 0;
+        return FIdle;
+    }
+
+private:
+    uint32_t FSliceMs;
+    bool FIdle = false;
 };
 
 // How long a write of Count bytes may take at Rate bit/s: its time on the

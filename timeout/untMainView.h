@@ -4,17 +4,9 @@
 #include <functional>
 #include <string>
 
-// The window's controls; the numbers are the Win32 view's identifiers. Their
-// texts and places are the form's (fmuMainControls.h).
-enum TControlId : int {
-    ciMemo = 100,
-    ciDetectTimeout = 101,
-    ciStart = 102,
-    ciStop = 103,
-    ciDriver = 104,
-    ciClear = 105,
-    ciClose = 106,
-};
+// The window's controls; their texts and places are the form's
+// (fmuMainControls.h).
+enum TControlId : int { ciMemo, ciDetectTimeout, ciStart, ciStop, ciDriver, ciClear, ciClose };
 
 // The log: one entry a line.
 class TLog {

@@ -184,13 +184,13 @@ uint32_t TTimeoutRun::HoldBack(uint32_t Delay, uint32_t Start) {
     }
 }
 
-TProbeOutcome TTimeoutRun::TestValue(uint32_t Delay) {
+TProbeOutcome TTimeoutRun::TestValue(uint32_t Delay, const TProbe& Probe) {
     Log(runlog::Probe(Delay));
     FProbeLineOpen = true;
     FView.Log().Repaint();
     FView.ProcessMessages();
     try {
-        TestTimeout(Delay);
+        Probe(Delay);
     } catch (const ENotPassed&) {
         EndProbeLine(CurrentFailureText());
         return poNotPassed;
@@ -207,14 +207,14 @@ void TTimeoutRun::EndProbeLine(const std::string& S) {
         AddToLastLine(S);
 }
 
-void TTimeoutRun::RunFixedSeriesAndSearch() {
+void TTimeoutRun::RunFixedSeriesAndSearch(const TProbe& Probe) {
     SetDeviceTimeout(RaisedTimeout);
     Log(runlog::Separator);
     Log(runlog::FixedSeries);
     uint32_t Hi = 0; // the first fixed delay that failed
     TProbeOutcome Outcome = poPassed;
     for (const uint32_t Delay : FixedDelays) {
-        Outcome = TestValue(Delay);
+        Outcome = TestValue(Delay, Probe);
         if (Outcome != poPassed) {
             Hi = Delay;
             break;
@@ -241,7 +241,7 @@ void TTimeoutRun::RunFixedSeriesAndSearch() {
     uint32_t Lo = 0;
     do {
         const uint32_t Mid = Lo + (Hi - Lo) / 2;
-        const TProbeOutcome Outcome = TestValue(Mid);
+        const TProbeOutcome Outcome = TestValue(Mid, Probe);
         // Only the register's own answer moves a bound. A stop, a lost or
         // busy line, a wrong reply byte, a system or driver failure says
         // nothing about Mid: taken as a failure, they would close the bounds
@@ -280,6 +280,10 @@ void TTimeoutRun::StopAndRestore() noexcept {
 }
 
 void TTimeoutRun::RunTest() {
+    RunTest([this](uint32_t Delay) { TestTimeout(Delay); });
+}
+
+void TTimeoutRun::RunTest(const TProbe& Probe) {
     FComPort.Close();
     FStopped = false;
     FRestoreFailure = nullptr;
@@ -293,7 +297,7 @@ void TTimeoutRun::RunTest() {
     FSaved = Saved;
     std::exception_ptr Failure;
     try {
-        RunFixedSeriesAndSearch();
+        RunFixedSeriesAndSearch(Probe);
     } catch (...) {
         Failure = std::current_exception();
     }

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <iterator>
 #include <optional>
 #include <stdexcept>
@@ -80,12 +81,15 @@ public:
     TTimeoutRun(TMainView& View, TSerialLine& ComPort, TDriverHolder& Driver, bool& Stopped,
                 TClock& Clock)
         : FView(View), FComPort(ComPort), FDriver(Driver), FStopped(Stopped), FClock(Clock) {}
-    virtual ~TTimeoutRun() = default;
 
     // Connects the driver, raises the register's timeout, probes the fixed
     // delays, searches on request, and restores the timeout however the part
     // after connecting ends.
     void RunTest();
+    // The same with each delay tried by Probe, which returns when the
+    // register let go of its answer and raises as TestTimeout does if not.
+    using TProbe = std::function<void(uint32_t Delay)>;
+    void RunTest(const TProbe& Probe);
     // Stops the run under way and restores the register's timeout before it
     // returns, rather than once the run has unwound: the session ends or the
     // system goes to sleep, and may end or freeze the program as soon as
@@ -95,9 +99,7 @@ public:
     void StopAndRestore() noexcept;
     // One probe: returns when the register let go of its answer after Delay
     // ms without acknowledgement; raises with the text the log shows if not.
-    // Public and virtual for the tests: the probe alone, and the search
-    // with probes decided by their delay.
-    virtual void TestTimeout(uint32_t Delay);
+    void TestTimeout(uint32_t Delay);
 
 private:
     void SetDeviceTimeout(int32_t T);
@@ -105,7 +107,7 @@ private:
     void Restore();
     // Logs and runs one probe. Never raises for a failed probe: its text ends
     // the delay's line.
-    TProbeOutcome TestValue(uint32_t Delay);
+    TProbeOutcome TestValue(uint32_t Delay, const TProbe& Probe);
     // Ends the probe's line with S, unless a restore has ended it already.
     void EndProbeLine(const std::string& S);
     void AddToLastLine(const std::string& S);
@@ -115,7 +117,7 @@ private:
     // The line's hook: every wait measured, the window's turn between slices.
     void AfterWait(uint32_t AskedMs, bool Idle);
     void Look(uint32_t AskedMs);
-    void RunFixedSeriesAndSearch();
+    void RunFixedSeriesAndSearch(const TProbe& Probe);
     void Log(std::string_view Line);
 
     TMainView& FView;

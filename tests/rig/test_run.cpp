@@ -57,10 +57,13 @@ TEST(RunLog, EachSentenceAsTheRunAndTheScriptsWriteIt) {
 
 // As the Start button runs it: a clean log, a failure's text as its last
 // line.
-const TLines& Started(TVirtualRig& Rig, TTimeoutRun& Test) {
+const TLines& Started(TVirtualRig& Rig, TTimeoutRun& Test, const TTimeoutRun::TProbe& Probe = {}) {
     Rig.View.Lines.Clear();
     try {
-        Test.RunTest();
+        if (Probe)
+            Test.RunTest(Probe);
+        else
+            Test.RunTest();
     } catch (const std::exception& E) {
         Rig.View.Lines.Add(E.what());
     }
@@ -75,21 +78,6 @@ const TLines& Started(TVirtualRig& Rig) {
 uint32_t RestoredTimeout(TVirtualRig& Rig) {
     return Rig.Register.Core.RequestedTimeout();
 }
-
-// Decides each probe by its delay, so the search can be followed exactly.
-class TDelayDecided final : public TTimeoutRun {
-public:
-    TDelayDecided(TVirtualRig& Rig, std::function<bool(uint32_t)> APasses)
-        : TTimeoutRun(Rig.View, Rig.Line, Rig.Holder, Rig.StopFlag, Rig.Register),
-          Passes(std::move(APasses)) {}
-    void TestTimeout(uint32_t Delay) override {
-        Probes.push_back(Delay);
-        if (!Passes(Delay))
-            throw ENotPassed();
-    }
-    std::function<bool(uint32_t)> Passes;
-    std::vector<uint32_t> Probes;
-};
 
 TEST(RunTest, FixedSeriesEndsAtTheFirstFailureOrWithTheVerdict) {
     const TLines AllOk = {Ok(100), Ok(1000), Ok(10000), Ok(100000), runlog::AllPassed};
@@ -154,9 +142,14 @@ TEST(RunTest, SearchBisectsFromZeroToTheLargestPassingDelay) {
         SCOPED_TRACE(C.Name);
         TVirtualRig Rig;
         Rig.View.Ticked.insert(ciDetectTimeout);
-        TDelayDecided Test(Rig, C.Passes);
-        const TLines& L = Started(Rig, Test);
-        EXPECT_EQ(Test.Probes, C.Probes);
+        TTimeoutRun Test = Rig.Run();
+        std::vector<uint32_t> Probes; // decided by their delay
+        const TLines& L = Started(Rig, Test, [&](uint32_t Delay) {
+            Probes.push_back(Delay);
+            if (!C.Passes(Delay))
+                throw ENotPassed();
+        });
+        EXPECT_EQ(Probes, C.Probes);
         const TLines End = Join({C.End, Restore});
         ASSERT_GE(L.size(), End.size());
         EXPECT_EQ(TLines(L.end() - static_cast<std::ptrdiff_t>(End.size()), L.end()), End);

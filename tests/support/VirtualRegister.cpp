@@ -8,6 +8,19 @@
 #include <stdexcept>
 #include <utility>
 
+TVirtualRegister::TVirtualRegister(emu::TRegisterOptions Options, uint32_t TickOffset)
+    : Core(Options), FTickOffset(TickOffset) {
+    Core.SetLog([this](uint64_t, const std::string& Line) { Log.push_back(Line); });
+}
+
+std::optional<emu::TLogLine> TVirtualRegister::LastAck() const {
+    for (auto Line = Log.rbegin(); Line != Log.rend(); ++Line)
+        if (auto L = emu::ParseLogLine(*Line); L && (L->Sentence == emu::TSentence::AckInTime ||
+                                                     L->Sentence == emu::TSentence::AckLate))
+            return L;
+    return std::nullopt;
+}
+
 void TVirtualRegister::Advance(uint64_t Ms) {
     Now += Ms;
     Core.Advance(Now);
@@ -44,26 +57,25 @@ void TVirtualLine::Read(uint32_t Count, std::string& Data) {
         throw std::logic_error("read from a closed line");
     std::string& In = FRegister.Input;
     TReadTimer Timer(FTimeout, Count, FRegister.Now);
+    TSlicedWait Wait(WaitSliceMs());
     std::size_t Seen = 0;
     for (;;) {
         if (In.size() > Seen)
             Timer.Received(FRegister.Now);
         Seen = In.size();
-        const uint64_t Left = Timer.WaitLeft(FRegister.Now);
-        const uint64_t Asked = WaitSliceMs() ? std::min<uint64_t>(Left, WaitSliceMs()) : Left;
+        const auto Asked = Wait.Next(Timer.WaitLeft(FRegister.Now));
+        if (!Asked)
+            break;
         // A wait finds bytes that are there at once, unless the process is
         // frozen in it.
         const bool Ready = In.size() >= Count;
-        FRegister.Advance((Ready ? 0 : Asked) + std::exchange(FRegister.Frozen, 0));
-        const bool Idle = !Ready && Asked < Left;
-        AfterWait(Asked, Idle);
+        FRegister.Advance((Ready ? 0 : *Asked) + std::exchange(FRegister.Frozen, 0));
+        AfterWait(*Asked, Wait.Ended(Ready, Timer.WaitLeft(FRegister.Now)));
         if (Ready) {
             Data = In.substr(0, Count);
             In.erase(0, Count);
             return;
         }
-        if (!Idle)
-            break;
     }
     In.clear();
     RaiseNoLink();

@@ -9,6 +9,7 @@
 #include "untError.h"
 #include "untMainView.h"
 #include "untRegisterCore.h"
+#include "untRegisterLog.h"
 #include "untStandInDriver.h"
 #include "untTimeoutRun.h"
 
@@ -21,15 +22,20 @@
 // The register is also the program's clock: a sleep is time passing for it.
 class TVirtualRegister final : public TClock {
 public:
-    explicit TVirtualRegister(emu::TRegisterOptions Options = {}, uint32_t TickOffset = 1000)
-        : Core(Options), FTickOffset(TickOffset) {}
+    explicit TVirtualRegister(emu::TRegisterOptions Options = {}, uint32_t TickOffset = 1000);
+    TVirtualRegister(const TVirtualRegister&) = delete;
+    TVirtualRegister& operator=(const TVirtualRegister&) = delete;
     void Advance(uint64_t Ms);
     void HostWrites(const std::string& Bytes);
     uint32_t GetTickCount() override { return static_cast<uint32_t>(Now + FTickOffset); }
     void Sleep(uint32_t Ms) override { Advance(Ms); }
     void SetPrecise(bool On) override { Precise = On; }
+    // The register's last ACK as it logged it: in time (the answer delivered)
+    // or late, and how long after the answer.
+    std::optional<emu::TLogLine> LastAck() const;
 
     emu::TRegisterCore Core;
+    std::vector<std::string> Log;
     uint64_t Now = 0;
     // Bytes on their way to the host; one buffer whoever holds the line, as
     // with a pseudo-terminal.

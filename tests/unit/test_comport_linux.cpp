@@ -1,9 +1,10 @@
 // The serial port over pseudo-terminals: exclusive use, device names, the
 // line settings, the timeouts in real time (generous bounds), and what a
 // vanished device does.
+#include "ScopedEnv.h"
 #include "untComPort.h"
-#include "untComPort_linux_seam.h"
 #include "untError.h"
+#include "untTermios.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <poll.h>
 #include <pthread.h>
 #include <pty.h>
@@ -23,9 +25,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-// The line settings the port last asked the terminal for.
-termios AskedFor{};
-
 // A pseudo-terminal whose slave is reachable as COM12 through a port folder
 // of its own, and a port set up for it.
 struct TPty {
@@ -34,7 +33,7 @@ struct TPty {
         Ports = fs::temp_directory_path() /
                 ("ormant-ports-" + std::to_string(::getpid()) + "-" + std::to_string(++Made));
         fs::create_directories(Ports);
-        ::setenv("ORMANT_PORT_DIR", Ports.c_str(), 1);
+        PortDir.emplace("ORMANT_PORT_DIR", Ports.string());
         char Name[64];
         if (::openpty(&Master, &Slave, Name, nullptr, nullptr) != 0)
             throw std::runtime_error("openpty failed");
@@ -42,19 +41,13 @@ struct TPty {
         Port.ComNumber = 12;
         Port.BaudRate = 9600;
         Port.Timeout = 120;
-        ComPortTcSetAttr = [](int Fd, int When, const termios* Tio) {
-            AskedFor = *Tio;
-            return ::tcsetattr(Fd, When, Tio);
-        };
     }
     ~TPty() {
-        ComPortTcSetAttr = ::tcsetattr;
         Port.Close();
         if (Master >= 0)
             ::close(Master);
         ::close(Slave);
         fs::remove_all(Ports);
-        ::unsetenv("ORMANT_PORT_DIR");
     }
     void ToMaster(const std::string& S) {
         if (::write(Master, S.data(), S.size()) != static_cast<ssize_t>(S.size()))
@@ -81,6 +74,7 @@ struct TPty {
     }
 
     fs::path Ports;
+    std::optional<TScopedEnv> PortDir;
     int Master = -1, Slave = -1;
     TComPort Port;
     std::string Detail;
@@ -118,8 +112,7 @@ TEST(PtyPort, TakesOnlyATerminal) {
 // empty setting is no setting.
 TEST(PtyPort, PortFolder) {
     TPty P;
-    const std::string Home = std::getenv("HOME") ? std::getenv("HOME") : "";
-    ::setenv("HOME", P.Ports.c_str(), 1);
+    const TScopedEnv Home("HOME", P.Ports.string());
     fs::create_directories(P.Ports / ".ormant/dosdevices");
     const struct {
         std::string Setting, Name;
@@ -129,10 +122,9 @@ TEST(PtyPort, PortFolder) {
         {"", (P.Ports / ".ormant/dosdevices/com3").string()},
     };
     for (const auto& C : Cases) {
-        ::setenv("ORMANT_PORT_DIR", C.Setting.c_str(), 1);
+        const TScopedEnv Setting("ORMANT_PORT_DIR", C.Setting);
         EXPECT_EQ(ComDeviceName(3), C.Name) << C.Setting;
     }
-    ::setenv("HOME", Home.c_str(), 1);
 }
 
 // A terminal held by another port or program is busy, for root too, whom
@@ -180,28 +172,29 @@ TEST(PtyPort, FailuresReadInRussianWhereATechnicianMeetsThem) {
               "Системная ошибка. Код: 22. Недопустимый параметр");
 }
 
-// The settings are checked as asked, not as read back: a pseudo-terminal
-// keeps CREAD whatever it is told, and a real port without it receives
-// nothing. Whatever an earlier program left on the line goes.
+// Whatever an earlier program left on the line goes. Checked on the settings
+// themselves: a pseudo-terminal keeps CREAD whatever it is told, and a real
+// port without it receives nothing.
 TEST(PtyPort, ARawEightBitLine) {
-    TPty P;
     termios Left{};
-    ASSERT_EQ(::tcgetattr(P.Slave, &Left), 0);
-    Left.c_iflag |= IXON | IXOFF | IXANY | INPCK;
-    Left.c_cflag |= PARENB | CSTOPB;
-    ASSERT_EQ(::tcsetattr(P.Slave, TCSANOW, &Left), 0);
+    Left.c_iflag = IXON | IXOFF | IXANY | INPCK | ICRNL | ISTRIP;
+    Left.c_cflag = CS7 | PARENB | CSTOPB | CRTSCTS;
+    Left.c_lflag = ICANON | ECHO | ISIG;
+    Left.c_cc[VTIME] = 5;
+    MakeRawLine(Left, 0);
+    EXPECT_EQ(Left.c_cflag & (CSIZE | CLOCAL | CREAD | PARENB | CSTOPB | CRTSCTS),
+              tcflag_t(CS8 | CLOCAL | CREAD));
+    EXPECT_EQ(Left.c_iflag & (IXON | IXOFF | IXANY | INPCK | ICRNL | ISTRIP | IGNPAR),
+              tcflag_t(IGNPAR));
+    EXPECT_EQ(Left.c_lflag & (ICANON | ECHO | ISIG), 0u);
+    EXPECT_EQ(Left.c_cc[VMIN] + Left.c_cc[VTIME], 0);
+    // On the line: its rate, and control characters untouched both ways.
+    TPty P;
     P.Port.BaudRate = 4800;
     const std::string Control("\x11\x13\x0D\x0A\x00\x03", 6);
     P.Port.Write(Control);
-    EXPECT_EQ(AskedFor.c_cflag & (CSIZE | CLOCAL | CREAD | PARENB | CSTOPB | CRTSCTS),
-              tcflag_t(CS8 | CLOCAL | CREAD));
-    EXPECT_EQ(AskedFor.c_iflag & (IXON | IXOFF | IXANY | INPCK | ICRNL | ISTRIP | IGNPAR),
-              tcflag_t(IGNPAR));
-    EXPECT_EQ(AskedFor.c_lflag & (ICANON | ECHO | ISIG), 0u);
-    EXPECT_EQ(AskedFor.c_cc[VMIN], 0);
-    EXPECT_EQ(AskedFor.c_cc[VTIME], 0);
-    EXPECT_EQ(::cfgetospeed(&AskedFor), speed_t(B4800));
-    // Control characters pass untouched both ways.
+    ASSERT_EQ(::tcgetattr(P.Slave, &Left), 0);
+    EXPECT_EQ(::cfgetospeed(&Left), speed_t(B4800));
     char Out[16];
     EXPECT_EQ(std::string(Out, std::max<ssize_t>(0, ::read(P.Master, Out, sizeof Out))), Control);
     P.ToMaster(Control);

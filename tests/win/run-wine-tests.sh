@@ -43,7 +43,9 @@ for N in $High $NotSerial $Missing; do
     fi
     rm -f "$Dos/com$N"
 done
-ln -s /dev/null "$Dos/com$NotSerial"
+# A file where a port should be: opened, refused, and never written to.
+: >"$Work/not-serial.bin"
+ln -s "$Work/not-serial.bin" "$Dos/com$NotSerial"
 
 # Its frames stop after the length byte once a timeout command has come.
 ormant_start_emulator "$Emulator" "$Dos/com$High" "$Work/emulator.log" "$Work/emulator.out" \
