@@ -45,6 +45,8 @@ private:
     void SetStepTimer(std::function<void()> Step) override;
     void EnableInput(bool Enabled) override;
     void KeepAwake(bool On) override;
+    void ShowProgress(TRunProgress, uint32_t, uint32_t) override {}
+    void Alert() override {}
     HWND Control(TControlId Id) const { return GetDlgItem(FHandle, Id); }
 
     HWND FHandle = nullptr;
