@@ -1,5 +1,6 @@
 #include "fmuMain_qt.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -156,6 +157,14 @@ void TQtMainView::SetStepTimer(std::function<void()> Step) {
         FStepTimer.start();
     else
         FStepTimer.stop();
+}
+
+void TQtMainView::Alert() {
+    // The desktop's request for attention (on X11 the window demands it):
+    // Qt makes none for the active window, and keeps it until the window is
+    // activated. Hidden, the window closes once the run is over.
+    if (isVisible())
+        QApplication::alert(this);
 }
 
 void TQtMainView::ProcessMessages() {

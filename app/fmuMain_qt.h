@@ -33,6 +33,10 @@ private:
     // Nothing here: the Linux program is the bench's, and desktops offer
     // this only through D-Bus, a dependency it would carry for nothing else.
     void KeepAwake(bool) override {}
+    // Nothing here either: Qt 6 has no portable taskbar progress, and the
+    // desktops that show one take it over D-Bus.
+    void ShowProgress(TRunProgress, uint32_t, uint32_t) override {}
+    void Alert() override;
     QWidget* Control(TControlId Id) const { return FControls.at(Id); }
 
     std::map<TControlId, QWidget*> FControls;

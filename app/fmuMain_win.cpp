@@ -3,7 +3,9 @@
 #include "untError.h"
 #include "untWinText.h"
 
+#include <algorithm>
 #include <commctrl.h>
+#include <cstdio>
 #include <cwchar>
 #include <initializer_list>
 
@@ -166,9 +168,42 @@ void RegisterWindowClass(HINSTANCE Instance, WNDPROC Procedure) {
         throw std::runtime_error("RegisterClassEx: " + SystemErrorText(GetLastError()));
 }
 
+// A hold's share on the taskbar button, in thousandths: finer than any button
+// is wide, and a 100 s hold tells the shell at every fifth step, not at each.
+constexpr ULONGLONG ProgressScale = 1000;
+
+// Where a technician looks for what the system said (DebugView): a window
+// program has no standard error.
+void Trace(const std::string& Text) {
+    OutputDebugStringW(Utf8ToWide("fmuMain: " + Text + "\n").c_str());
+}
+
+std::string HResultText(HRESULT Result) {
+    char Text[16];
+    std::snprintf(Text, sizeof Text, "0x%08lX", static_cast<unsigned long>(Result));
+    return Text;
+}
+
 } // namespace
 
-TWinMainView::TWinMainView(HINSTANCE Instance) {
+TTaskbarShell SystemTaskbarShell() {
+    return {[]() -> ITaskbarList3* {
+                ITaskbarList3* List = nullptr;
+                const HRESULT Result =
+                    // __uuidof, not CLSID_TaskbarList and IID_ITaskbarList3: those
+                    // would link in libuuid's table of every identifier, 40 KB.
+                    CoCreateInstance(__uuidof(TaskbarList), nullptr, CLSCTX_INPROC_SERVER,
+                                     __uuidof(ITaskbarList3), reinterpret_cast<void**>(&List));
+                if (FAILED(Result)) {
+                    Trace("CoCreateInstance(TaskbarList): " + HResultText(Result));
+                    return nullptr;
+                }
+                return List;
+            },
+            [](FLASHWINFO& Info) { FlashWindowEx(&Info); }};
+}
+
+TWinMainView::TWinMainView(HINSTANCE Instance, TTaskbarShell Shell) : FShell(std::move(Shell)) {
     // Version 6 of the common controls (see the manifest) needs the library
     // loaded before the first button is made.
     INITCOMMONCONTROLSEX Init{sizeof Init, ICC_STANDARD_CLASSES};
@@ -181,6 +216,14 @@ TWinMainView::TWinMainView(HINSTANCE Instance) {
                     ClientHeight, nullptr, nullptr, Instance, this);
     if (!FHandle)
         throw std::runtime_error("CreateWindowEx: " + SystemErrorText(GetLastError()));
+    // The shell runs unelevated; a program run as administrator gets its
+    // message only through this (Windows 7 and later).
+    static auto* const AllowMessage =
+        UserFunction<BOOL WINAPI(HWND, UINT, DWORD, PCHANGEFILTERSTRUCT)>(
+            "ChangeWindowMessageFilterEx");
+    if (FButtonCreated && AllowMessage &&
+        !AllowMessage(FHandle, FButtonCreated, MSGFLT_ALLOW, nullptr))
+        Trace("ChangeWindowMessageFilterEx: " + SystemErrorText(GetLastError()));
     FDpi = DpiOf(FHandle);
     RECT Window, Client;
     GetWindowRect(FHandle, &Window);
@@ -289,6 +332,10 @@ LRESULT CALLBACK TWinMainView::WindowProc(HWND Window, UINT Message, WPARAM W, L
 }
 
 LRESULT TWinMainView::HandleMessage(UINT Message, WPARAM W, LPARAM L) {
+    if (Message == FButtonCreated && FButtonCreated) {
+        TaskbarButtonCreated();
+        return 0;
+    }
     switch (Message) {
     case WM_COMMAND:
         if (const auto Id = ControlOfWinId(LOWORD(W)); HIWORD(W) == BN_CLICKED && FForm && Id) {
@@ -473,4 +520,71 @@ void TWinMainView::ProcessMessages() {
         }
         Dispatch(Msg);
     }
+}
+
+void TWinMainView::ShowProgress(TRunProgress Progress, uint32_t Done, uint32_t Total) {
+    switch (Progress) {
+    case TRunProgress::None:
+        FWanted = {TBPF_NOPROGRESS, 0};
+        break;
+    case TRunProgress::Waiting:
+        FWanted = {TBPF_INDETERMINATE, 0};
+        break;
+    case TRunProgress::Holding:
+        FWanted = {TBPF_NORMAL, Total ? std::min<ULONGLONG>(Done, Total) * ProgressScale / Total
+                                      : ProgressScale};
+        break;
+    case TRunProgress::Failed:
+        // The whole bar red: coming from the indeterminate state, the shell
+        // would show a share of its own choosing.
+        FWanted = {TBPF_ERROR, ProgressScale};
+        break;
+    }
+    ShowOnButton();
+}
+
+void TWinMainView::ShowOnButton() {
+    if (!FTaskbar || !FHandle || FWanted == FShown)
+        return;
+    HRESULT Result = S_OK;
+    if (FWanted.State != FShown.State &&
+        FAILED(Result = FTaskbar->SetProgressState(FHandle, FWanted.State)))
+        return DropTaskbar("SetProgressState", Result);
+    // Again after a change of state: the indeterminate state keeps no share.
+    if ((FWanted.State == TBPF_NORMAL || FWanted.State == TBPF_ERROR) &&
+        FAILED(Result = FTaskbar->SetProgressValue(FHandle, FWanted.Share, ProgressScale)))
+        return DropTaskbar("SetProgressValue", Result);
+    FShown = FWanted;
+}
+
+void TWinMainView::TaskbarButtonCreated() {
+    // Again after the shell restarted: the old object served a taskbar that
+    // is gone, and the new button shows nothing yet.
+    FTaskbar.reset();
+    FShown = {};
+    if (!FShell.Create)
+        return;
+    FTaskbar.reset(FShell.Create());
+    if (!FTaskbar)
+        return;
+    if (const HRESULT Result = FTaskbar->HrInit(); FAILED(Result))
+        return DropTaskbar("HrInit", Result);
+    ShowOnButton();
+}
+
+void TWinMainView::DropTaskbar(const char* Call, HRESULT Result) {
+    Trace(std::string("ITaskbarList3::") + Call + ": " + HResultText(Result));
+    FTaskbar.reset();
+}
+
+void TWinMainView::Alert() {
+    // Hidden, it closes once the run is over; in front (a message box of
+    // its own counts), the operator sees the log. Minimised, it may still be
+    // the foreground window.
+    if (!FHandle || !IsWindowVisible(FHandle) || !FShell.Flash)
+        return;
+    if (!IsIconic(FHandle) && GetAncestor(GetForegroundWindow(), GA_ROOTOWNER) == FHandle)
+        return;
+    FLASHWINFO Info{sizeof Info, FHandle, FLASHW_TRAY | FLASHW_TIMERNOFG, 0, 0};
+    FShell.Flash(Info);
 }

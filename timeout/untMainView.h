@@ -1,12 +1,21 @@
 #pragma once
 // The main window as the form and the run ask it, free of any toolkit: the Qt
 // and the Win32 window each implement it once.
+#include <cstdint>
 #include <functional>
 #include <string>
 
 // The window's controls; their texts and places are the form's
 // (fmuMainControls.h).
 enum TControlId : int { ciMemo, ciDetectTimeout, ciStart, ciStop, ciDriver, ciClear, ciClose };
+
+// How far a run has come, as the taskbar button shows it.
+enum class TRunProgress {
+    None,    // no run, or one that ended without a failure
+    Waiting, // on the register, the driver or the restore: no end known
+    Holding, // the ACK held back: Done of Total ms
+    Failed,  // the run ended with a failure, until the next one starts
+};
 
 // The log: one entry a line.
 class TLog {
@@ -46,4 +55,12 @@ public:
     virtual void EnableInput(bool Enabled) = 0;
     // While On, the system and the display stay on (a run can last minutes).
     virtual void KeepAwake(bool On) = 0;
+    // Shows on the window's taskbar button how far the run has come, where
+    // the desktop has a place for it; Done and Total count only while
+    // Holding. Called from the probe's step: it never raises, and a value it
+    // showed already costs nothing.
+    virtual void ShowProgress(TRunProgress Progress, uint32_t Done = 0, uint32_t Total = 0) = 0;
+    // The run has ended: a window that is not in front draws the operator's
+    // eye until it is brought forward. Never raises.
+    virtual void Alert() = 0;
 };

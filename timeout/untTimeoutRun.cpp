@@ -68,6 +68,7 @@ void TTimeoutRun::TestTimeout(uint32_t Delay) {
     // goes to the line.
     if (FStopped)
         throw EStopped();
+    FView.ShowProgress(TRunProgress::Waiting);
 
     // Take the line over from the driver.
     FDriver.CheckResult(FDriver.GetDriver().Get(dmDisconnect).AsInt32());
@@ -94,6 +95,7 @@ void TTimeoutRun::TestTimeout(uint32_t Delay) {
         const uint32_t Unseen = FUnseen;
         // How much longer than Delay the register may have held its answer.
         const uint64_t Over = uint64_t{HoldBack(Delay, SeenAt)} + Unseen;
+        FView.ShowProgress(TRunProgress::Waiting);
         // The link has two replies to ENQ; any other byte is a glitch of the
         // line or a fault of the register, and no verdict.
         const uint8_t Reply = FComPort.ReadByte();
@@ -150,8 +152,14 @@ uint32_t TTimeoutRun::HoldBack(uint32_t Delay, uint32_t Start) {
     std::exception_ptr Failure; // from the window's step, which must not raise
     const auto Step = [&] {
         // Stopped: the line may be the driver's now.
-        if (Sent || FStopped || FClock.GetTickCount() - Start <= Delay)
+        if (Sent || FStopped)
             return;
+        if (const uint32_t Held = FClock.GetTickCount() - Start; Held <= Delay) {
+            // Only once the step has decided not to send: the display never
+            // holds up the ACK.
+            FView.ShowProgress(TRunProgress::Holding, Held, Delay);
+            return;
+        }
         Sent = true;
         try {
             // What came during the hold is no reply to the ENQ.
@@ -261,6 +269,7 @@ void TTimeoutRun::RunFixedSeriesAndSearch(const TProbe& Probe) {
 void TTimeoutRun::Restore() {
     const int32_t Saved = *FSaved;
     FSaved.reset(); // once, whatever comes of it
+    FView.ShowProgress(TRunProgress::Waiting);
     Log(runlog::Separator);
     SetDeviceTimeout(Saved);
 }
@@ -284,6 +293,19 @@ void TTimeoutRun::RunTest() {
 }
 
 void TTimeoutRun::RunTest(const TProbe& Probe) {
+    // The button shows how the run ended and the operator is told, however
+    // it ends. A failure shown since the last run stays until this one: the
+    // operator may come back to the window long after it.
+    struct TEndScope {
+        TMainView& View;
+        int Failing = std::uncaught_exceptions();
+        ~TEndScope() {
+            View.ShowProgress(std::uncaught_exceptions() > Failing ? TRunProgress::Failed
+                                                                   : TRunProgress::None);
+            View.Alert();
+        }
+    } End{FView};
+    FView.ShowProgress(TRunProgress::Waiting);
     FComPort.Close();
     FStopped = false;
     FRestoreFailure = nullptr;

@@ -232,6 +232,37 @@ TEST(RunTest, TheWindowAnswersThroughASilentRegister) {
     EXPECT_EQ(RestoredTimeout(Rig), 150u);
 }
 
+// The taskbar button: a hold's share at every step, no end known through
+// every other wait, and once the run has ended its outcome, with the
+// operator told.
+TEST(RunTest, TheTaskbarButtonFollowsTheRun) {
+    const auto Hold = [](uint32_t Delay) {
+        TLines Steps;
+        for (uint32_t Held = WaitStepMs; Held <= Delay; Held += WaitStepMs)
+            Steps.push_back("hold " + std::to_string(Held) + "/" + std::to_string(Delay));
+        return Steps;
+    };
+    const TLines Probes = Join({{"wait"}, Hold(100), {"wait"}, Hold(1000), {"wait"}});
+    const struct {
+        std::string Call;
+        std::deque<int32_t> Codes;
+        TLines Progress;
+    } Cases[] = {
+        {"", {}, Join({Probes, {"none"}})},
+        {"Connect", {-5}, {"wait", "failed"}},
+        {"SetExchangeParam", {0, -6}, Join({Probes, {"failed"}})},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Call);
+        TVirtualRig Rig({.MaxTimeout = 500});
+        Rig.Driver->Forced[C.Call] = C.Codes;
+        Rig.View.Progress = {"failed"}; // an earlier run's
+        Started(Rig);
+        EXPECT_EQ(Rig.View.Progress, Join({{"failed"}, C.Progress}));
+        EXPECT_EQ(Rig.View.Alerts, 1);
+    }
+}
+
 // Every result code of the connect and of the raise is checked; the restore
 // runs after a failed raise, and its own failure is the one shown.
 TEST(RunTest, FailedRaiseStillRestoresAndTheRestoreFailureWins) {

@@ -137,3 +137,12 @@ void TTestView::EnableControl(TControlId Control, bool Enabled) {
 void TTestView::FocusControl(TControlId Control) {
     Trace.push_back("focus " + std::string(ControlSpec(Control).Name));
 }
+
+void TTestView::ShowProgress(TRunProgress P, uint32_t Done, uint32_t Total) {
+    const char* const States[] = {"none", "wait", "hold", "failed"};
+    std::string Entry = States[static_cast<int>(P)];
+    if (P == TRunProgress::Holding)
+        Entry += " " + std::to_string(Done) + "/" + std::to_string(Total);
+    if (Progress.empty() || Progress.back() != Entry)
+        Progress.push_back(Entry);
+}

@@ -142,10 +142,15 @@ public:
     void SetStepTimer(std::function<void()> AStep) override { Step = std::move(AStep); }
     void EnableInput(bool Enabled) override { Trace.push_back(Enabled ? "input on" : "input off"); }
     void KeepAwake(bool On) override { Trace.push_back(On ? "awake" : "may sleep"); }
+    // What the taskbar button shows, a change an entry.
+    void ShowProgress(TRunProgress P, uint32_t Done, uint32_t Total) override;
+    void Alert() override { ++Alerts; }
 
     TVectorLog Lines;
     std::set<TControlId> Ticked;
     std::vector<std::string> Trace;
+    std::vector<std::string> Progress;
+    int Alerts = 0;
     // Called whenever the test lets the window process its messages.
     std::function<void()> OnMessages;
     std::function<bool()> AskClose;

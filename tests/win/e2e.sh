@@ -336,7 +336,8 @@ endsessionkill)
     cat "$Work/handled.txt"
     ;;
 startfail)
-    # The window's start-up failing while its controls are made.
+    # The window's start-up failing while its controls are made, and its
+    # taskbar button, which needs a window on a display.
     "$WineRun" "$WINEPREFIX" "${ORMANT_E2E_WINTESTS:?}" --gtest_filter='MainWindow.*' \
         </dev/null >"$Work/tests.out" 2>&1 || Fail "$(cat "$Work/tests.out")"
     ;;
