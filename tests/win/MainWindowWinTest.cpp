@@ -119,7 +119,7 @@ TEST(MainWindow, TheTaskbarButtonShowsTheRunOnceTheShellHasMadeIt) {
     };
     const auto Run = [&](int Show) {
         ShowWindow(Window, Show);
-        return After(WM_COMMAND, MAKEWPARAM(ciStart, BN_CLICKED));
+        return After(WM_COMMAND, MAKEWPARAM(ControlWinId(ciStart), BN_CLICKED));
     };
     const std::string Flash = "flash " + std::to_string(FLASHW_TRAY | FLASHW_TIMERNOFG);
     EXPECT_EQ(Run(SW_SHOWNORMAL), TCalls{});
