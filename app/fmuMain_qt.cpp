@@ -150,8 +150,8 @@ void TQtMainView::ShowError(const std::string& Text) {
 }
 
 void TQtMainView::SetStepTimer(std::function<void()> Step) {
-    // The same step as on Windows, where modal loops of the system need it;
-    // a Qt window on Linux has none, so here it only shares the path.
+    // Shares the Win32 view's path; a Qt window on Linux has no modal loop
+    // of the system to keep going through.
     FStep = std::move(Step);
     if (FStep)
         FStepTimer.start();

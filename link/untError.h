@@ -49,11 +49,13 @@ public:
 // TraceSystemDetail, never into a text the operator reads.
 std::string SystemDetail(const std::exception& E);
 
-// Writes the system's own words that came with E, if any, as "untComPort:
-// <detail>" where a technician looks for them: the standard error on Linux,
-// the debugger's output on Windows (OutputDebugString, which DebugView shows;
-// a window program has no standard error there).
+// Writes the system's own words that came with E, if any, after TracePrefix
+// where a technician looks for them: the standard error on Linux, the
+// debugger's output on Windows (OutputDebugString, which DebugView shows; a
+// window program has no standard error there).
 void TraceSystemDetail(const std::exception& E);
+// What a traced line begins with, so it can be told among other programs'.
+inline constexpr char TracePrefix[] = "ormant: ";
 
 // The text of the failure being handled, for a catch (...) block that shows
 // it; the system's own words that came with it go to TraceSystemDetail, so

@@ -4,5 +4,5 @@
 
 void TraceSystemDetail(const std::exception& E) {
     if (const std::string Detail = SystemDetail(E); !Detail.empty())
-        std::fprintf(stderr, "untComPort: %s\n", Detail.c_str());
+        std::fprintf(stderr, "%s%s\n", TracePrefix, Detail.c_str());
 }

@@ -3,5 +3,5 @@
 
 void TraceSystemDetail(const std::exception& E) {
     if (const std::string Detail = SystemDetail(E); !Detail.empty())
-        OutputDebugStringW(Utf8ToWide("untComPort: " + Detail + "\n").c_str());
+        OutputDebugStringW(Utf8ToWide(TracePrefix + Detail + "\n").c_str());
 }

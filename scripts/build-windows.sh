@@ -9,6 +9,7 @@
 #   ORMANT_WIN32_BUILD, ORMANT_WIN64_BUILD  other build folders (two runs at
 #                  once must not share one)
 #   ORMANT_DIST    another folder for the programs (default dist/)
+#   ORMANT_BUILD_TARGETS  only these targets (default all, the tests included)
 set -euo pipefail
 Root=$(cd "$(dirname "$0")/.." && pwd)
 . "$Root/scripts/lib/common.sh"
@@ -28,9 +29,14 @@ for Bits in 32 64; do
     Build=$(ormant_win_build "$Root" $Bits)
     echo "== building the $Bits-bit program in $Build"
     (cd "$Root" && cmake --preset win$Bits -B "$Build" -DORMANT_WERROR="${ORMANT_WERROR:-ON}")
-    cmake --build "$Build" -j2
+    # shellcheck disable=SC2086 # a list of target names
+    cmake --build "$Build" -j2 ${ORMANT_BUILD_TARGETS:+--target $ORMANT_BUILD_TARGETS}
     mkdir -p "$Dist/win$Bits"
-    $Arch-w64-mingw32-strip -o "$Dist/win$Bits/ormant-timeout.exe" "$Build/app/ormant-timeout.exe"
+    # strip puts the time it runs in the PE header (the linker is told not
+    # to), or SOURCE_DATE_EPOCH: the commit's, so the same commit gives the
+    # same bytes wherever and whenever it is built.
+    Strip=(env SOURCE_DATE_EPOCH="$(ormant_release_epoch "$Root")" $Arch-w64-mingw32-strip)
+    "${Strip[@]}" -o "$Dist/win$Bits/ormant-timeout.exe" "$Build/app/ormant-timeout.exe"
     Imports=$($Arch-w64-mingw32-objdump -p "$Dist/win$Bits/ormant-timeout.exe" |
         sed -n 's/^\s*DLL Name: //p' | tr '\n' ' ')
     echo "$Dist/win$Bits/ormant-timeout.exe: $(stat -c %s "$Dist/win$Bits/ormant-timeout.exe") bytes, imports $Imports"
@@ -38,6 +44,6 @@ for Bits in 32 64; do
     # the stand-in driver, for a tester, never for operators.
     mkdir -p "$Dist/kit/win$Bits"
     for Tool in emulator/ormant-emu.exe bench/ormant-report.exe standin/ormant-standin.dll; do
-        $Arch-w64-mingw32-strip -o "$Dist/kit/win$Bits/$(basename "$Tool")" "$Build/$Tool"
+        "${Strip[@]}" -o "$Dist/kit/win$Bits/$(basename "$Tool")" "$Build/$Tool"
     done
 done

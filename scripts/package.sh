@@ -11,10 +11,11 @@
 #                         programs' folder)
 #   ORMANT_DIST           the programs' folder (default dist/)
 # The same commit gives the same archive, byte for byte: every file carries
-# the commit's time (SOURCE_DATE_EPOCH wins; outside git 1980-01-01, the
-# earliest a zip can hold), in a fixed order, with no owner or extra fields.
+# the commit's time (ormant_release_epoch), in a fixed order, with no owner or
+# extra fields.
 set -euo pipefail
 Root=$(cd "$(dirname "$0")/.." && pwd)
+. "$Root/scripts/lib/common.sh"
 Dist=${ORMANT_DIST:-$Root/dist}
 Out=${1:-$Dist}
 
@@ -30,7 +31,7 @@ for Bits in 32 64; do
     fi
 done
 command -v zip >/dev/null || { echo "package.sh: zip is missing (scripts/setup.sh --windows)" >&2; exit 1; }
-Epoch=${SOURCE_DATE_EPOCH:-$(git -C "$Root" log -1 --format=%ct 2>/dev/null || echo 315532800)}
+Epoch=$(ormant_release_epoch "$Root")
 
 Name=ormant-timeout-$Version
 Stage=$(mktemp -d)

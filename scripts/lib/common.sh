@@ -16,6 +16,10 @@
 #       Prints the build folder of the BITS-bit (32 or 64) Windows program:
 #       $ORMANT_WIN32_BUILD or $ORMANT_WIN64_BUILD where set, else
 #       ROOT/build-win32 or ROOT/build-win64 (the presets win32 and win64).
+#   ormant_release_epoch ROOT
+#       Prints the time the release's files carry, in seconds since 1970: the
+#       commit's ($SOURCE_DATE_EPOCH wins; outside git 1980-01-01, the
+#       earliest a zip can hold), so the same commit gives the same bytes.
 #   ormant_find_wine [PROGRAM]
 #       Sets OrmantWine to the Wine that runs the Windows programs:
 #       $ORMANT_WINE where set (taken as it is), else /usr/lib/wine/wine64,
@@ -97,6 +101,10 @@ ormant_win_build() {
     esac
     Var=ORMANT_WIN${Bits}_BUILD
     echo "${!Var:-$Root/build-win$Bits}"
+}
+
+ormant_release_epoch() {
+    echo "${SOURCE_DATE_EPOCH:-$(git -C "$1" log -1 --format=%ct 2>/dev/null || echo 315532800)}"
 }
 
 ormant_find_wine() {
