@@ -70,8 +70,7 @@ TEST(Probe, LineParametersComeFromTheDriverForEveryBaudrateIndexAndNoOther) {
             Rig.Driver->Forced["Baudrate"] = {Index}; // what the stand-in itself refuses
         const std::string Result = Probe(Rig, 0);
         if (!Known) {
-            EXPECT_EQ(Result, "Неверный номер скорости обмена в настройках драйвера: " +
-                                  std::to_string(Index) + " (допустимы 0-6)");
+            EXPECT_EQ(Result, runlog::BadBaudRateIndex(Index));
             EXPECT_EQ(Rig.Line.Opens, 0);
             continue;
         }
