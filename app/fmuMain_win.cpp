@@ -172,12 +172,6 @@ void RegisterWindowClass(HINSTANCE Instance, WNDPROC Procedure) {
 // is wide, and a 100 s hold tells the shell at every fifth step, not at each.
 constexpr ULONGLONG ProgressScale = 1000;
 
-// Where a technician looks for what the system said (DebugView): a window
-// program has no standard error.
-void Trace(const std::string& Text) {
-    OutputDebugStringW(Utf8ToWide("fmuMain: " + Text + "\n").c_str());
-}
-
 std::string HResultText(HRESULT Result) {
     char Text[16];
     std::snprintf(Text, sizeof Text, "0x%08lX", static_cast<unsigned long>(Result));
@@ -505,7 +499,7 @@ void TWinMainView::KeepAwake(bool On) {
     // standby enters it when the display turns off, ES_SYSTEM_REQUIRED or not.
     if (!SetThreadExecutionState(On ? ES_CONTINUOUS | ES_SYSTEM_REQUIRED | ES_DISPLAY_REQUIRED
                                     : ES_CONTINUOUS))
-        OutputDebugStringW(L"fmuMain: SetThreadExecutionState failed\n");
+        Trace("SetThreadExecutionState failed");
 }
 
 void TWinMainView::ProcessMessages() {

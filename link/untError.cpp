@@ -13,6 +13,11 @@ std::string SystemDetail(const std::exception& E) {
     return {};
 }
 
+void TraceSystemDetail(const std::exception& E) {
+    if (const std::string Detail = SystemDetail(E); !Detail.empty())
+        Trace(Detail);
+}
+
 std::string CurrentFailureText() {
     try {
         throw;

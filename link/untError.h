@@ -49,13 +49,15 @@ public:
 // TraceSystemDetail, never into a text the operator reads.
 std::string SystemDetail(const std::exception& E);
 
-// Writes the system's own words that came with E, if any, after TracePrefix
-// where a technician looks for them: the standard error on Linux, the
-// debugger's output on Windows (OutputDebugString, which DebugView shows; a
-// window program has no standard error there).
-void TraceSystemDetail(const std::exception& E);
-// What a traced line begins with, so it can be told among other programs'.
+// Writes a line for the technician where one looks for it: the standard
+// error on Linux, the debugger's output on Windows (OutputDebugString, which
+// DebugView shows; a window program has no standard error there). It begins
+// with TracePrefix, so it can be told among other programs' lines.
+void Trace(const std::string& Text);
 inline constexpr char TracePrefix[] = "ormant: ";
+
+// Traces the system's own words that came with E, if any.
+void TraceSystemDetail(const std::exception& E);
 
 // The text of the failure being handled, for a catch (...) block that shows
 // it; the system's own words that came with it go to TraceSystemDetail, so

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-void TraceSystemDetail(const std::exception& E) {
-    if (const std::string Detail = SystemDetail(E); !Detail.empty())
-        std::fprintf(stderr, "%s%s\n", TracePrefix, Detail.c_str());
+void Trace(const std::string& Text) {
+    std::fprintf(stderr, "%s%s\n", TracePrefix, Text.c_str());
 }

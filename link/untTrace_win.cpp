@@ -1,7 +1,6 @@
 #include "untError.h"
 #include "untWinText.h"
 
-void TraceSystemDetail(const std::exception& E) {
-    if (const std::string Detail = SystemDetail(E); !Detail.empty())
-        OutputDebugStringW(Utf8ToWide(TracePrefix + Detail + "\n").c_str());
+void Trace(const std::string& Text) {
+    OutputDebugStringW(Utf8ToWide(TracePrefix + Text + "\n").c_str());
 }

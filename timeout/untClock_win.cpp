@@ -1,4 +1,5 @@
 #include "untClock.h"
+#include "untError.h"
 
 #include <windows.h>
 
@@ -42,8 +43,7 @@ public:
         } else if (timeBeginPeriod(1) == TIMERR_NOERROR) {
             FPeriodSet = true;
         } else {
-            OutputDebugStringW(L"untClock: timeBeginPeriod(1) failed; the steps may last "
-                               L"up to a timer tick longer\n");
+            Trace("timeBeginPeriod(1) failed; the steps may last up to a timer tick longer");
         }
     }
 
@@ -66,10 +66,8 @@ private:
         State.ControlMask = PROCESS_POWER_THROTTLING_IGNORE_TIMER_RESOLUTION;
         State.StateMask = 0; // controlled and off: the requests are honoured
         if (!SetInformation(GetCurrentProcess(), ProcessPowerThrottling, &State, sizeof State))
-            OutputDebugStringW((L"untClock: SetProcessInformation failed with " +
-                                std::to_wstring(GetLastError()) +
-                                L"; the 1 ms timer may not hold while minimised\n")
-                                   .c_str());
+            Trace("SetProcessInformation failed with " + std::to_string(GetLastError()) +
+                  "; the 1 ms timer may not hold while minimised");
     }
 
     int64_t FFrequency = 1;
