@@ -2,6 +2,9 @@
 // system.
 #include "Failure.h"
 #include "untAutomation.h"
+#ifndef _WIN32
+#include "untAutoRegistry.h"
+#endif
 
 #include <gtest/gtest.h>
 
@@ -27,7 +30,8 @@ TEST(Automation, ValuesConvertToInt32OrFailWithTheirText) {
         {{}, "Значение (пусто) не является допустимым целым числом"},
     };
     for (const auto& C : Cases)
-        EXPECT_EQ(Converted(C.Value), C.Converted) << C.Value.AsString();
+        EXPECT_EQ(Converted(C.Value), C.Converted);
+    EXPECT_EQ(TAutoValue(-7).AsString(), "-7"); // as the driver's dialog shows a number
 }
 
 // Where the system has no words for a code, ours name it; where it has no
@@ -37,6 +41,9 @@ TEST(Automation, FailureTextsNameTheCodeWhereTheSystemHasNoWords) {
               "Class not registered (0x80040154 REGDB_E_CLASSNOTREG)");
     EXPECT_EQ(OleErrorText(0x8007000Eu), "Ошибка OLE (0x8007000E)");
 #ifndef _WIN32
+    // Also once its class has gone.
+    RegisterAutoClass("Addin.Nobody", [] { return std::shared_ptr<TAutoServer>(); });
+    UnregisterAutoClass("Addin.Nobody");
     EXPECT_STREQ(FailureOf<EOleError>([] { TAutoObject::Create("Addin.Nobody"); }).what(),
                  "Недопустимая строка с указанием класса (0x800401F3 CO_E_CLASSSTRING): "
                  "\"Addin.Nobody\"");

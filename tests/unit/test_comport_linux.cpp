@@ -12,6 +12,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <optional>
 #include <poll.h>
 #include <pthread.h>
@@ -148,6 +149,15 @@ TEST(PtyPort, ABusyLine) {
         EXPECT_EQ(OpenFds(), Fds);
         EXPECT_EQ(P.Exclusive(), C.FlagAfter);
     }
+    // Another port of ours holds it until that port goes.
+    TPty P;
+    auto Other = std::make_unique<TComPort>();
+    Other->ComNumber = 12;
+    Other->BaudRate = 9600;
+    Other->Write("");
+    EXPECT_EQ(P.Failure([&] { P.Port.Write(""); }), "-3 СOM порт занят другим приложением");
+    Other.reset();
+    EXPECT_EQ(P.Failure([&] { P.Port.Write(""); }), "no failure");
 }
 
 TEST(PtyPort, FailuresReadInRussianWhereATechnicianMeetsThem) {
@@ -170,6 +180,7 @@ TEST(PtyPort, FailuresReadInRussianWhereATechnicianMeetsThem) {
     P.Port.BaudRate = 12345;
     EXPECT_EQ(P.Failure([&] { P.Port.Write(""); }),
               "Системная ошибка. Код: 22. Недопустимый параметр");
+    EXPECT_FALSE(P.Port.IsOpen()); // settings that did not apply: not open
 }
 
 // Whatever an earlier program left on the line goes. Checked on the settings
@@ -295,9 +306,12 @@ TEST(PtyPort, ALongWriteArrivesWhole) {
             Got.append(Buffer, static_cast<std::size_t>(N));
         }
     });
+    int Waits = 0; // on the full line, each told to the hook
+    P.Port.SetWaitHook(20, [&](uint32_t, bool) { ++Waits; });
     P.Port.Write(Sent);
     Reader.join();
     EXPECT_TRUE(Got == Sent);
+    EXPECT_GT(Waits, 0);
 }
 
 // A vanished device fails at once on read and write: no wait until T gives
