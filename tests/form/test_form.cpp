@@ -125,13 +125,4 @@ TEST_F(Form, AwakeThroughARun) {
                       "disable btnStop", "enable btnStart", "focus btnStart"}));
 }
 
-// The window takes no input while the driver's dialog is open, also when it
-// fails.
-TEST_F(Form, NoInputBesideTheDriversDialog) {
-    Rig.Driver->Forced["ShowProperties"] = {-4};
-    fmMain.Click(ciDriver);
-    EXPECT_EQ(View.Trace,
-              (TLines{"input off", "input on", "error Ошибка драйвера: (-4) Сбой ShowProperties"}));
-}
-
 } // namespace

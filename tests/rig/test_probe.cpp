@@ -90,11 +90,14 @@ TEST(Probe, AReplyOutsideTheProtocolFailsWithItsByteAndSilenceWithNoLink) {
         std::function<void(TVirtualRig&)> Before;
         std::string Result;
         uint64_t WithinMs = 100000;
+        std::string Written = ""; // when it matters: nothing after the wrong byte
     } Cases[] = {
         {"a wrong byte for the ENQ",
          {.InitialTimeout = 500},
          [](TVirtualRig& R) { R.Register.Replies[Enq] = "\x1B"; },
-         runlog::WrongReply(0x1B)},
+         runlog::WrongReply(0x1B),
+         100000,
+         Enq},
         {"the command refused",
          {.InitialTimeout = 500},
          [](TVirtualRig& R) { R.Register.Replies[Command] = "\x15"; },
@@ -137,6 +140,9 @@ TEST(Probe, AReplyOutsideTheProtocolFailsWithItsByteAndSilenceWithNoLink) {
         C.Before(Rig);
         EXPECT_EQ(Probe(Rig, 100), C.Result);
         EXPECT_LT(Rig.Register.Now, C.WithinMs);
+        if (!C.Written.empty()) {
+            EXPECT_EQ(Rig.Line.Written, C.Written);
+        }
     }
 }
 

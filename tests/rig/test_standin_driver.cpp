@@ -103,6 +103,8 @@ TEST(StandInDriver, CallsAnswerWithTheirCodesAndTexts) {
         EXPECT_EQ(Rig.Outcome(C.Call), TOutcome(C.Code, C.Text));
         EXPECT_EQ(Rig.LineState(), C.Line);
     }
+    TOnLine Rig("");
+    EXPECT_THROW(Rig.Driver.Put("Speed", 1), EOleError); // no such member
 }
 
 // The held answer is taken and acknowledged before the command; silence is
@@ -132,13 +134,18 @@ TEST(StandInSettings, TheDialogEditsTheStoredSettings) {
     };
     for (const auto& C : Cases) {
         std::string Shown;
+        TSettingTexts Opened;
         TOnLine Rig("Baudrate=7\n", [&](TSettingTexts& Texts) {
+            Opened = Texts;
             Texts = EditedStandInSettings(Texts, C.ComNumber, C.BaudIndex, C.TimeoutText);
             Shown = StandInSettingsError(Texts);
             return Shown.empty();
         });
         Rig.Driver.Put(dmTimeout, 100000); // the run's, for this process only
         EXPECT_EQ(Rig.Outcome(dmShowProperties), TOutcome(rcOk, std::string(NoError)));
+        // On the stored values, the port not set shown empty.
+        EXPECT_EQ(Opened,
+                  (TSettingTexts{{"Baudrate", "7"}, {"ComNumber", ""}, {"Timeout", "150"}}));
         EXPECT_EQ(Shown, C.Refusal);
         EXPECT_EQ(Rig.File(), C.File);
         EXPECT_EQ(Rig.Outcome(dmTimeout).first, C.Timeout);
