@@ -92,47 +92,32 @@ TEST(Probe, AReplyOutsideTheProtocolFailsWithItsByteAndSilenceWithNoLink) {
         uint64_t WithinMs = 100000;
         std::string Written = ""; // when it matters: nothing after the wrong byte
     } Cases[] = {
-        {"a wrong byte for the ENQ",
-         {.InitialTimeout = 500},
+        // clang-format off
+        {"a wrong byte for the ENQ", {.InitialTimeout = 500},
          [](TVirtualRig& R) { R.Register.Replies[Enq] = "\x1B"; },
-         runlog::WrongReply(0x1B),
-         100000,
-         Enq},
-        {"the command refused",
-         {.InitialTimeout = 500},
-         [](TVirtualRig& R) { R.Register.Replies[Command] = "\x15"; },
-         runlog::WrongReply(0x15)},
-        {"a wrong byte for the late ENQ",
-         {.InitialTimeout = 500},
-         [](TVirtualRig& R) {
-             R.View.OnMessages = [&R] { R.Register.Replies[Enq] = std::string(1, '\0'); };
-         },
+         runlog::WrongReply(0x1B), 100000, Enq},
+        {"the command refused", {.InitialTimeout = 500},
+         [](TVirtualRig& R) { R.Register.Replies[Command] = "\x15"; }, runlog::WrongReply(0x15)},
+        {"a wrong byte for the late ENQ", {.InitialTimeout = 500},
+         [](TVirtualRig& R) { R.View.OnMessages = [&R] { R.Register.Replies[Enq] = {'\0'}; }; },
          runlog::WrongReply(0x00)},
         // Only a received byte can pass.
-        {"quiet while the ACK is held back",
-         {.InitialTimeout = 500},
+        {"quiet while the ACK is held back", {.InitialTimeout = 500},
          [](TVirtualRig& R) { R.View.OnMessages = [&R] { R.Register.Replies[Enq] = ""; }; },
          "Нет связи"},
         // Power lost after a frame's length byte: no link after one timeout
         // without a byte, not after one for each missing byte.
-        {"cut in a frame",
-         {.InitialTimeout = 500, .Fault = emu::TFault::CutFrame},
-         [](TVirtualRig& R) {
-             R.Store->Settings = {1, 2, 1000};
-         },
-         "Нет связи",
-         1100},
+        {"cut in a frame", {.InitialTimeout = 500, .Fault = emu::TFault::CutFrame},
+         [](TVirtualRig& R) { R.Store->Settings = {1, 2, 1000}; }, "Нет связи", 1100},
         // The system's failure, not the silence that follows.
-        {"gone when the window's step sends the ACK",
-         {.InitialTimeout = 500},
-         [](TVirtualRig& R) {
+        {"gone when the window's step sends the ACK", {.InitialTimeout = 500}, [](TVirtualRig& R) {
              R.View.OnMessages = [&R] {
                  R.Register.Advance(200);
                  R.Register.Unplugged = true;
                  R.View.Step();
              };
-         },
-         "Системная ошибка. Код: 5. Ошибка ввода-вывода"},
+         }, "Системная ошибка. Код: 5. Ошибка ввода-вывода"},
+        // clang-format on
     };
     for (const auto& C : Cases) {
         SCOPED_TRACE(C.Name);
@@ -166,6 +151,13 @@ TEST(Probe, ARefusalAfterAStretchedHoldIsHeldAgain) {
             Rig.Register.Frozen = FrozenMs;   // or the wait after it is frozen
         };
     };
+    // 5 s at the hold's third step, or at every third.
+    const auto FrozenInHold = [](TVirtualRig& Rig, bool Every) {
+        Rig.View.OnMessages = [&Rig, Every, Steps = 0]() mutable {
+            if (++Steps == 3 || (Every && Steps % 3 == 0))
+                Rig.Register.Advance(5000);
+        };
+    };
     const struct {
         const char* Name;
         std::function<void(TVirtualRig&)> Strike;
@@ -178,21 +170,9 @@ TEST(Probe, ARefusalAfterAStretchedHoldIsHeldAgain) {
          Attempt + Ack + Attempt},
         {"frozen in the wait while the answer came",
          [&](TVirtualRig& Rig) { SlowAnswer(Rig, 0, 2500); }, "OK", Attempt + Ack + Attempt},
-        {"frozen in the hold",
-         [](TVirtualRig& Rig) {
-             Rig.View.OnMessages = [&Rig, Steps = 0]() mutable {
-                 if (++Steps == 3)
-                     Rig.Register.Advance(5000);
-             };
-         },
-         "OK", Attempt + Ack + Attempt},
-        {"frozen in every hold",
-         [](TVirtualRig& Rig) {
-             Rig.View.OnMessages = [&Rig, Steps = 0]() mutable {
-                 if (++Steps % 3 == 0)
-                     Rig.Register.Advance(5000);
-             };
-         },
+        {"frozen in the hold", [&](TVirtualRig& Rig) { FrozenInHold(Rig, false); }, "OK",
+         Attempt + Ack + Attempt},
+        {"frozen in every hold", [&](TVirtualRig& Rig) { FrozenInHold(Rig, true); },
          runlog::Stretched(4060), Attempt + Ack + Attempt + Ack + Attempt + Ack},
     };
     for (const auto& C : Cases) {
