@@ -1,11 +1,21 @@
 // The stand-in driver on the emulated register, its settings file and their
 // dialog.
+#include "ScopedEnv.h"
 #include "VirtualRegister.h"
 #include "fmuStandInProps_qt.h"
 #include "untFrames.h"
 #include "untProtocol.h"
 
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <fstream>
 #include <gtest/gtest.h>
 
@@ -118,11 +128,16 @@ TEST(StandInDriver, SilenceIsNoLinkAfterASecond) {
     EXPECT_EQ(Rig.Register.Now, 1000u);
 }
 
-// The dialog's fields over a file that holds a rate the list does not have
-// and no port, opened while the program has put its run's timeout: OK takes
-// only valid values, saves all three and they apply at once; a refusal takes
-// nothing. (Both dialogs are this over their fields.)
+// The dialog over a file that holds a rate the list does not have and no
+// port, opened while the program has put its run's timeout. It opens on the
+// stored values, a refused one shown as it is; OK takes only valid values,
+// saves all three and they apply at once; closed otherwise, it takes nothing.
 TEST(StandInSettings, TheDialogEditsTheStoredSettings) {
+    const TScopedEnv Platform("QT_QPA_PLATFORM", "offscreen");
+    int Argc = 1;
+    char Name[] = "unit_tests";
+    char* Argv[] = {Name, nullptr};
+    QApplication App(Argc, Argv);
     const struct {
         const char *ComNumber, *TimeoutText; // typed
         int BaudIndex;                       // chosen
@@ -133,20 +148,35 @@ TEST(StandInSettings, TheDialogEditsTheStoredSettings) {
         {" 09 ", "150 ", 0, "", "[General]\nBaudrate=0\nComNumber=9\nTimeout=150\n", 150},
     };
     for (const auto& C : Cases) {
-        std::string Shown;
-        TSettingTexts Opened;
-        TOnLine Rig("Baudrate=7\n", [&](TSettingTexts& Texts) {
-            Opened = Texts;
-            Texts = EditedStandInSettings(Texts, C.ComNumber, C.BaudIndex, C.TimeoutText);
-            Shown = StandInSettingsError(Texts);
-            return Shown.empty();
-        });
+        TOnLine Rig("Baudrate=7\n",
+                    [](TSettingTexts& Texts) { return ShowStandInProperties(Texts); });
         Rig.Driver.Put(dmTimeout, 100000); // the run's, for this process only
+        std::string Refusal;
+        // A dialog that a fault leaves open is cancelled, so that the test
+        // fails rather than hangs.
+        QTimer::singleShot(0, [&] {
+            auto* Dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(Dialog, nullptr);
+            auto* Port = Dialog->findChild<QLineEdit*>("edtComNumber");
+            auto* Rate = Dialog->findChild<QComboBox*>("cbBaudrate");
+            auto* Timeout = Dialog->findChild<QLineEdit*>("edtTimeout");
+            auto* Label = Dialog->findChild<QLabel*>("lblError");
+            for (QWidget* Part : std::initializer_list<QWidget*>{Port, Rate, Timeout, Label})
+                EXPECT_GE(Dialog->layout()->indexOf(Part), 0);
+            // The rate list selects nothing and shows the refused index.
+            EXPECT_EQ(Port->text() + "|" + Rate->currentText() + Rate->placeholderText() + "|" +
+                          Timeout->text(),
+                      "|7|150");
+            Port->setText(C.ComNumber);
+            Rate->setCurrentIndex(C.BaudIndex);
+            Timeout->setText(C.TimeoutText);
+            Dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+            Refusal = Label->text().toStdString();
+            if (Dialog->isVisible())
+                Dialog->reject();
+        });
         EXPECT_EQ(Rig.Outcome(dmShowProperties), TOutcome(rcOk, std::string(NoError)));
-        // On the stored values, the port not set shown empty.
-        EXPECT_EQ(Opened,
-                  (TSettingTexts{{"Baudrate", "7"}, {"ComNumber", ""}, {"Timeout", "150"}}));
-        EXPECT_EQ(Shown, C.Refusal);
+        EXPECT_EQ(Refusal, C.Refusal);
         EXPECT_EQ(Rig.File(), C.File);
         EXPECT_EQ(Rig.Outcome(dmTimeout).first, C.Timeout);
     }
