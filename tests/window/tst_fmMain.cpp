@@ -98,10 +98,17 @@ private slots:
         QCOMPARE(Window.minimumSize(), Window.maximumSize());
         QVERIFY(!(Window.windowFlags() & Qt::WindowMaximizeButtonHint));
         QVERIFY(Window.windowFlags() & Qt::WindowMinimizeButtonHint);
-        // Keyboard order is the table's.
+        // Keyboard order is the table's; every control shows whole, and none
+        // hides another.
         QList<QWidget*> Expected, Chain;
-        for (const TControlSpec& C : Controls)
-            Expected << ControlOf(Window, C.Name);
+        QRegion Covered;
+        for (const TControlSpec& C : Controls) {
+            QWidget* Control = ControlOf(Window, C.Name);
+            QVERIFY(Window.rect().contains(Control->geometry()));
+            QVERIFY(!Covered.intersects(Control->geometry()));
+            Covered += Control->geometry();
+            Expected << Control;
+        }
         for (QWidget* W = Expected[0]; Chain.size() < Expected.size(); W = W->nextInFocusChain())
             if (Expected.contains(W))
                 Chain << W;
