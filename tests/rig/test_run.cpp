@@ -85,11 +85,12 @@ TEST(RunTest, FixedSeriesEndsAtTheFirstFailureOrWithTheVerdict) {
         emu::TRegisterOptions Register;
         bool Detect;
         TLines Probes;
+        bool StopLeft = false; // by the run before: every run starts unstopped
     } Cases[] = {
         // A register told 100000 ms takes the probe's overshoot.
         {{.GraceMs = 100}, false, AllOk},
         {{.GraceMs = 100}, true, AllOk},
-        {{.MaxTimeout = 500}, false, {Ok(100), NotOk(1000)}},
+        {{.MaxTimeout = 500}, false, {Ok(100), NotOk(1000)}, true},
         // A failed 100 ms leaves the search nothing to try.
         {{.MaxTimeout = 50}, true, {NotOk(100), Separator, runlog::Searching}},
     };
@@ -98,17 +99,11 @@ TEST(RunTest, FixedSeriesEndsAtTheFirstFailureOrWithTheVerdict) {
         TVirtualRig Rig(C.Register);
         if (C.Detect)
             Rig.View.Ticked.insert(ciDetectTimeout);
+        Rig.StopFlag = C.StopLeft;
         EXPECT_EQ(Started(Rig), Join({Head, C.Probes, Restore}));
         EXPECT_EQ(RestoredTimeout(Rig), 150u);
         EXPECT_EQ(Rig.Creations, 1); // one driver object all through
     }
-}
-
-// A stop that a run before this one left behind.
-TEST(RunTest, StartsUnstopped) {
-    TVirtualRig Rig({.MaxTimeout = 500});
-    Rig.StopFlag = true;
-    EXPECT_EQ(Started(Rig), Join({Head, {Ok(100), NotOk(1000)}, Restore}));
 }
 
 // Only the register's own answer moves a bound: anything else ends the

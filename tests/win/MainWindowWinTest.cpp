@@ -63,21 +63,15 @@ public:
     HRESULT STDMETHODCALLTYPE Name(__VA_ARGS__) override {                                         \
         return Record(#Name);                                                                      \
     }
-    REFUSE(AddTab, HWND);
-    REFUSE(DeleteTab, HWND);
-    REFUSE(ActivateTab, HWND);
-    REFUSE(SetActiveAlt, HWND);
-    REFUSE(MarkFullscreenWindow, HWND, WINBOOL);
-    REFUSE(RegisterTab, HWND, HWND);
-    REFUSE(UnregisterTab, HWND);
-    REFUSE(SetTabOrder, HWND, HWND);
-    REFUSE(SetTabActive, HWND, HWND, DWORD);
-    REFUSE(ThumbBarAddButtons, HWND, UINT, LPTHUMBBUTTON);
+    // clang-format off
+    REFUSE(AddTab, HWND); REFUSE(DeleteTab, HWND); REFUSE(ActivateTab, HWND);
+    REFUSE(SetActiveAlt, HWND); REFUSE(MarkFullscreenWindow, HWND, WINBOOL);
+    REFUSE(RegisterTab, HWND, HWND); REFUSE(UnregisterTab, HWND); REFUSE(SetTabOrder, HWND, HWND);
+    REFUSE(SetTabActive, HWND, HWND, DWORD); REFUSE(ThumbBarAddButtons, HWND, UINT, LPTHUMBBUTTON);
     REFUSE(ThumbBarUpdateButtons, HWND, UINT, LPTHUMBBUTTON);
-    REFUSE(ThumbBarSetImageList, HWND, HIMAGELIST);
-    REFUSE(SetOverlayIcon, HWND, HICON, LPCWSTR);
-    REFUSE(SetThumbnailTooltip, HWND, LPCWSTR);
-    REFUSE(SetThumbnailClip, HWND, RECT*);
+    REFUSE(ThumbBarSetImageList, HWND, HIMAGELIST); REFUSE(SetOverlayIcon, HWND, HICON, LPCWSTR);
+    REFUSE(SetThumbnailTooltip, HWND, LPCWSTR); REFUSE(SetThumbnailClip, HWND, RECT*);
+    // clang-format on
 #undef REFUSE
 
 private:
