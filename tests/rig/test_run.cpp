@@ -79,6 +79,16 @@ uint32_t RestoredTimeout(TVirtualRig& Rig) {
     return Rig.Register.Core.RequestedTimeout();
 }
 
+// A hold's share on the taskbar at every step.
+TLines Hold(uint32_t Delay) {
+    TLines Steps;
+    for (uint32_t Held = WaitStepMs; Held <= Delay; Held += WaitStepMs)
+        Steps.push_back("hold " + std::to_string(Held) + "/" + std::to_string(Delay));
+    return Steps;
+}
+
+// The taskbar follows the run: no end known through every wait but the holds,
+// nothing once it has ended, an earlier run's failure gone at the start.
 TEST(RunTest, FixedSeriesEndsAtTheFirstFailureOrWithTheVerdict) {
     const TLines AllOk = {Ok(100), Ok(1000), Ok(10000), Ok(100000), runlog::AllPassed};
     const struct {
@@ -100,7 +110,12 @@ TEST(RunTest, FixedSeriesEndsAtTheFirstFailureOrWithTheVerdict) {
         if (C.Detect)
             Rig.View.Ticked.insert(ciDetectTimeout);
         Rig.StopFlag = C.StopLeft;
+        Rig.View.Progress = {"failed"};
         EXPECT_EQ(Started(Rig), Join({Head, C.Probes, Restore}));
+        if (C.StopLeft) {
+            EXPECT_EQ(Rig.View.Progress,
+                      Join({{"failed", "wait"}, Hold(100), {"wait"}, Hold(1000), {"wait", "none"}}));
+        }
         EXPECT_EQ(RestoredTimeout(Rig), 150u);
         EXPECT_EQ(Rig.Creations, 1); // one driver object all through
     }
@@ -227,37 +242,6 @@ TEST(RunTest, TheWindowAnswersThroughASilentRegister) {
     EXPECT_EQ(RestoredTimeout(Rig), 150u);
 }
 
-// The taskbar button: a hold's share at every step, no end known through
-// every other wait, and once the run has ended its outcome, with the
-// operator told.
-TEST(RunTest, TheTaskbarButtonFollowsTheRun) {
-    const auto Hold = [](uint32_t Delay) {
-        TLines Steps;
-        for (uint32_t Held = WaitStepMs; Held <= Delay; Held += WaitStepMs)
-            Steps.push_back("hold " + std::to_string(Held) + "/" + std::to_string(Delay));
-        return Steps;
-    };
-    const TLines Probes = Join({{"wait"}, Hold(100), {"wait"}, Hold(1000), {"wait"}});
-    const struct {
-        std::string Call;
-        std::deque<int32_t> Codes;
-        TLines Progress;
-    } Cases[] = {
-        {"", {}, Join({Probes, {"none"}})},
-        {"Connect", {-5}, {"wait", "failed"}},
-        {"SetExchangeParam", {0, -6}, Join({Probes, {"failed"}})},
-    };
-    for (const auto& C : Cases) {
-        SCOPED_TRACE(C.Call);
-        TVirtualRig Rig({.MaxTimeout = 500});
-        Rig.Driver->Forced[C.Call] = C.Codes;
-        Rig.View.Progress = {"failed"}; // an earlier run's
-        Started(Rig);
-        EXPECT_EQ(Rig.View.Progress, Join({{"failed"}, C.Progress}));
-        EXPECT_EQ(Rig.View.Alerts, 1);
-    }
-}
-
 // Every result code of the connect and of the raise is checked; the restore
 // runs after a failed raise, and its own failure is the one shown.
 TEST(RunTest, FailedRaiseStillRestoresAndTheRestoreFailureWins) {
@@ -285,6 +269,8 @@ TEST(RunTest, FailedRaiseStillRestoresAndTheRestoreFailureWins) {
         TVirtualRig Rig;
         Rig.Driver->Forced[C.Call] = C.Codes;
         EXPECT_EQ(Started(Rig), C.Log);
+        EXPECT_EQ(Rig.View.Progress.back(), "failed"); // on the taskbar, and told once
+        EXPECT_EQ(Rig.View.Alerts, 1);
     }
 }
 

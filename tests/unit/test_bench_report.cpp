@@ -11,7 +11,6 @@
 
 namespace {
 
-using namespace std::string_literals;
 
 // Probes as the emulator logs them, time stamps and all, after the driver
 // has raised the timeout (its own ACK comes at once), acknowledged so long
@@ -64,33 +63,6 @@ TEST(BenchReport, PairsEachProbeWithTheAckTheRegisterHeld) {
               "  2000      -      -  no verdict\n\n"
               "held - delay over 3 probes: min 12, median 17, p99 21, max 21 ms\n"
               "search: 2978 ms against a cap of 3000 ms, 22 ms below\n");
-}
-
-// A probe without its hold, a delay held three times without its holds, and
-// holds without their probe.
-TEST(BenchReport, LogsOfDifferentRunsDoNotPair) {
-    for (const std::string& Program :
-         {ProgramLog + Ok(5000), ProgramLog + runlog::Probe(3000, runlog::Stretched(60)),
-          ProgramLog.substr(0, ProgramLog.find(Ok(1000)))})
-        EXPECT_THROW(bench::MakeReport(EmulatorLog(), Program), bench::EReport);
-    EXPECT_THROW(bench::MakeReport("", ""), bench::EReport);
-}
-
-// A text as Notepad saves it: UTF-8, with a byte order mark or without, UTF-16 LE
-// with its mark, or in code page 1251.
-// clang-format off
-const std::string Notepad[] = {
-    "Тест прерван",
-    "\xEF\xBB\xBFТест прерван",
-    "\xFF\xFE\x22\x04\x35\x04\x41\x04\x42\x04\x20\x00"
-    "\x3F\x04\x40\x04\x35\x04\x40\x04\x32\x04\x30\x04\x3D\x04"s,
-    "\xD2\xE5\xF1\xF2 \xEF\xF0\xE5\xF0\xE2\xE0\xED",
-};
-// clang-format on
-
-TEST(BenchReport, ReadsATextWhateverNotepadSavedItAs) {
-    for (const std::string& Text : Notepad)
-        EXPECT_EQ(bench::DecodeText(Text), "Тест прерван");
 }
 
 } // namespace

@@ -9,13 +9,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <optional>
 #include <poll.h>
-#include <pthread.h>
 #include <pty.h>
 #include <sys/file.h>
 #include <thread>
@@ -226,67 +224,6 @@ TEST(PtyPort, PurgeDropsWhatWaits) {
     EXPECT_EQ(P.Port.ReadByte(), 0x15);
 }
 
-// A read of Count bytes fails with "Нет связи" within [MinMs, MaxMs): a
-// silent register is never a system failure, and what came is dropped.
-TEST(PtyPort, ReadsGiveUpAfterTheTimeoutsAndDropWhatCame) {
-    const struct {
-        const char* Name;
-        uint32_t Timeout;
-        std::string Sent;
-        uint32_t Count;
-        long long MinMs, MaxMs;
-    } Cases[] = {
-        {"no timeout: the total's 1 ms", 0, "", 1, 0, 100},
-        {"T + 1 ms", 120, "", 1, 120, 400},
-        {"silent from the start: T, not 8T + 1", 120, "", 8, 120, 400},
-        {"silent after two bytes: long before 5T + 1", 120, "ab", 5, 120, 400},
-    };
-    for (const auto& C : Cases) {
-        SCOPED_TRACE(C.Name);
-        TPty P;
-        P.Port.Timeout = C.Timeout;
-        P.Port.Write("");
-        if (!C.Sent.empty())
-            P.ToMaster(C.Sent);
-        const auto Start = std::chrono::steady_clock::now();
-        std::string Data = "old";
-        EXPECT_EQ(P.Failure([&] { P.Port.Read(C.Count, Data); }), "-1 Нет связи");
-        EXPECT_EQ(Data, "");
-        const std::chrono::duration<double, std::milli> Ms =
-            std::chrono::steady_clock::now() - Start;
-        EXPECT_TRUE(Ms.count() >= C.MinMs && Ms.count() < C.MaxMs) << Ms.count();
-    }
-}
-
-// Bytes that keep coming within T each are all waited for; what comes
-// beyond the count stays on the line for the next read. A signal that cuts
-// the wait short is no failure.
-TEST(PtyPort, ReadsWaitForBytesThatKeepComing) {
-    TPty P;
-    P.Port.Write("");
-    struct sigaction Quiet {};
-    Quiet.sa_handler = [](int) {};
-    struct sigaction Before {};
-    ::sigaction(SIGUSR1, &Quiet, &Before);
-    const pthread_t Reader = ::pthread_self();
-    std::jthread Sender([&] {
-        // Uneven pieces: a read takes no more than it still lacks.
-        for (const char* Piece : {"x", "yz", "def"}) {
-            std::this_thread::sleep_for(50ms);
-            ::pthread_kill(Reader, SIGUSR1);
-            std::this_thread::sleep_for(20ms);
-            P.ToMaster(Piece);
-        }
-    });
-    std::string Data;
-    P.Port.Read(2, Data);
-    EXPECT_EQ(Data, "xy");
-    Sender.join();
-    P.Port.Read(4, Data);
-    EXPECT_EQ(Data, "zdef");
-    ::sigaction(SIGUSR1, &Before, nullptr);
-}
-
 // More than the line's buffer takes at once leaves in parts, as the line
 // drains.
 TEST(PtyPort, ALongWriteArrivesWhole) {
@@ -326,33 +263,6 @@ TEST(PtyPort, AVanishedDeviceFailsAtOnce) {
     EXPECT_EQ(P.Failure([&] { P.Port.ReadByte(); }), Gone);
     EXPECT_EQ(P.Detail, "Input/output error (errno 5), the line hung up");
     EXPECT_EQ(P.Failure([&] { P.Port.Write("\x05"); }), Gone);
-}
-
-// What the window's hook does to a read, beside what the window test shows
-// (slices, a stop raised from the hook).
-TEST(PtyPort, AReadAfterItsWaitHook) {
-    // A line the hook closed is not touched again.
-    TPty Closed;
-    Closed.Port.Timeout = 200;
-    Closed.Port.Write("");
-    Closed.Port.SetWaitHook(20, [&](uint32_t, bool Idle) {
-        if (Idle)
-            Closed.Port.Close();
-    });
-    EXPECT_EQ(Closed.Failure([&] { Closed.Port.ReadByte(); }), "-1 Нет связи");
-    EXPECT_FALSE(Closed.Port.IsOpen());
-
-    // Bytes that came while it ran are taken even after the read's time is up.
-    TPty Late;
-    Late.Port.Timeout = 200;
-    Late.Port.Write("");
-    Late.Port.SetWaitHook(20, [&](uint32_t, bool Idle) {
-        if (!Idle)
-            return;
-        Late.ToMaster("\x15");
-        std::this_thread::sleep_for(300ms);
-    });
-    EXPECT_EQ(Late.Port.ReadByte(), 0x15);
 }
 
 } // namespace

@@ -32,9 +32,8 @@ Fail() {
     exit 1
 }
 
-# All this script reads of the emulator's log, as basic regular expressions;
-# tests/rig/test_emulator.cpp matches each against the sentence the emulator
-# writes (emulator/untRegisterLog.cpp). The held ACKs come from ormant-report.
+# All this script reads of the emulator's log, as basic regular expressions
+# of the sentences the emulator writes (emulator/untRegisterLog.cpp). The held ACKs come from ormant-report.
 EmuTimeoutSet='exchange timeout set to [0-9]* ms (requested \([0-9]*\),'
 EmuMuteOver='mute over: answering again'
 EmuStopped=' stopped$'
